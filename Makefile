@@ -1,0 +1,31 @@
+# The two entry points of the README: `make demo` and `make test`.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: deps configure build demo test bench format clean
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	@scripts/demo $(BUILD)
+
+test: build
+	@scripts/with-test-env ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMBER_BUILD_TESTS=OFF -DTAMBER_BUILD_BENCH=ON >/dev/null
+	@cmake --build $(BUILD)-bench -j $(JOBS)
+	@$(BUILD)-bench/bench/tamber_bench
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-bench

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// The application's information keys ("CFBundleIdentifier", "TMBAppName") and build settings.
+namespace BundleInfo {
+
+inline QString bundleIdentifier() { return QStringLiteral(TAMBER_BUNDLE_ID); }
+inline QString appName() { return QStringLiteral(TAMBER_APP_NAME); }
+inline QString defaultApiHost() { return QStringLiteral(TAMBER_DEFAULT_API_HOST); }
+inline QString statisticsHost() { return QStringLiteral(TAMBER_STATS_HOST); }
+inline QString staticAssetsHost() { return QStringLiteral(TAMBER_STATIC_HOST); }
+
+} // namespace BundleInfo

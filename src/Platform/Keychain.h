@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Generic-password items of the platform's secret store (QtKeychain; plaintext fallback off).
+// Calls are synchronous for the caller, with a bounded wait on the secret service.
+namespace Keychain {
+
+struct Result {
+    bool ok = false;
+    int code = 0;        // QKeychain::Error value, or -1001 for bad arguments
+    QString message;     // human description of the failure
+};
+
+// Deletes any existing item of that service and account, then stores the password.
+Result setPassword(const QString& password, const QString& service, const QString& account);
+// The password, or nothing when there is no item, it is empty, or the store is unreachable.
+std::optional<QString> passwordFor(const QString& service, const QString& account);
+Result deletePassword(const QString& service, const QString& account);
+
+} // namespace Keychain
