@@ -1,17 +1,21 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // Generic-password items of the platform's secret store (QtKeychain; plaintext fallback off).
-// Calls are synchronous for the caller, with a bounded wait on the secret service.
+// Calls are synchronous for the caller, with a bounded wait (5 s) on the secret service; they
+// spin a local event loop meanwhile, so call them from a thread with a Qt event dispatcher.
+// Failures are logged with their reason, never with the password.
 namespace Keychain {
+
+// The code of a call without service or account.
+constexpr int kBadArgumentsCode = -1001;
 
 struct Result {
     bool ok = false;
-    int code = 0;        // QKeychain::Error value, or -1001 for bad arguments
-    QString message;     // human description of the failure
+    int code = 0;    // QKeychain::Error value, or -1001 for bad arguments
+    QString message; // human description of the failure
 };
 
 // Deletes any existing item of that service and account, then stores the password.

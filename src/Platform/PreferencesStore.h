@@ -10,6 +10,14 @@
 // store starts from what could be read.
 class PreferencesStore {
 public:
+    // What the last load found.
+    enum class LoadStatus { Missing, Empty, Loaded, KeptAside };
+
+    // Files above this size are treated as damaged and never read whole; records that would
+    // exceed it are not written.
+    static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+    // Loads the file at once (see reload()).
     explicit PreferencesStore(QString filePath);
 
     // The application's store: <config dir>/<bundle id>.json.
@@ -19,8 +27,13 @@ public:
 
     // Reads the file again, replacing the in-memory values.
     void reload();
+    LoadStatus loadStatus() const { return m_status; }
+    // Where the last unusable file was moved; empty when none was (or it could not be moved).
+    const QString& backupPath() const { return m_backupPath; }
+
     bool contains(const QString& key) const { return m_values.contains(key); }
     QVariant value(const QString& key) const { return m_values.value(key); }
+    // An invalid QVariant removes the key.
     void setValue(const QString& key, const QVariant& value);
     void remove(const QString& key) { m_values.remove(key); }
     const QVariantMap& values() const { return m_values; }
@@ -29,6 +42,10 @@ public:
     bool flush();
 
 private:
+    void keepAside(const QString& reason);
+
     QString m_path;
     QVariantMap m_values;
+    LoadStatus m_status = LoadStatus::Missing;
+    QString m_backupPath;
 };
