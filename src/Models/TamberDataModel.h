@@ -65,6 +65,9 @@ public:
     static QString applicationPlistPath();
     static std::optional<QString> serialNumber();
     static QString uuidString();
+    // The keychain item of the account password (service = bundle id, account = app name).
+    static QString keychainService();
+    static QString keychainAccount();
 
     // --- Value helpers shared by every reader ---
     // True when the field holds a non-empty value ("present" for fields the UI shows).
@@ -75,6 +78,12 @@ public:
     static QVariant scalarOrAbsent(const QVariant& value);
     // The field as text, "(null)" when absent: what address templates use.
     static QString textOrNull(const QVariant& value);
+
+    // --- Test hooks ---
+    // Puts the shared instance back to its creation defaults (a fresh process, as it were).
+    static void resetForTesting();
+    // Lets a test process use its own keychain item; an empty name restores the real one.
+    static void setKeychainAccountForTesting(const QString& account);
 
 private:
     TamberDataModel();

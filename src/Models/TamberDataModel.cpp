@@ -1,0 +1,327 @@
+#include "TamberDataModel.h"
+
+#include "Logging/Log.h"
+#include "Platform/BundleInfo.h"
+#include "Platform/Keychain.h"
+#include "Platform/PreferencesStore.h"
+#include "Platform/SystemInfo.h"
+
+#include <QUuid>
+#include <array>
+#include <utility>
+
+namespace {
+
+using Field = QVariant TamberDataModel::*;
+using KeyedField = std::pair<const char*, Field>;
+
+// Keys copied back as stored; "CID", "username", the password and the drafts have their own
+// steps. Order follows the load sequence.
+const std::array<KeyedField, 34> kLoadedFields{{
+    {"app_access_token", &TamberDataModel::app_access_token},
+    {"app_expires_in", &TamberDataModel::app_expires_in},
+    {"access_token", &TamberDataModel::access_token},
+    {"expires_in", &TamberDataModel::expires_in},
+    {"partitionId", &TamberDataModel::partitionId},
+    {"partitionName", &TamberDataModel::partitionName},
+    {"firstName", &TamberDataModel::firstName},
+    {"profilePicture", &TamberDataModel::profilePicture},
+    {"timezone", &TamberDataModel::timezone},
+    {"lastName", &TamberDataModel::lastName},
+    {"email", &TamberDataModel::email},
+    {"userId", &TamberDataModel::userId},
+    {"apiHost", &TamberDataModel::apiHost},
+    {"clientId", &TamberDataModel::clientId},
+    {"clientSecret", &TamberDataModel::clientSecret},
+    {"authenticationType", &TamberDataModel::authenticationType},
+    {"enterpriseId", &TamberDataModel::enterpriseId},
+    {"idpURL", &TamberDataModel::idpURL},
+    {"numericId", &TamberDataModel::numericId},
+    {"roomId", &TamberDataModel::roomId},
+    {"personalMeetingId", &TamberDataModel::personalMeetingId},
+    {"moderatorPasscode", &TamberDataModel::moderatorPasscode},
+    {"participantPasscode", &TamberDataModel::participantPasscode},
+    {"publishMeeting", &TamberDataModel::publishMeeting},
+    {"encryptionType", &TamberDataModel::encryptionType},
+    {"videoBestFit", &TamberDataModel::videoBestFit},
+    {"showAllParticipantsInIcs", &TamberDataModel::showAllParticipantsInIcs},
+    {"isModeratorLess", &TamberDataModel::isModeratorLess},
+    {"disallowChat", &TamberDataModel::disallowChat},
+    {"muteParticipantsOnEntry", &TamberDataModel::muteParticipantsOnEntry},
+    {"isLargeMeeting", &TamberDataModel::isLargeMeeting},
+    {"dataModelVersion", &TamberDataModel::dataModelVersion},
+    {"personalMeetingDescription", &TamberDataModel::personalMeetingDescription},
+    {"calendar", &TamberDataModel::calendar},
+}};
+
+// Stored only when present; an absent field leaves what the store holds.
+const std::array<KeyedField, 10> kProfileFields{{
+    {"expires_in", &TamberDataModel::expires_in},
+    {"partitionId", &TamberDataModel::partitionId},
+    {"partitionName", &TamberDataModel::partitionName},
+    {"firstName", &TamberDataModel::firstName},
+    {"profilePicture", &TamberDataModel::profilePicture},
+    {"timezone", &TamberDataModel::timezone},
+    {"lastName", &TamberDataModel::lastName},
+    {"email", &TamberDataModel::email},
+    {"userId", &TamberDataModel::userId},
+    {"apiHost", &TamberDataModel::apiHost},
+}};
+
+const std::array<KeyedField, 8> kAccountFields{{
+    {"authenticationType", &TamberDataModel::authenticationType},
+    {"enterpriseId", &TamberDataModel::enterpriseId},
+    {"idpURL", &TamberDataModel::idpURL},
+    {"roomId", &TamberDataModel::roomId},
+    {"numericId", &TamberDataModel::numericId},
+    {"personalMeetingId", &TamberDataModel::personalMeetingId},
+    {"moderatorPasscode", &TamberDataModel::moderatorPasscode},
+    {"participantPasscode", &TamberDataModel::participantPasscode},
+}};
+
+// Room defaults written as "true"/"false" whatever type they arrived in.
+const std::array<KeyedField, 7> kRoomSwitches{{
+    {"publishMeeting", &TamberDataModel::publishMeeting},
+    {"videoBestFit", &TamberDataModel::videoBestFit},
+    {"showAllParticipantsInIcs", &TamberDataModel::showAllParticipantsInIcs},
+    {"isModeratorLess", &TamberDataModel::isModeratorLess},
+    {"disallowChat", &TamberDataModel::disallowChat},
+    {"muteParticipantsOnEntry", &TamberDataModel::muteParticipantsOnEntry},
+    {"isLargeMeeting", &TamberDataModel::isLargeMeeting},
+}};
+
+const std::array<KeyedField, 4> kTrailingFields{{
+    {"encryptionType", &TamberDataModel::encryptionType},
+    {"dataModelVersion", &TamberDataModel::dataModelVersion},
+    {"personalMeetingDescription", &TamberDataModel::personalMeetingDescription},
+    {"calendar", &TamberDataModel::calendar},
+}};
+
+bool isNumber(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isMap(const QVariant& value) {
+    return value.typeId() == QMetaType::QVariantMap || value.typeId() == QMetaType::QVariantHash;
+}
+
+bool holdsValue(const QVariant& value) {
+    return TamberDataModel::scalarOrAbsent(value).isValid();
+}
+
+void storeIfPresent(PreferencesStore& store, const QString& key, const QVariant& value) {
+    const QVariant scalar = TamberDataModel::scalarOrAbsent(value);
+    if (scalar.isValid())
+        store.setValue(key, scalar);
+}
+
+void storeOrRemove(PreferencesStore& store, const QString& key, const QVariant& value) {
+    const QVariant scalar = TamberDataModel::scalarOrAbsent(value);
+    if (scalar.isValid())
+        store.setValue(key, scalar);
+    else
+        store.remove(key);
+}
+
+// Copies a stored value into the field when it is usable. Anything else (null, list, map) is
+// treated like a missing key, so the field keeps what it had.
+void loadKey(const PreferencesStore& store, const QString& key, QVariant& field) {
+    if (!store.contains(key))
+        return;
+    const QVariant scalar = TamberDataModel::scalarOrAbsent(store.value(key));
+    if (!scalar.isValid()) {
+        TLOG_WARN(QStringLiteral("Ignoring stored \"%1\": not a text, number or boolean").arg(key));
+        return;
+    }
+    field = scalar;
+}
+
+void loadDrafts(const PreferencesStore& store, QVariantMap& drafts) {
+    const QString key = QStringLiteral("meetingDrafts");
+    if (!store.contains(key))
+        return;
+    const QVariant stored = store.value(key);
+    if (!isMap(stored)) {
+        TLOG_WARN(QStringLiteral("Ignoring stored \"meetingDrafts\": not a map of drafts"));
+        return;
+    }
+    const QVariantMap storedMap = stored.toMap();
+    QVariantMap loaded;
+    for (auto it = storedMap.cbegin(); it != storedMap.cend(); ++it) {
+        if (isMap(it.value()))
+            loaded.insert(it.key(), it.value().toMap());
+        else
+            TLOG_WARN(QStringLiteral("Dropping stored meeting draft \"%1\": not a meeting record")
+                          .arg(it.key()));
+    }
+    drafts = loaded;
+}
+
+QString& keychainAccountOverride() {
+    static QString account;
+    return account;
+}
+
+} // namespace
+
+TamberDataModel::TamberDataModel()
+    : apiHost(BundleInfo::defaultApiHost())
+    , clientId(QStringLiteral("plumCode"))
+    , clientSecret(QStringLiteral("plumPrivate"))
+    , dataModelVersion(QStringLiteral("1.0")) {}
+
+TamberDataModel* TamberDataModel::sharedData() {
+    // Function-local static: created once, thread-safe, never released.
+    static TamberDataModel instance;
+    return &instance;
+}
+
+void TamberDataModel::resetForTesting() {
+    *sharedData() = TamberDataModel();
+}
+
+void TamberDataModel::setKeychainAccountForTesting(const QString& account) {
+    keychainAccountOverride() = account;
+}
+
+QString TamberDataModel::keychainService() {
+    return BundleInfo::bundleIdentifier();
+}
+
+QString TamberDataModel::keychainAccount() {
+    const QString& account = keychainAccountOverride();
+    return account.isEmpty() ? BundleInfo::appName() : account;
+}
+
+void TamberDataModel::saveDataToBundle() {
+    const TamberDataModel& m = *sharedData();
+    PreferencesStore store(PreferencesStore::defaultPath());
+
+    // The analytics client id identifies the machine for good: never removed.
+    storeIfPresent(store, QStringLiteral("CID"), m.CID);
+    storeOrRemove(store, QStringLiteral("username"), m.username);
+
+    const bool passwordAccount = m.authenticationType.typeId() == QMetaType::QString &&
+                                 m.authenticationType.toString() == QStringLiteral("PASSWORD");
+    if (passwordAccount && holdsValue(m.password)) {
+        const Keychain::Result result =
+            Keychain::setPassword(m.password.toString(), keychainService(), keychainAccount());
+        if (!result.ok)
+            TLOG_DEBUG(
+                QStringLiteral("Error while storing password %1")
+                    .arg(QStringLiteral("%1 (code %2)").arg(result.message).arg(result.code)));
+    }
+    // The password lives in the keychain only.
+    store.remove(QStringLiteral("password"));
+
+    storeOrRemove(store, QStringLiteral("userId"), m.userId);
+    storeIfPresent(store, QStringLiteral("app_access_token"), m.app_access_token);
+    storeIfPresent(store, QStringLiteral("app_expires_in"), m.app_expires_in);
+    storeOrRemove(store, QStringLiteral("access_token"), m.access_token);
+    for (const auto& [key, field] : kProfileFields)
+        storeIfPresent(store, QLatin1String(key), m.*field);
+
+    // The client credentials are built in; a stored copy would only shadow a newer build's.
+    if (holdsValue(m.clientId))
+        store.remove(QStringLiteral("clientId"));
+    if (holdsValue(m.clientSecret))
+        store.remove(QStringLiteral("clientSecret"));
+
+    for (const auto& [key, field] : kAccountFields)
+        storeIfPresent(store, QLatin1String(key), m.*field);
+    for (const auto& [key, field] : kRoomSwitches) {
+        if (holdsValue(m.*field))
+            store.setValue(QLatin1String(key), booleanReading(m.*field) ? QStringLiteral("true")
+                                                                        : QStringLiteral("false"));
+    }
+    for (const auto& [key, field] : kTrailingFields)
+        storeIfPresent(store, QLatin1String(key), m.*field);
+
+    store.setValue(QStringLiteral("meetingDrafts"), m.meetingDrafts);
+    store.flush();
+}
+
+void TamberDataModel::loadDataFromBundle() {
+    TLOG_DEBUG(QStringLiteral("Loading data from %1").arg(applicationPlistPath()));
+    TamberDataModel& m = *sharedData();
+    PreferencesStore store(PreferencesStore::defaultPath());
+
+    loadKey(store, QStringLiteral("CID"), m.CID);
+    loadKey(store, QStringLiteral("username"), m.username);
+
+    const std::optional<QString> password =
+        Keychain::passwordFor(keychainService(), keychainAccount());
+    m.password = password ? QVariant(*password) : QVariant();
+
+    for (const auto& [key, field] : kLoadedFields)
+        loadKey(store, QLatin1String(key), m.*field);
+    loadDrafts(store, m.meetingDrafts);
+}
+
+QString TamberDataModel::applicationPlistPath() {
+    return PreferencesStore::defaultPath();
+}
+
+std::optional<QString> TamberDataModel::serialNumber() {
+    return SystemInfo::serialNumber();
+}
+
+QString TamberDataModel::uuidString() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+bool TamberDataModel::isPresent(const QVariant& value) {
+    const QVariant scalar = scalarOrAbsent(value);
+    if (!scalar.isValid())
+        return false;
+    return scalar.typeId() != QMetaType::QString || !scalar.toString().isEmpty();
+}
+
+bool TamberDataModel::booleanReading(const QVariant& value) {
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    if (isNumber(value))
+        return value.toDouble() != 0.0;
+    if (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::QByteArray)
+        return false;
+    const QString text = value.toString();
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-'))
+        ++i;
+    while (i < text.size() && text.at(i) == u'0')
+        ++i;
+    if (i >= text.size())
+        return false;
+    const QChar c = text.at(i);
+    return c == u'Y' || c == u'y' || c == u'T' || c == u't' || (c >= u'1' && c <= u'9');
+}
+
+QVariant TamberDataModel::scalarOrAbsent(const QVariant& value) {
+    if (value.typeId() == QMetaType::Bool || value.typeId() == QMetaType::QString ||
+        isNumber(value))
+        return value;
+    if (value.typeId() == QMetaType::QByteArray)
+        return QString::fromUtf8(value.toByteArray());
+    return {};
+}
+
+QString TamberDataModel::textOrNull(const QVariant& value) {
+    const QVariant scalar = scalarOrAbsent(value);
+    return scalar.isValid() ? scalar.toString() : QStringLiteral("(null)");
+}
