@@ -2,12 +2,14 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
-
 #include <functional>
 #include <optional>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 // A failed call: a transport error in the "NSURLErrorDomain" (-1009 not connected, -1005
 // connection lost, -1001 timed out, ...) or a service error (an HTTP status >= 400 with the
@@ -21,7 +23,7 @@ struct ServiceError {
 };
 
 struct ServiceReply {
-    int httpStatus = 0;               // 0 when no HTTP response arrived
+    int httpStatus = 0; // 0 when no HTTP response arrived
     QByteArray body;
     std::optional<ServiceError> error; // transport error only; HTTP status is the caller's call
     // The body parsed as JSON (no options); null when it is not JSON.
@@ -32,15 +34,38 @@ struct ServiceReply {
 // the main thread, a 60 s transfer timeout.
 namespace ServiceCall {
 
+inline const QString kUrlErrorDomain = QStringLiteral("NSURLErrorDomain");
+inline const QString kServiceErrorDomain = QStringLiteral("VeloraServiceErrorDomain");
+
+// The "NSURLErrorDomain" codes this client produces.
+enum UrlErrorCode : int {
+    UnknownError = -1,
+    Cancelled = -999,
+    TimedOut = -1001,
+    UnsupportedURL = -1002,
+    CannotFindHost = -1003,
+    CannotConnectToHost = -1004,
+    NetworkConnectionLost = -1005,
+    NotConnectedToInternet = -1009,
+    BadServerResponse = -1011,
+    SecureConnectionFailed = -1200,
+    ServerCertificateUntrusted = -1202,
+};
+
 struct Request {
     QString method = QStringLiteral("GET");
     QString url;
-    std::optional<QByteArray> body;   // compact JSON text
-    bool jsonContentType = false;     // send "Content-Type: application/json"
+    std::optional<QByteArray> body; // compact JSON text
+    bool jsonContentType = false;   // send "Content-Type: application/json"
+    // Delegate-driven connections (statistics, sign-on, log upload): sent through ServerTrust,
+    // which logs each TLS handshake and also trusts the bundled certificate.
+    bool serverTrust = false;
 };
 
 using Completion = std::function<void(const ServiceReply&)>;
 
+// Sends on the main thread's network access manager (from any thread); `done` runs exactly once,
+// on the main thread, after send() has returned.
 void send(const Request& request, Completion done);
 
 // The shared network access manager of the main thread.
@@ -48,5 +73,35 @@ QNetworkAccessManager& network();
 
 // A service error from a reply with an HTTP status >= 400, or nothing for a success status.
 std::optional<ServiceError> httpError(const ServiceReply& reply);
+
+// An error of the "NSURLErrorDomain" with its user-facing description.
+ServiceError urlError(int code);
+
+// Collects a finished reply into the call convention's value: an HTTP answer of any status is
+// a reply (its body is the service's word); only transport failures become errors.
+ServiceReply collect(QNetworkReply* reply);
+
+// Makes collect() tell a refused certificate (-1202) from other TLS failures (-1200). send()
+// and ServerTrust::attach() do this already.
+void watchCertificateErrors(QNetworkReply* reply);
+
+// "Error Domain=NSURLErrorDomain Code=-1009 "..."": the text error log lines carry.
+QString describe(const ServiceError& error);
+QString describe(const std::optional<ServiceError>& error);
+
+// Transfer (inactivity) timeout of every call, 60 s unless a test shortens it.
+int transferTimeoutMs();
+void setTransferTimeoutMs(int ms);
+
+// Adds CA certificates to the default TLS configuration (next to the platform's own), so both
+// block-driven calls and ServerTrust connections accept servers they sign.
+void addTrustedCaCertificates(const QList<QSslCertificate>& certificates);
+
+// Honours SSL_CERT_FILE (the OpenSSL convention that Qt itself ignores): the certificates of
+// that PEM or DER file become trusted. Called once at start. Returns how many were added.
+int installExtraCaCertificates();
+
+// The platform's CA certificates plus `extra`, without duplicates (read once, then cached).
+QList<QSslCertificate> withSystemCaCertificates(const QList<QSslCertificate>& extra);
 
 } // namespace ServiceCall

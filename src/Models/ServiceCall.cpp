@@ -1,0 +1,274 @@
+#include "Models/ServiceCall.h"
+
+#include "Logging/Log.h"
+#include "Models/ServerTrust.h"
+#include "Platform/MainQueue.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QSet>
+#include <QSslConfiguration>
+#include <QThread>
+#include <QUrl>
+
+namespace {
+
+constexpr int kDefaultTransferTimeoutMs = 60 * 1000;
+constexpr const char* kCertificateRejected = "tamberCertificateRejected";
+
+int g_transferTimeoutMs = kDefaultTransferTimeoutMs;
+QPointer<QNetworkAccessManager> g_network;
+
+bool onMainThread() {
+    const auto* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+// Qt reports 4xx/5xx answers as reply errors; for this client they are answers, not failures.
+bool isHttpStatusError(QNetworkReply::NetworkError e) {
+    return (e >= QNetworkReply::ContentAccessDenied && e <= QNetworkReply::UnknownContentError) ||
+           e == QNetworkReply::ProtocolInvalidOperationError ||
+           (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
+}
+
+int urlErrorCodeFor(QNetworkReply::NetworkError e, bool certificateRejected) {
+    using R = QNetworkReply;
+    switch (e) {
+    case R::HostNotFoundError:
+    case R::ConnectionRefusedError:
+    case R::TemporaryNetworkFailureError:
+    case R::NetworkSessionFailedError:
+    case R::UnknownNetworkError: // network unreachable lands here
+        return ServiceCall::NotConnectedToInternet;
+    case R::RemoteHostClosedError:
+        return ServiceCall::NetworkConnectionLost;
+    case R::TimeoutError:
+    case R::OperationCanceledError: // nothing here aborts a call: only the transfer timeout does
+        return ServiceCall::TimedOut;
+    case R::SslHandshakeFailedError:
+        return certificateRejected ? ServiceCall::ServerCertificateUntrusted
+                                   : ServiceCall::SecureConnectionFailed;
+    case R::ProxyConnectionRefusedError:
+    case R::ProxyConnectionClosedError:
+    case R::ProxyNotFoundError:
+    case R::ProxyTimeoutError:
+    case R::ProxyAuthenticationRequiredError:
+        return ServiceCall::CannotConnectToHost;
+    case R::ProtocolUnknownError:
+        return ServiceCall::UnsupportedURL;
+    case R::ProtocolFailure:
+    case R::TooManyRedirectsError:
+    case R::InsecureRedirectError:
+        return ServiceCall::BadServerResponse;
+    default:
+        return ServiceCall::UnknownError;
+    }
+}
+
+QNetworkReply* start(QNetworkAccessManager& nam, const QNetworkRequest& request,
+                     const ServiceCall::Request& call) {
+    const QByteArray verb = call.method.toUpper().toLatin1();
+    if (verb == "GET" && !call.body)
+        return nam.get(request);
+    // A custom verb keeps Qt from adding a form Content-Type to bodies sent without one.
+    if (call.body)
+        return nam.sendCustomRequest(request, verb, *call.body);
+    return nam.sendCustomRequest(request, verb);
+}
+
+} // namespace
+
+QNetworkAccessManager& ServiceCall::network() {
+    if (!g_network)
+        g_network = new QNetworkAccessManager(QCoreApplication::instance());
+    return *g_network;
+}
+
+void ServiceCall::send(const Request& request, Completion done) {
+    if (!onMainThread()) {
+        MainQueue::async([request, done = std::move(done)]() mutable { send(request, done); });
+        return;
+    }
+    QNetworkRequest netRequest{QUrl(request.url)};
+    netRequest.setTransferTimeout(g_transferTimeoutMs);
+    if (request.jsonContentType)
+        netRequest.setHeader(QNetworkRequest::ContentTypeHeader,
+                             QByteArrayLiteral("application/json"));
+
+    QNetworkReply* reply = nullptr;
+    if (request.serverTrust) {
+        ServerTrust::configure(netRequest);
+        reply = start(ServerTrust::network(), netRequest, request);
+        ServerTrust::attach(reply);
+    } else {
+        reply = start(network(), netRequest, request);
+        watchCertificateErrors(reply);
+    }
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done = std::move(done)] {
+        const ServiceReply result = collect(reply);
+        reply->deleteLater();
+        if (done)
+            done(result);
+    });
+}
+
+void ServiceCall::watchCertificateErrors(QNetworkReply* reply) {
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply,
+                     [reply](const QList<QSslError>& errors) {
+                         if (!errors.isEmpty())
+                             reply->setProperty(kCertificateRejected, true);
+                     });
+}
+
+ServiceReply ServiceCall::collect(QNetworkReply* reply) {
+    ServiceReply result;
+    result.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.body = reply->readAll();
+    const auto e = reply->error();
+    if (e == QNetworkReply::NoError || (result.httpStatus != 0 && isHttpStatusError(e)))
+        return result;
+    const bool rejected = reply->property(kCertificateRejected).toBool();
+    result.error = urlError(urlErrorCodeFor(e, rejected));
+    TLOG_VERBOSE(QStringLiteral("Transport error %1 (%2) maps to %3")
+                     .arg(int(e))
+                     .arg(reply->errorString())
+                     .arg(result.error->code));
+    return result;
+}
+
+ServiceError ServiceCall::urlError(int code) {
+    QString text;
+    switch (code) {
+    case Cancelled:
+        text = QStringLiteral("cancelled");
+        break;
+    case TimedOut:
+        text = QStringLiteral("The request timed out.");
+        break;
+    case UnsupportedURL:
+        text = QStringLiteral("unsupported URL");
+        break;
+    case CannotFindHost:
+        text = QStringLiteral("A server with the specified hostname could not be found.");
+        break;
+    case CannotConnectToHost:
+        text = QStringLiteral("Could not connect to the server.");
+        break;
+    case NetworkConnectionLost:
+        text = QStringLiteral("The network connection was lost.");
+        break;
+    case NotConnectedToInternet:
+        text = QStringLiteral("The Internet connection appears to be offline.");
+        break;
+    case BadServerResponse:
+        text = QStringLiteral("The server returned a response that could not be read.");
+        break;
+    case SecureConnectionFailed:
+        text = QStringLiteral("An SSL error has occurred and a secure connection to the server "
+                              "cannot be made.");
+        break;
+    case ServerCertificateUntrusted:
+        text = QStringLiteral("The certificate for this server is invalid.");
+        break;
+    default:
+        code = UnknownError;
+        text = QStringLiteral("An unknown error occurred.");
+        break;
+    }
+    return ServiceError{kUrlErrorDomain, code, text, 0, {}};
+}
+
+std::optional<ServiceError> ServiceCall::httpError(const ServiceReply& reply) {
+    if (reply.httpStatus < 400)
+        return std::nullopt;
+    const QJsonObject body = reply.json().object();
+    QString message;
+    for (const char* key : {"message", "error_description"}) {
+        const QJsonValue v = body.value(QLatin1String(key));
+        if (v.isString() && !v.toString().trimmed().isEmpty()) {
+            message = v.toString();
+            break;
+        }
+    }
+    if (message.isEmpty())
+        message = QStringLiteral("The service could not complete the request (HTTP %1).")
+                      .arg(reply.httpStatus);
+    return ServiceError{kServiceErrorDomain, reply.httpStatus, message, reply.httpStatus,
+                        reply.body};
+}
+
+QString ServiceCall::describe(const ServiceError& error) {
+    QString text = QStringLiteral("Error Domain=%1 Code=%2 \"%3\"")
+                       .arg(error.domain)
+                       .arg(error.code)
+                       .arg(error.description);
+    if (error.httpStatus)
+        text += QStringLiteral(" (HTTP %1)").arg(error.httpStatus);
+    return text;
+}
+
+QString ServiceCall::describe(const std::optional<ServiceError>& error) {
+    return error ? describe(*error) : QStringLiteral("(null)");
+}
+
+int ServiceCall::transferTimeoutMs() {
+    return g_transferTimeoutMs;
+}
+
+void ServiceCall::setTransferTimeoutMs(int ms) {
+    g_transferTimeoutMs = ms > 0 ? ms : kDefaultTransferTimeoutMs;
+}
+
+QList<QSslCertificate> ServiceCall::withSystemCaCertificates(const QList<QSslCertificate>& extra) {
+    static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+    QList<QSslCertificate> all;
+    QSet<QByteArray> seen;
+    for (const auto* list : {&system, &extra}) {
+        for (const QSslCertificate& c : *list) {
+            if (c.isNull() || seen.contains(c.digest(QCryptographicHash::Sha256)))
+                continue;
+            seen.insert(c.digest(QCryptographicHash::Sha256));
+            all.append(c);
+        }
+    }
+    return all;
+}
+
+void ServiceCall::addTrustedCaCertificates(const QList<QSslCertificate>& certificates) {
+    // Setting the list switches off Qt's on-demand loading of the platform store, so the
+    // platform's certificates go in explicitly.
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setCaCertificates(withSystemCaCertificates(config.caCertificates() + certificates));
+    QSslConfiguration::setDefaultConfiguration(config);
+}
+
+int ServiceCall::installExtraCaCertificates() {
+    const QString path = qEnvironmentVariable("SSL_CERT_FILE");
+    if (path.isEmpty())
+        return 0;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        TLOG_WARN(
+            QStringLiteral("SSL_CERT_FILE %1 cannot be read: %2").arg(path, file.errorString()));
+        return 0;
+    }
+    const QByteArray data = file.read(16 * 1024 * 1024);
+    QList<QSslCertificate> certificates = QSslCertificate::fromData(data, QSsl::Pem);
+    if (certificates.isEmpty())
+        certificates = QSslCertificate::fromData(data, QSsl::Der);
+    certificates.removeIf([](const QSslCertificate& c) { return c.isNull(); });
+    if (certificates.isEmpty()) {
+        TLOG_WARN(QStringLiteral("SSL_CERT_FILE %1 holds no certificate").arg(path));
+        return 0;
+    }
+    addTrustedCaCertificates(certificates);
+    TLOG_INFO(QStringLiteral("Trusting %1 certificate(s) from SSL_CERT_FILE %2")
+                  .arg(certificates.size())
+                  .arg(path));
+    return int(certificates.size());
+}
