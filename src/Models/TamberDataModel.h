@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ServiceCall.h"
+
 #include <QMutex>
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
 
+#include <functional>
 #include <optional>
 
 // The one record of the signed-in account. Each field is absent (an invalid QVariant) or holds
@@ -84,6 +87,63 @@ public:
     static void resetForTesting();
     // Lets a test process use its own keychain item; an empty name restores the real one.
     static void setKeychainAccountForTesting(const QString& account);
+
+    // --- Service addresses (TamberDataModelUrls.cpp) ---
+    // Hosts go in as they are; an absent value is written "(null)". Values placed in a query or
+    // a path segment are percent-encoded for that place, so no value (typed text, a record
+    // field, a token) can add a parameter or a path step. Numbers are written as integers when
+    // they are whole (meeting times, ids).
+    static QString VLRdomain();     // the web domain; a null text when apiHost is absent
+    static QString oAuthTokenURL(); // restores the default apiHost (in memory) when it is empty
+    static QString validateOAuthTokenURL();
+    static QString signOutURL();
+    static QString ssoAuthRequest();
+    static QString meetinDescriptionURL();
+    static QString upcomingMeetingsURL();
+    static QString scheduleMeetingURL();
+    static QString editScheduleMeetingURL(const QVariantMap& meeting);
+    static QString deleteScheduledMeetingURL(const QVariantMap& meeting,
+                                             const QString& cancellationMessage,
+                                             bool nextIfRecurring);
+    static QString fetchContactsURL();
+    static QString signUpURL();
+    static QString forgotURL();
+    static QString personalMeetingLocation();
+    static QString instantMeetingURL();
+    static QString securityProfileURL(const QString& accountName);
+    // A value as URL text: "(null)" when absent, whole numbers without exponent.
+    static QString urlText(const QVariant& value);
+    static QString queryValue(const QVariant& value);  // urlText, encoded as a query value
+    static QString pathSegment(const QVariant& value); // urlText, encoded as one path segment
+    // The cancellation message as a query value.
+    static QString encodeCancellationMessage(const QString& message);
+
+    // --- Tokens and account discovery (TamberDataModelAuth.cpp) ---
+    // Callbacks run on the main thread. An error callback gets the transport error, or nothing
+    // when the reply was empty or unusable.
+    using TokenErrorCallback = std::function<void(const std::optional<ServiceError>&)>;
+    // A new application token, then the account's security profile. Every callback must be
+    // given.
+    static void fetchSecurityProfileDetails(const QString& accountName,
+                                            std::function<void()> onPassword,
+                                            std::function<void()> onSSO, std::function<void()> onFB,
+                                            TokenErrorCallback onError);
+    // The password grant with the record's username and password.
+    static void refreshAccessToken(std::function<void()> onSuccess, TokenErrorCallback onError);
+    // Checks the user token; renews it silently for a password account. A SAML account, or a
+    // failed renewal, is sent through sign-in by notification and no callback runs.
+    // Either callback may be empty.
+    static void validateTokenAndPerformAction(std::function<void()> onSuccess,
+                                              TokenErrorCallback onError);
+    // One client-credentials grant into app_access_token; `done` learns whether it succeeded.
+    static void requestApplicationToken(std::function<void(bool obtained)> done);
+    // A call opened by the application token: sent with the stored token (fetched first when
+    // absent); refused with HTTP 401, the token is renewed once and the call sent once more.
+    // `build` makes the request from the record at the moment of sending.
+    static void sendWithApplicationToken(std::function<ServiceCall::Request()> build,
+                                         ServiceCall::Completion done);
+    // Revokes the user token at the service without waiting; onFailure on a transport error.
+    static void revokeAccessToken(std::function<void()> onFailure);
 
 private:
     TamberDataModel();
