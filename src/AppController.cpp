@@ -1,5 +1,437 @@
 #include "AppController.h"
 
-AppController::AppController(int& argc, char** argv) : QApplication(argc, argv) {}
+#include "AbstractTamberWindowController/AbstractPopover.h"
+#include "AbstractTamberWindowController/CustomStatusItemView.h"
+#include "Authentication/PasswordLogin/PasswordLoginWindowController.h"
+#include "Authentication/SSOLogin/SSOLoginWindowController.h"
+#include "Logging/Log.h"
+#include "Menu/MenuPopover.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/BundleInfo.h"
+#include "Platform/Keychain.h"
+#include "Platform/MainQueue.h"
+#include "Platform/NotificationCenter.h"
+#include "Scheduler/SchedulerPopover.h"
 
-int AppController::run() { return exec(); }
+#include <QApplication>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QMessageBox>
+#include <QMutex>
+#include <QPainter>
+#include <QPushButton>
+#include <QSvgRenderer>
+#include <QWidget>
+
+namespace {
+
+QMutex statusViewLock;
+CustomStatusItemView* sharedStatusView = nullptr;
+
+QIcon loadStatusImage(const QString& name) {
+    QSvgRenderer renderer(QStringLiteral(":/%1.svg").arg(name));
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 44, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QString nameOf(const QObject* object) {
+    return object ? QString::fromLatin1(object->metaObject()->className()) : QStringLiteral("nil");
+}
+
+} // namespace
+
+AppController::AppController(AppServices services, QObject* parent)
+    : QObject(parent), m_services(std::move(services)) {}
+
+AppController::~AppController() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    TLOG_DEBUG(QStringLiteral("Application dealloc %1").arg(nameOf(this)));
+    closeActivePopover();
+    setCustomStatusView(nullptr);
+}
+
+CustomStatusItemView* AppController::customStatusView() {
+    QMutexLocker lock(&statusViewLock);
+    return sharedStatusView;
+}
+
+void AppController::setCustomStatusView(CustomStatusItemView* view) {
+    QMutexLocker lock(&statusViewLock);
+    sharedStatusView = view;
+}
+
+// --- Launch ---
+
+void AppController::awakeFromNib() {
+    m_closeRequested = false;
+    TamberDataModel::loadDataFromBundle();
+    loadStatusImages();
+
+    m_statusView = std::make_unique<CustomStatusItemView>();
+    setCustomStatusView(m_statusView.get());
+    m_statusView->setAlternateImage(m_statusImageSelected);
+    m_statusView->setImage(isSignedIn() ? m_statusImage : m_statusHighlightImage);
+
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            &AppController::onApplicationStateChanged);
+    initializeNotificationCenter();
+}
+
+void AppController::applicationWillFinishLaunching() {
+    TLOG_INFO(QStringLiteral("application will finish launching"));
+    const QString appName = BundleInfo::appName();
+    if (!m_services.osSupported()) {
+        QMessageBox alert(QMessageBox::Warning, appName, QStringLiteral("Unsupported OS X Version"),
+                          QMessageBox::Ok);
+        alert.setInformativeText(
+            QStringLiteral("%1 is supported only on 10.9 and above.").arg(appName));
+        for (QAbstractButton* button : alert.buttons()) {
+            TLOG_DEBUG(QStringLiteral("%1").arg(button->text()));
+            connect(button, &QAbstractButton::clicked, this, &AppController::terminateApp);
+        }
+        alert.exec();
+        return;
+    }
+    m_services.addLoginItem();
+}
+
+void AppController::applicationDidFinishLaunching() {
+    if (!m_services.osSupported()) {
+        terminateApp();
+        return;
+    }
+    m_services.startLogging();
+    TLOG_INFO(QStringLiteral("Application finished launching"));
+    for (const QString& path : m_services.logFilePaths()) {
+        TLOG_DEBUG(path);
+    }
+
+    if (!isSignedIn()) {
+        m_statusView->setImage(m_statusHighlightImage);
+        createAndShowAuthenticationPopover();
+    }
+
+    TamberDataModel::loadDataFromBundle();
+    TamberDataModel* model = TamberDataModel::sharedData();
+    model->SID = TamberDataModel::uuidString();
+    if (!TamberDataModel::isPresent(model->CID)) {
+        if (const auto serial = TamberDataModel::serialNumber()) {
+            model->CID = *serial;
+        }
+        m_services.sendAppFirstLaunch();
+    }
+}
+
+void AppController::loadStatusImages() {
+    m_statusImage = loadStatusImage(QStringLiteral("icon"));
+    m_statusHighlightImage = loadStatusImage(QStringLiteral("icon-alt"));
+    m_statusImageSelected = loadStatusImage(QStringLiteral("icon-selected"));
+}
+
+QStringList AppController::observedNotificationNames() {
+    return {QStringLiteral("SELECTING_ACTION"),
+            QStringLiteral("DESELECTING_ACTION"),
+            QStringLiteral("SHOW_TAMBER_POPOVER"),
+            QStringLiteral("CLOSE_TAMBER_POPOVER"),
+            QStringLiteral("SHOW_MENU_POPOVER"),
+            QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED"),
+            QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"),
+            QStringLiteral("AUTH_CONFIG_REQUESTED"),
+            QStringLiteral("SAML_CONFIG_REQUESTED"),
+            QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"),
+            QStringLiteral("SAML_CONFIG_SUCCESSFUL"),
+            QStringLiteral("SIGN_OUT_ACTION")};
+}
+
+void AppController::initializeNotificationCenter() {
+    using Reaction = void (AppController::*)();
+    const std::pair<const char*, Reaction> table[] = {
+        {"SELECTING_ACTION", &AppController::performSelectingAction},
+        {"DESELECTING_ACTION", &AppController::performDeSelectingAction},
+        {"SHOW_TAMBER_POPOVER", &AppController::popoverDidShow},
+        {"CLOSE_TAMBER_POPOVER", &AppController::popoverDidClose},
+        {"SHOW_MENU_POPOVER", &AppController::showMenu},
+        {"SCHEDULE_MEETING_POPOVERREQUESTED", &AppController::showScheduling},
+        {"AUTH_CONFIG_REQUESTED", &AppController::showAuthUI},
+        {"SAML_CONFIG_REQUESTED", &AppController::showSSOPage},
+        {"PASSWORD_CONFIG_SUCCESSFUL", &AppController::passwordConfigSuccessful},
+        {"SAML_CONFIG_SUCCESSFUL", &AppController::samlConfigSuccessful},
+        {"SIGN_OUT_ACTION", &AppController::signOut},
+    };
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    for (const auto& [name, reaction] : table) {
+        center.addObserver(this, QString::fromLatin1(name),
+                           [this, reaction](const QVariant&) { (this->*reaction)(); });
+    }
+    center.addObserver(this, QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"),
+                       [this](const QVariant& meeting) { editScheduling(meeting); });
+}
+
+// --- Popovers and windows ---
+
+bool AppController::isSignedIn() const {
+    return TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token);
+}
+
+void AppController::showSignedInStateIcon() {
+    m_statusView->setImage(isSignedIn() ? m_statusImage : m_statusHighlightImage);
+}
+
+void AppController::closeActivePopover() {
+    if (!m_activePopover) {
+        return;
+    }
+    AbstractPopover* popover = m_activePopover;
+    m_activePopover = nullptr;
+    popover->hidePopover();
+    TLOG_DEBUG(QStringLiteral("Closing %1").arg(nameOf(popover)));
+    popover->deleteLater();
+}
+
+void AppController::createAndShowMenuPopover() {
+    closeActivePopover();
+    auto* popover = new MenuPopover;
+    popover->setAttribute(Qt::WA_DeleteOnClose, false);
+    m_activePopover = popover;
+    showPopover(popover);
+}
+
+void AppController::createAndShowSchedulerPopover(const QVariantMap& meeting) {
+    closeActivePopover();
+    auto* popover = new SchedulerPopover(meeting);
+    m_activePopover = popover;
+    showPopover(popover);
+}
+
+void AppController::createAndShowAuthenticationPopover() { showAuthUI(); }
+
+void AppController::showPopover(AbstractPopover* popover) {
+    setHightLighted(true);
+    QPointer<AbstractPopover> guard(popover);
+    MainQueue::async(this, [this, guard] {
+        if (guard && guard == m_activePopover) {
+            guard->showPopover(m_statusView ? m_statusView->anchorGeometry() : QRect());
+        }
+    });
+}
+
+void AppController::setHightLighted(bool flag) {
+    if (!m_statusView) {
+        return;
+    }
+    m_statusView->setHighlighted(flag);
+    if (flag) {
+        m_statusView->setAlternateImage(m_statusImageSelected);
+    } else {
+        showSignedInStateIcon();
+    }
+}
+
+void AppController::closeAllPopovers() {
+    closeActivePopover();
+    setHightLighted(false);
+}
+
+void AppController::showAuthUI() {
+    TamberDataModel* model = TamberDataModel::sharedData();
+    model->access_token = QVariant();
+    model->userId = QVariant();
+    model->username = QVariant();
+    TamberDataModel::saveDataToBundle();
+    resetPasswordLoginWindowController();
+    m_passwordLoginWindowController = std::make_unique<PasswordLoginWindowController>();
+    m_passwordLoginWindowController->loadAuthenticationUI();
+}
+
+void AppController::raiseWindow(QWidget* window) {
+    if (window) {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+}
+
+void AppController::resetPasswordLoginWindowController() {
+    if (!m_passwordLoginWindowController) {
+        return;
+    }
+    TLOG_DEBUG(QStringLiteral("passwordLoginWindowController is not nil"));
+    raiseWindow(m_passwordLoginWindowController->window());
+    m_passwordLoginWindowController->closeApplicationServerOptions();
+    if (QWidget* window = m_passwordLoginWindowController->window()) {
+        window->close();
+    }
+    m_passwordLoginWindowController.reset();
+}
+
+void AppController::showSSOPage() {
+    if (m_passwordLoginWindowController) {
+        if (QWidget* window = m_passwordLoginWindowController->window()) {
+            window->close();
+        }
+        m_passwordLoginWindowController.reset();
+    }
+    m_ssoLoginWindowController = std::make_unique<SSOLoginWindowController>();
+    m_ssoLoginWindowController->loadIDPURL();
+}
+
+// --- Notification reactions ---
+
+void AppController::passwordConfigSuccessful() {
+    m_services.sendConfigComplete();
+    if (m_passwordLoginWindowController) {
+        if (QWidget* window = m_passwordLoginWindowController->window()) {
+            window->close();
+        }
+        m_passwordLoginWindowController.reset();
+    }
+    createAndShowMenuPopover();
+    m_services.fetchPersonalMeetingDescription([] {}, [] {
+        TLOG_ERROR(QStringLiteral(
+            "Error while fetching personal meeting description for password config users."));
+    });
+}
+
+void AppController::samlConfigSuccessful() {
+    m_services.sendConfigComplete();
+    QPointer<AppController> self(this);
+    m_services.fetchAggregatedUserDetails(
+        [self] {
+            TamberDataModel::saveDataToBundle();
+            if (self) {
+                self->createAndShowMenuPopover();
+            }
+        },
+        [] { TLOG_ERROR(QStringLiteral("error")); });
+    // The window closes itself after posting; forgetting it must not destroy it mid-signal.
+    if (m_ssoLoginWindowController) {
+        m_ssoLoginWindowController.release()->deleteLater();
+    }
+}
+
+void AppController::showScheduling() {
+    setHightLighted(true);
+    createAndShowSchedulerPopover({});
+}
+
+void AppController::editScheduling(const QVariant& meeting) {
+    TLOG_DEBUG(QStringLiteral("Meeting received is %1")
+                   .arg(QString::fromUtf8(
+                       QJsonDocument::fromVariant(meeting).toJson(QJsonDocument::Compact))));
+    setHightLighted(true);
+    createAndShowSchedulerPopover(meeting.toMap());
+}
+
+void AppController::showMenu() { createAndShowMenuPopover(); }
+
+void AppController::popoverDidShow() {
+    TLOG_DEBUG(QStringLiteral("Popover did show from AppController"));
+    setHightLighted(true);
+}
+
+void AppController::popoverDidClose() {
+    TLOG_DEBUG(QStringLiteral("Popover did close from AppController"));
+    setHightLighted(false);
+}
+
+void AppController::performSelectingAction() {
+    TLOG_DEBUG(QStringLiteral("Performing selection action"));
+    if (m_passwordLoginWindowController) {
+        raiseWindow(m_passwordLoginWindowController->window());
+        return;
+    }
+    if (m_ssoLoginWindowController) {
+        raiseWindow(m_ssoLoginWindowController->window());
+        return;
+    }
+    if (isSignedIn()) {
+        m_statusView->setImage(m_statusImage);
+        createAndShowMenuPopover();
+        m_services.sendAppFocus(QStringLiteral("Menu"));
+    } else {
+        m_statusView->setImage(m_statusHighlightImage);
+        createAndShowAuthenticationPopover();
+        m_services.sendAppFocus(QStringLiteral("Authentication"));
+    }
+}
+
+void AppController::performDeSelectingAction() {
+    TLOG_DEBUG(QStringLiteral("Perform deselecting action"));
+    closeActivePopover();
+    setHightLighted(false);
+}
+
+void AppController::signOut() {
+    sendRevocation();
+
+    TamberDataModel* model = TamberDataModel::sharedData();
+    model->access_token = QVariant();
+    model->username = QVariant();
+    model->password = QVariant();
+    model->userId = QVariant();
+    model->meetingDrafts.clear();
+
+    TLOG_DEBUG(QStringLiteral("Deleting from key chain"));
+    const Keychain::Result deleted =
+        Keychain::deletePassword(TamberDataModel::keychainService(), TamberDataModel::keychainAccount());
+    if (!deleted.ok) {
+        TLOG_DEBUG(QStringLiteral("Keychain item not deleted: %1").arg(deleted.message));
+    }
+    TamberDataModel::saveDataToBundle();
+
+    m_statusView->setImage(m_statusHighlightImage);
+    closeAllPopovers();
+}
+
+void AppController::sendRevocation() {
+    // Fire and forget: the local sign-out never waits for the service.
+    m_services.revokeToken([] { TLOG_ERROR(QStringLiteral("Error while clearing access_token")); });
+}
+
+void AppController::terminateApp() {
+    m_closeRequested = true;
+    QCoreApplication::quit();
+}
+
+void AppController::closeAction() { std::exit(0); }
+
+// --- Deactivation ---
+
+void AppController::onApplicationStateChanged(Qt::ApplicationState state) {
+    const bool wasActive = m_lastState == Qt::ApplicationActive;
+    m_lastState = state;
+    if (wasActive && state != Qt::ApplicationActive) {
+        applicationWillResignActive();
+        applicationDidResignActive();
+    }
+}
+
+void AppController::applicationWillResignActive() {
+    TLOG_DEBUG(QStringLiteral("Resigning to be active %1").arg(nameOf(qApp)));
+    m_services.sendAppHide(m_activePopover ? nameOf(m_activePopover) : nameOf(this));
+    closeActivePopover();
+}
+
+void AppController::applicationDidResignActive() {
+    TLOG_DEBUG(QStringLiteral("notification resigned"));
+    if (m_ssoLoginWindowController) {
+        raiseWindow(m_ssoLoginWindowController->window());
+        // Forgotten, not closed: the sign-on page stays up for the user to come back to.
+        m_ssoLoginWindowController.release()->setParent(this);
+    }
+    QPointer<AppController> self(this);
+    MainQueue::async(this, [self] {
+        if (self) {
+            self->resetPasswordLoginWindowController();
+        }
+    });
+    setHightLighted(false);
+}

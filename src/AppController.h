@@ -1,11 +1,99 @@
 #pragma once
 
-#include <QApplication>
+#include <QIcon>
+#include "AppServices.h"
 
-// Placeholder; the application controller lands with the foundation.
-class AppController : public QApplication {
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <memory>
+
+#include "AbstractTamberWindowController/AbstractPopover.h"
+
+class CustomStatusItemView;
+class PasswordLoginWindowController;
+class SSOLoginWindowController;
+class QNetworkAccessManager;
+
+// The hub of the application shell: owns the status icon, decides which popover or sign-in
+// window is on screen, and reacts to the named notifications that views post.
+class AppController : public QObject {
     Q_OBJECT
 public:
-    AppController(int& argc, char** argv);
-    int run();
+    explicit AppController(AppServices services = AppServices::real(), QObject* parent = nullptr);
+    ~AppController() override;
+
+    // Launch, in this order.
+    void awakeFromNib();
+    void applicationWillFinishLaunching();
+    void applicationDidFinishLaunching();
+
+    // Another application came to the front.
+    void applicationWillResignActive();
+    void applicationDidResignActive();
+
+    // Popover and window switching.
+    void closeActivePopover();
+    void createAndShowMenuPopover();
+    void createAndShowSchedulerPopover(const QVariantMap& meeting);
+    void createAndShowAuthenticationPopover();
+    void showPopover(AbstractPopover* popover);
+    void setHightLighted(bool flag);
+    void closeAllPopovers();
+    void showAuthUI();
+    void resetPasswordLoginWindowController();
+    void showSSOPage();
+
+    // Notification reactions.
+    void passwordConfigSuccessful();
+    void samlConfigSuccessful();
+    void showScheduling();
+    void editScheduling(const QVariant& meeting);
+    void showMenu();
+    void popoverDidShow();
+    void popoverDidClose();
+    void performSelectingAction();
+    void performDeSelectingAction();
+    void signOut();
+
+    void terminateApp();
+    void closeAction();
+
+    AbstractPopover* activePopover() const { return m_activePopover; }
+    PasswordLoginWindowController* passwordLoginWindowController() const {
+        return m_passwordLoginWindowController.get();
+    }
+    SSOLoginWindowController* ssoLoginWindowController() const {
+        return m_ssoLoginWindowController.get();
+    }
+    bool closeRequested() const { return m_closeRequested; }
+
+    // The one status view, reachable without a reference to the controller.
+    static CustomStatusItemView* customStatusView();
+
+    // The names this controller observes.
+    static QStringList observedNotificationNames();
+
+private:
+    static void setCustomStatusView(CustomStatusItemView* view);
+    void initializeNotificationCenter();
+    void loadStatusImages();
+    void showSignedInStateIcon();
+    bool isSignedIn() const;
+    void onApplicationStateChanged(Qt::ApplicationState state);
+    void raiseWindow(QWidget* window);
+    void sendRevocation();
+
+    AppServices m_services;
+    bool m_closeRequested = false;
+    QIcon m_statusImage;
+    QIcon m_statusHighlightImage;
+    QIcon m_statusImageSelected;
+    QPointer<AbstractPopover> m_activePopover;
+    std::unique_ptr<PasswordLoginWindowController> m_passwordLoginWindowController;
+    std::unique_ptr<SSOLoginWindowController> m_ssoLoginWindowController;
+    std::unique_ptr<CustomStatusItemView> m_statusView;
+    Qt::ApplicationState m_lastState = Qt::ApplicationInactive;
 };

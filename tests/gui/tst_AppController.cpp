@@ -1,0 +1,287 @@
+#include "AppController.h"
+#include "AbstractTamberWindowController/CustomStatusItemView.h"
+#include "Authentication/PasswordLogin/PasswordLoginWindowController.h"
+#include "Menu/MenuPopover.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/BundleInfo.h"
+#include "Platform/Keychain.h"
+#include "Platform/NotificationCenter.h"
+#include "Platform/PreferencesStore.h"
+#include "TamberApplication.h"
+#include "TestEnvironment.h"
+
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// Services that record what the controller asked for, in order.
+struct Recorder {
+    QStringList calls;
+    bool failRevocation = true;
+
+    AppServices services() {
+        AppServices s;
+        s.osSupported = [this] { return calls << "osSupported", true; };
+        s.addLoginItem = [this] { return calls << "addLoginItem", true; };
+        s.startLogging = [this] { calls << "startLogging"; };
+        s.logFilePaths = [this] { return calls << "logFilePaths", QStringList(); };
+        s.sendAppFirstLaunch = [this] { calls << "sendAppFirstLaunch"; };
+        s.sendAppFocus = [this](const QString& v) { calls << "sendAppFocus:" + v; };
+        s.sendAppHide = [this](const QString& v) { calls << "sendAppHide:" + v; };
+        s.sendConfigComplete = [this] { calls << "sendConfigComplete"; };
+        s.fetchPersonalMeetingDescription = [this](auto, auto onError) {
+            calls << "fetchPersonalMeetingDescription";
+            onError();
+        };
+        s.fetchAggregatedUserDetails = [this](auto onSuccess, auto) {
+            calls << "fetchAggregatedUserDetails";
+            onSuccess();
+        };
+        s.revokeToken = [this](auto onFailure) {
+            calls << "revokeToken";
+            if (failRevocation) {
+                onFailure();
+            }
+        };
+        return s;
+    }
+};
+
+void launch(AppController& controller) {
+    controller.awakeFromNib();
+    controller.applicationWillFinishLaunching();
+    controller.applicationDidFinishLaunching();
+}
+
+void signIn() {
+    TamberDataModel* model = TamberDataModel::sharedData();
+    model->access_token = QStringLiteral("user-token");
+    model->userId = QStringLiteral("u1");
+    model->username = QStringLiteral("ada@example.com");
+}
+
+} // namespace
+
+class tst_AppController : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void firstAndSecondLaunch();
+    void clickDecidesBetweenSignInAndMenu();
+    void signOutClearsEverythingWithServiceUnreachable();
+    void deactivationClosesPopoverAndPasswordWindow();
+    void editingShortcuts();
+    void exceptionDuringDispatchIsSwallowed();
+};
+
+void tst_AppController::init() {
+    TamberDataModel::resetForTesting();
+    TamberDataModel::setKeychainAccountForTesting(QStringLiteral("tst_AppController"));
+    QFile::remove(PreferencesStore::defaultPath());
+}
+
+void tst_AppController::firstAndSecondLaunch() {
+    Recorder first;
+    {
+        AppController controller(first.services());
+        launch(controller);
+        // Not signed in: the sign-in window is up without a click.
+        QVERIFY(controller.passwordLoginWindowController());
+        QVERIFY(AppController::customStatusView());
+    }
+    const QStringList firstOrder{"osSupported",  "addLoginItem", "osSupported",
+                                 "startLogging", "logFilePaths", "sendAppFirstLaunch"};
+    QCOMPARE(first.calls, firstOrder);
+    TamberDataModel* model = TamberDataModel::sharedData();
+    const QString firstSid = model->SID.toString();
+    QCOMPARE(firstSid.size(), 36);
+    QCOMPARE(model->CID.toString(), TamberDataModel::serialNumber().value_or(QString()));
+
+    // The record is saved at quit; the next start finds the client id and sends nothing.
+    TamberDataModel::saveDataToBundle();
+    TamberDataModel::resetForTesting();
+    Recorder second;
+    {
+        AppController controller(second.services());
+        launch(controller);
+    }
+    QVERIFY(!second.calls.contains("sendAppFirstLaunch"));
+    QVERIFY(model->SID.toString() != firstSid);
+    QVERIFY(AppController::customStatusView() == nullptr);
+}
+
+void tst_AppController::clickDecidesBetweenSignInAndMenu() {
+    Recorder rec;
+    AppController controller(rec.services());
+    controller.awakeFromNib();
+    CustomStatusItemView* view = AppController::customStatusView();
+
+    // Signed out: a click opens the sign-in window; a second click only brings it forward.
+    view->mouseDown();
+    QVERIFY(controller.passwordLoginWindowController());
+    QVERIFY(!controller.activePopover());
+    QVERIFY(rec.calls.contains("sendAppFocus:Authentication"));
+    auto* window = controller.passwordLoginWindowController();
+    rec.calls.clear();
+    controller.performSelectingAction();
+    QCOMPARE(controller.passwordLoginWindowController(), window);
+    QVERIFY(!controller.activePopover());
+    QVERIFY(rec.calls.isEmpty());
+    controller.resetPasswordLoginWindowController();
+    QVERIFY(!controller.passwordLoginWindowController());
+
+    // Signed in: the first click opens the menu and highlights, the second closes it.
+    signIn();
+    view->setHighlighted(false);
+    view->mouseDown();
+    QVERIFY(qobject_cast<MenuPopover*>(controller.activePopover()));
+    QVERIFY(view->highlighted());
+    QVERIFY(rec.calls.contains("sendAppFocus:Menu"));
+    QPointer<AbstractPopover> menu = controller.activePopover();
+    view->mouseDown();
+    QVERIFY(!controller.activePopover());
+    QVERIFY(!view->highlighted());
+    QTRY_VERIFY(menu.isNull());
+
+    // Only one popover at a time: the scheduler replaces the menu.
+    controller.createAndShowMenuPopover();
+    QPointer<AbstractPopover> replaced = controller.activePopover();
+    NotificationCenter::defaultCenter().post(QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED"));
+    QVERIFY(controller.activePopover() && controller.activePopover() != replaced);
+    QTRY_VERIFY(replaced.isNull());
+    NotificationCenter::defaultCenter().post(QStringLiteral("SHOW_MENU_POPOVER"));
+    QVERIFY(qobject_cast<MenuPopover*>(controller.activePopover()));
+}
+
+void tst_AppController::signOutClearsEverythingWithServiceUnreachable() {
+    Recorder rec;
+    AppController controller(rec.services());
+    controller.awakeFromNib();
+    signIn();
+    TamberDataModel* model = TamberDataModel::sharedData();
+    model->authenticationType = QStringLiteral("PASSWORD");
+    model->password = QStringLiteral("correct horse");
+    model->firstName = QStringLiteral("Ada");
+    model->meetingDrafts.insert(QStringLiteral("d1"),
+                                QVariantMap{{QStringLiteral("topic"), QStringLiteral("Draft")}});
+    TamberDataModel::saveDataToBundle();
+    const bool keychainWorks =
+        Keychain::passwordFor(TamberDataModel::keychainService(), TamberDataModel::keychainAccount()).has_value();
+    controller.createAndShowMenuPopover();
+
+    NotificationCenter::defaultCenter().post(QStringLiteral("SIGN_OUT_ACTION"));
+
+    QCOMPARE(rec.calls.first(), QStringLiteral("revokeToken"));
+    QVERIFY(!model->access_token.isValid());
+    QVERIFY(!model->username.isValid() && !model->userId.isValid() && !model->password.isValid());
+    QVERIFY(model->meetingDrafts.isEmpty());
+    QVERIFY(!controller.activePopover());
+    QVERIFY(!AppController::customStatusView()->highlighted());
+    if (keychainWorks) {
+        QVERIFY(!Keychain::passwordFor(TamberDataModel::keychainService(), TamberDataModel::keychainAccount()));
+    }
+
+    // What a restart would see.
+    PreferencesStore store(PreferencesStore::defaultPath());
+    QVERIFY(!store.contains(QStringLiteral("access_token")));
+    QVERIFY(!store.contains(QStringLiteral("username")));
+    QCOMPARE(store.value(QStringLiteral("firstName")).toString(), QStringLiteral("Ada"));
+    QCOMPARE(store.value(QStringLiteral("meetingDrafts")).toMap().size(), 0);
+}
+
+void tst_AppController::deactivationClosesPopoverAndPasswordWindow() {
+    Recorder rec;
+    AppController controller(rec.services());
+    controller.awakeFromNib();
+    signIn();
+    controller.createAndShowMenuPopover();
+    controller.applicationWillResignActive();
+    QVERIFY(rec.calls.contains("sendAppHide:MenuPopover"));
+    QVERIFY(!controller.activePopover());
+
+    controller.applicationWillResignActive();
+    QVERIFY(rec.calls.contains("sendAppHide:AppController"));
+
+    controller.showAuthUI();
+    QVERIFY(controller.passwordLoginWindowController());
+    controller.applicationDidResignActive();
+    QTRY_VERIFY(!controller.passwordLoginWindowController());
+    QVERIFY(!AppController::customStatusView()->highlighted());
+}
+
+void tst_AppController::editingShortcuts() {
+    QWidget window;
+    auto* field = new QLineEdit(QStringLiteral("hello world"), &window);
+    auto* button = new QPushButton(QStringLiteral("b"), &window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    field->setFocus();
+    const auto key = [&](int k, Qt::KeyboardModifiers mods, QWidget* focus) {
+        QKeyEvent event(QEvent::KeyPress, k, mods);
+        return TamberApplication::dispatchEditingShortcut(event, focus);
+    };
+
+    QVERIFY(key(Qt::Key_A, Qt::ControlModifier, field));
+    QCOMPARE(field->selectedText(), QStringLiteral("hello world"));
+    QVERIFY(key(Qt::Key_X, Qt::ControlModifier, field));
+    QCOMPARE(field->text(), QString());
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("hello world"));
+    QVERIFY(key(Qt::Key_Z, Qt::ControlModifier, field));
+    QCOMPARE(field->text(), QStringLiteral("hello world"));
+    QVERIFY(key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, field));
+    QCOMPARE(field->text(), QString());
+    QVERIFY(key(Qt::Key_V, Qt::ControlModifier, field));
+    QCOMPARE(field->text(), QStringLiteral("hello world"));
+
+    // Not editing shortcuts, other modifiers, or nobody to perform them: normal dispatch.
+    QVERIFY(!key(Qt::Key_Q, Qt::ControlModifier, field));
+    QVERIFY(!key(Qt::Key_C, Qt::ControlModifier | Qt::AltModifier, field));
+    QVERIFY(!key(Qt::Key_C, Qt::NoModifier, field));
+    QVERIFY(!key(Qt::Key_C, Qt::ControlModifier, button));
+    QVERIFY(!key(Qt::Key_C, Qt::ControlModifier, nullptr));
+
+    // Through the real dispatch: a key press in the field is routed the same way.
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_End);
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(field->text(), QStringLiteral("hello worldhello world"));
+}
+
+namespace {
+class Throwing : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User) {
+            throw std::runtime_error("boom");
+        }
+        return QObject::event(e);
+    }
+};
+} // namespace
+
+void tst_AppController::exceptionDuringDispatchIsSwallowed() {
+    Throwing target;
+    QEvent event(QEvent::User);
+    QVERIFY(!QCoreApplication::sendEvent(&target, &event));
+    // The application keeps running: events still flow.
+    QTimer timer;
+    QSignalSpy fired(&timer, &QTimer::timeout);
+    timer.start(1);
+    QVERIFY(fired.wait(1000));
+}
+
+int main(int argc, char** argv) {
+    TestEnvironment::isolate();
+    TamberApplication app(argc, argv);
+    TamberApplication::setQuitOnLastWindowClosed(false);
+    tst_AppController tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_AppController.moc"
