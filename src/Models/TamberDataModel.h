@@ -4,9 +4,9 @@
 
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
-
 #include <functional>
 #include <optional>
 
@@ -87,6 +87,28 @@ public:
     static void resetForTesting();
     // Lets a test process use its own keychain item; an empty name restores the real one.
     static void setKeychainAccountForTesting(const QString& account);
+
+    // --- User, room and personal meeting (TamberDataModelAccount.cpp) ---
+    // Callbacks run on the main thread and may be empty. An error callback gets the transport
+    // or service error (HTTP status >= 400), or nothing for an empty or unusable reply; such a
+    // reply copies nothing into the record.
+    static QString userRecordURL();
+    static QString roomURL();
+    static QString personalMeetingURL();
+    static void fetchAggregatedUserDetails(
+        std::function<void()> onSuccess,
+        std::function<void(const std::optional<ServiceError>&)> onError);
+    static void fetchRoomSettingDetails(
+        std::function<void()> onSuccess,
+        std::function<void(const std::optional<ServiceError>&)> onError);
+    static void fetchPersonalMeetingDescription(
+        std::function<void()> onSuccess,
+        std::function<void(const std::optional<ServiceError>&)> onError);
+    // Sends the room defaults and saves the record at once, before the reply.
+    static void updateRoomSettings(std::function<void()> onSuccess,
+                                   std::function<void(const std::optional<ServiceError>&)> onError);
+    // The "email" texts of the contacts; an empty list whenever the call or the reply fails.
+    static void fetchContacts(std::function<void(const QStringList& emails)> completion);
 
     // --- Service addresses (TamberDataModelUrls.cpp) ---
     // Hosts go in as they are; an absent value is written "(null)". Values placed in a query or
