@@ -17,9 +17,10 @@ Keychain::Result badArguments() {
     return {false, Keychain::kBadArgumentsCode, QStringLiteral("SSKeychainErrorBadArguments")};
 }
 
-// Why a secret-store call failed, in words for the log.
-QString reasonFor(QKeychain::Error error) {
-    switch (error) {
+// Why a secret-store call failed, in words for the log. The D-Bus backends report most
+// failures as OtherError, so its message tells them apart.
+QString reasonFor(int code, const QString& message) {
+    switch (code) {
     case QKeychain::NoBackendAvailable:
     case QKeychain::NotImplemented:
         return QStringLiteral("no secret service available");
@@ -32,8 +33,18 @@ QString reasonFor(QKeychain::Error error) {
     case QKeychain::CouldNotDeleteEntry:
         return QStringLiteral("item could not be deleted");
     default:
-        return QStringLiteral("secret service error");
+        break;
     }
+    if (message.contains(QLatin1String("connect"), Qt::CaseInsensitive) ||
+        message.contains(QLatin1String("ServiceUnknown")) ||
+        message.contains(QLatin1String("not provided by any")))
+        return QStringLiteral("no secret service running");
+    if (message.contains(QLatin1String("collection"), Qt::CaseInsensitive) ||
+        message.contains(QLatin1String("locked"), Qt::CaseInsensitive))
+        return QStringLiteral("keyring locked or missing");
+    if (message.contains(QLatin1String("No answer")))
+        return QStringLiteral("secret service not answering");
+    return QStringLiteral("secret service error");
 }
 
 // Runs a job to its end, or until the wait runs out. The secret service answers over D-Bus, so
@@ -77,7 +88,7 @@ void logFailure(const char* what, const Keychain::Result& result) {
         return;
     }
     TLOG_ERROR(QStringLiteral("Keychain %1 failed: %2 (code %3: %4)")
-                   .arg(QLatin1String(what), reasonFor(QKeychain::Error(result.code)))
+                   .arg(QLatin1String(what), reasonFor(result.code, result.message))
                    .arg(result.code)
                    .arg(result.message));
 }
@@ -130,6 +141,15 @@ std::optional<QString> Keychain::passwordFor(const QString& service, const QStri
 Keychain::Result Keychain::deletePassword(const QString& service, const QString& account) {
     if (service.isEmpty() || account.isEmpty())
         return badArguments();
+    // The secret service deletes a missing item without complaint; callers are told there was
+    // none, as a lookup-then-delete would.
+    auto* lookup = new QKeychain::ReadPasswordJob(service);
+    lookup->setKey(account);
+    const Result found = run(lookup, "lookup");
+    if (!found.ok) {
+        logFailure("delete", found);
+        return found;
+    }
     const Result removed = remove(service, account);
     if (!removed.ok)
         logFailure("delete", removed);

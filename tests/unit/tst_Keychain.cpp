@@ -1,0 +1,127 @@
+#include "Platform/Keychain.h"
+#include "TestEnvironment.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QUuid>
+
+// Runs against the secret service of scripts/with-test-env (gnome-keyring, unlocked). The
+// failure cases run in a child process of this test with a broken session bus.
+namespace {
+
+const QString kService = QStringLiteral("com.velora.tamber.test");
+const char* const kChildMarker = "TAMBER_KEYCHAIN_TEST_CHILD";
+
+// Each test process uses its own account so parallel tests never share an item.
+QString uniqueAccount() {
+    return QStringLiteral("tst_Keychain-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+} // namespace
+
+class tst_Keychain : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTripOverwriteAndDelete();
+    void badArgumentsAreRefused();
+    void noSecretServiceFailsFast();
+};
+
+void tst_Keychain::roundTripOverwriteAndDelete() {
+    const QString account = uniqueAccount();
+    QVERIFY(!Keychain::passwordFor(kService, account)); // missing item: absent, no error
+
+    const QString first = QStringLiteral("pässwörd \"1\" ∑ & = ;");
+    Keychain::Result r = Keychain::setPassword(first, kService, account);
+    QVERIFY2(
+        r.ok,
+        qPrintable(
+            QStringLiteral("%1 %2 (run under scripts/with-test-env)").arg(r.code).arg(r.message)));
+    QCOMPARE(Keychain::passwordFor(kService, account), std::optional<QString>(first));
+
+    // A second write replaces the item; the other account's item is untouched.
+    const QString otherAccount = uniqueAccount();
+    QVERIFY(Keychain::setPassword(QStringLiteral("other"), kService, otherAccount).ok);
+    QVERIFY(Keychain::setPassword(QStringLiteral("second"), kService, account).ok);
+    QCOMPARE(Keychain::passwordFor(kService, account),
+             std::optional<QString>(QStringLiteral("second")));
+    QCOMPARE(Keychain::passwordFor(kService, otherAccount),
+             std::optional<QString>(QStringLiteral("other")));
+
+    r = Keychain::deletePassword(kService, account);
+    QVERIFY2(r.ok, qPrintable(r.message));
+    QVERIFY(!Keychain::passwordFor(kService, account));
+    r = Keychain::deletePassword(kService, account); // nothing left to delete
+    QVERIFY(!r.ok);
+    QCOMPARE(r.code, 1); // QKeychain::EntryNotFound
+
+    // An empty password reads back as absent.
+    QVERIFY(Keychain::setPassword(QString(), kService, account).ok);
+    QVERIFY(!Keychain::passwordFor(kService, account));
+    QVERIFY(Keychain::deletePassword(kService, account).ok);
+    QVERIFY(Keychain::deletePassword(kService, otherAccount).ok);
+}
+
+void tst_Keychain::badArgumentsAreRefused() {
+    const QString account = uniqueAccount();
+    for (const auto& [service, acct] :
+         {std::pair(QString(), account), std::pair(kService, QString()),
+          std::pair(QString(), QString())}) {
+        const Keychain::Result set = Keychain::setPassword(QStringLiteral("pw"), service, acct);
+        QVERIFY(!set.ok);
+        QCOMPARE(set.code, -1001);
+        QCOMPARE(set.message, QStringLiteral("SSKeychainErrorBadArguments"));
+        const Keychain::Result del = Keychain::deletePassword(service, acct);
+        QCOMPARE(del.code, -1001);
+        QCOMPARE(del.message, QStringLiteral("SSKeychainErrorBadArguments"));
+        QVERIFY(!Keychain::passwordFor(service, acct));
+    }
+    // Nothing was written under the half-given names.
+    QVERIFY(!Keychain::passwordFor(kService, account));
+}
+
+void tst_Keychain::noSecretServiceFailsFast() {
+    if (qEnvironmentVariableIsSet(kChildMarker)) {
+        // Child: the session bus leads nowhere. Every call must fail well before the 5 s bound
+        // (a hang would show as the bound being reached), and say so.
+        const QString account = uniqueAccount();
+        QElapsedTimer timer;
+        timer.start();
+        const Keychain::Result set = Keychain::setPassword(QStringLiteral("pw"), kService, account);
+        const qint64 setMs = timer.restart();
+        const std::optional<QString> read = Keychain::passwordFor(kService, account);
+        const qint64 readMs = timer.restart();
+        const Keychain::Result del = Keychain::deletePassword(kService, account);
+        const qint64 delMs = timer.elapsed();
+        qInfo("no secret service: set %lld ms, read %lld ms, delete %lld ms", setMs, readMs, delMs);
+        QVERIFY(!set.ok && set.code > 0 && !set.message.isEmpty());
+        QVERIFY(!read);
+        QVERIFY(!del.ok && del.code > 0);
+        QVERIFY(setMs < 4000 && readMs < 4000 && delMs < 4000);
+        return;
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kChildMarker), QStringLiteral("1"));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=/nonexistent/tamber-no-bus"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("noSecretServiceFailsFast")});
+    QVERIFY(child.waitForFinished(30000));
+    const QByteArray output = child.readAll();
+    for (const QByteArray& line : output.split('\n')) {
+        if (line.contains("no secret service:"))
+            qInfo("child: %s", line.mid(line.indexOf("no secret service:")).constData());
+    }
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             output.constData());
+    // The failures were logged with a reason, and no password reached the log.
+    QVERIFY2(output.contains("Keychain write failed: no secret service running"),
+             output.constData());
+    QVERIFY(!output.contains("\"pw\"") && !output.contains(" pw "));
+}
+
+TAMBER_TEST_MAIN_CORE(tst_Keychain)
+#include "tst_Keychain.moc"
