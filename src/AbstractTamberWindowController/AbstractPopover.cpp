@@ -1,9 +1,218 @@
 #include "AbstractPopover.h"
 
-AbstractPopover::AbstractPopover(QWidget* parent) : QWidget(parent, Qt::Popup) {}
+#include "AbstractTamberViewController.h"
+#include "Logging/Log.h"
+#include "ObjectDescription.h"
+#include "Platform/MainQueue.h"
+#include "Platform/NotificationCenter.h"
 
-AbstractPopover::~AbstractPopover() = default;
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QHideEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <limits>
 
-void AbstractPopover::showPopover(const QRect&) { show(); }
+namespace {
 
-void AbstractPopover::hidePopover() { close(); }
+// Space between the anchor (icon or cursor) and the popover.
+constexpr int kAnchorGap = 4;
+
+// The start of a span of `length` kept within [lo, lo + extent); a span longer than the range
+// starts at lo, so the top-left part (title, first fields) stays visible.
+int clampSpan(int start, int length, int lo, int extent) {
+    if (length >= extent) {
+        return lo;
+    }
+    return qBound(lo, start, lo + extent - length);
+}
+
+int hexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9') {
+        return u - u'0';
+    }
+    if (u >= u'a' && u <= u'f') {
+        return u - u'a' + 10;
+    }
+    if (u >= u'A' && u <= u'F') {
+        return u - u'A' + 10;
+    }
+    return -1;
+}
+
+} // namespace
+
+AbstractPopover::AbstractPopover(QWidget* parent)
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+    // The click that closes a transient popover must not also land on what lies under it:
+    // on the tray icon it would reopen the popover that the user just dismissed.
+    setAttribute(Qt::WA_NoMouseReplay);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+}
+
+AbstractPopover::~AbstractPopover() {
+    logDealloc();
+}
+
+void AbstractPopover::logDealloc() {
+    if (m_deallocLogged) {
+        return;
+    }
+    m_deallocLogged = true;
+    TLOG_VERBOSE(QStringLiteral("******** DEALLOC: %1").arg(objectDescription(this)));
+}
+
+void AbstractPopover::setViewController(AbstractTamberViewController* controller) {
+    if (m_viewController) {
+        delete m_viewController;
+    }
+    m_viewController = controller;
+    if (controller) {
+        controller->setParent(this);
+        controller->setPopover(this);
+        layout()->addWidget(controller);
+    }
+}
+
+void AbstractPopover::showPopover(const QRect& anchor) {
+    TLOG_DEBUG(QStringLiteral("Showing %1, %2")
+                   .arg(objectDescription(this), objectDescription(m_viewController)));
+    presentAt(anchor, true);
+}
+
+void AbstractPopover::hidePopover() {
+    close();
+}
+
+void AbstractPopover::presentAt(const QRect& anchor, bool transient) {
+    if (m_didClose) {
+        TLOG_WARN(QStringLiteral("%1 was shown again after closing").arg(objectDescription(this)));
+        return;
+    }
+    m_transient = transient;
+    // Window flags must be settled before the native window exists (first show).
+    setWindowFlags(transient ? (Qt::Popup | Qt::FramelessWindowHint)
+                             : (Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
+    popoverWillShow();
+    adjustSize();
+    const QRect frame = placementOnScreen(size(), anchor);
+    logFrameRect(frame);
+    setGeometry(frame);
+    m_shown = true;
+    show();
+    raise();
+    if (transient) {
+        activateWindow();
+    }
+    popoverDidShow();
+}
+
+void AbstractPopover::popoverWillShow() {
+    if (m_viewController) {
+        m_viewController->popoverWillShow();
+    }
+}
+
+void AbstractPopover::popoverDidShow() {
+    TLOG_DEBUG(QStringLiteral("Popover did show from abstract popover"));
+    MainQueue::async(
+        [] { NotificationCenter::defaultCenter().post(QStringLiteral("SHOW_TAMBER_POPOVER")); });
+}
+
+void AbstractPopover::popoverWillClose() {}
+
+void AbstractPopover::popoverDidClose() {
+    TLOG_DEBUG(QStringLiteral("Popover did close from abstract popover"));
+    // No context object: the notification goes out even when the popover is released at once.
+    MainQueue::async(
+        [] { NotificationCenter::defaultCenter().post(QStringLiteral("CLOSE_TAMBER_POPOVER")); });
+}
+
+void AbstractPopover::closeEvent(QCloseEvent* event) {
+    if (m_shown && !m_willCloseSent) {
+        m_willCloseSent = true;
+        popoverWillClose();
+    }
+    event->accept();
+}
+
+void AbstractPopover::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (event->spontaneous() || !m_shown || m_didClose) {
+        return;
+    }
+    if (!m_willCloseSent) {
+        m_willCloseSent = true;
+        popoverWillClose();
+    }
+    m_didClose = true;
+    popoverDidClose();
+    Q_EMIT popoverClosed();
+}
+
+QRect AbstractPopover::placement(const QSize& size, const QRect& anchor, const QPoint& cursor,
+                                 const QRect& available) {
+    const QRect ref = anchor.isEmpty() ? QRect(cursor, QSize(1, 1)) : anchor;
+    const int spaceBelow = available.isValid() ? available.bottom() - ref.bottom() : size.height();
+    const int spaceAbove = available.isValid() ? ref.top() - available.top() : 0;
+    // Above only when the popover does not fit below and there is more room above: an icon in
+    // a bottom panel (which lies outside the available area) or a cursor near the bottom.
+    const bool above = spaceBelow < size.height() + kAnchorGap && spaceAbove > spaceBelow;
+    const int x = ref.center().x() - size.width() / 2;
+    const int y = above ? ref.top() - kAnchorGap - size.height() : ref.bottom() + 1 + kAnchorGap;
+    if (!available.isValid()) {
+        return QRect(QPoint(x, y), size);
+    }
+    return QRect(QPoint(clampSpan(x, size.width(), available.left(), available.width()),
+                        clampSpan(y, size.height(), available.top(), available.height())),
+                 size);
+}
+
+QRect AbstractPopover::placementOnScreen(const QSize& size, const QRect& anchor) {
+    const QPoint cursor = QCursor::pos();
+    QScreen* screen = QGuiApplication::screenAt(anchor.isEmpty() ? cursor : anchor.center());
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    return placement(size, anchor, cursor, available);
+}
+
+void AbstractPopover::logFrameRect(const QRectF& rect) {
+    TLOG_DEBUG(QStringLiteral("x : %1, y : %2, w : %3, h : %4")
+                   .arg(rect.x(), 0, 'f', 6)
+                   .arg(rect.y(), 0, 'f', 6)
+                   .arg(rect.width(), 0, 'f', 6)
+                   .arg(rect.height(), 0, 'f', 6));
+}
+
+QColor AbstractPopover::colorWithHexColorString(const QString& hex) {
+    // Reads like a hexadecimal number scanner: leading white space, an optional "0x", then as
+    // many hex digits as there are; too large a number saturates.
+    const QString text = hex.trimmed();
+    qsizetype i = 0;
+    if (text.size() >= 2 && text[0] == QLatin1Char('0') &&
+        (text[1] == QLatin1Char('x') || text[1] == QLatin1Char('X'))) {
+        i = 2;
+    }
+    quint64 value = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = hexDigit(text[i]);
+        if (digit < 0) {
+            break;
+        }
+        value = std::min<quint64>(value * 16 + quint64(digit), std::numeric_limits<quint32>::max());
+    }
+    const auto rgb = quint32(value);
+    return QColor::fromRgbF(float((rgb >> 16) & 0xFF) / 255.0f, float((rgb >> 8) & 0xFF) / 255.0f,
+                            float(rgb & 0xFF) / 255.0f, 1.0f);
+}

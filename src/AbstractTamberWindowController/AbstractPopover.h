@@ -1,17 +1,70 @@
 #pragma once
 
+#include <QColor>
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
 
-// Placeholder of the popover base: a frameless window shown next to the tray icon.
-// The full popover framework replaces this file.
+class AbstractTamberViewController;
+
+// A frameless top-level window shown next to the tray icon, holding one view controller.
+// A popover is shown once and never reused after it closed; the application controller makes a
+// new one each time. Transient popovers (the base behaviour) close on a click outside them.
 class AbstractPopover : public QWidget {
     Q_OBJECT
 public:
     explicit AbstractPopover(QWidget* parent = nullptr);
     ~AbstractPopover() override;
 
+    // The content; the popover owns it.
+    AbstractTamberViewController* viewController() const { return m_viewController; }
+    void setViewController(AbstractTamberViewController* controller);
+
     // anchor: the tray icon's geometry in global coordinates, or empty (then: at the cursor).
     virtual void showPopover(const QRect& anchor);
     virtual void hidePopover();
+
+    bool isTransient() const { return m_transient; }
+    bool hasClosed() const { return m_didClose; }
+
+    // Where a popover of `size` goes: centred under the anchor, or above it when the anchor sits
+    // at the bottom of the screen; at the cursor for an empty anchor; always inside `available`.
+    static QRect placement(const QSize& size, const QRect& anchor, const QPoint& cursor,
+                           const QRect& available);
+    // The same on the real screen of the anchor (or of the cursor).
+    static QRect placementOnScreen(const QSize& size, const QRect& anchor);
+
+    // Logs "x : %f, y : %f, w : %f, h : %f".
+    static void logFrameRect(const QRectF& rect);
+    // "RRGGBB" read as a hexadecimal number (nothing readable gives 0): an opaque colour.
+    static QColor colorWithHexColorString(const QString& hex = QString());
+
+Q_SIGNALS:
+    // After the popover has closed, by any path.
+    void popoverClosed();
+
+protected:
+    // Shows the window at the placement for `anchor`; transient windows grab the pointer so
+    // that a click outside closes them.
+    void presentAt(const QRect& anchor, bool transient);
+
+    virtual void popoverWillShow();
+    virtual void popoverDidShow();
+    virtual void popoverWillClose();
+    virtual void popoverDidClose();
+
+    // Logs the DEALLOC line once, with the most derived class name. Concrete popovers call it
+    // first thing in their destructor (the base one sees only its own class).
+    void logDealloc();
+
+    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QPointer<AbstractTamberViewController> m_viewController;
+    bool m_transient = true;
+    bool m_shown = false;
+    bool m_willCloseSent = false;
+    bool m_didClose = false;
+    bool m_deallocLogged = false;
 };
