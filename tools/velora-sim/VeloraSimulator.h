@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QString>
 #include <memory>
@@ -237,5 +238,5 @@ private:
     bool m_refusing = false;
     QList<RecordedRequest> m_requests;
     QHash<QString, Fault> m_faults;
-    QList<QTcpSocket*> m_sockets;
+    QList<QPointer<QTcpSocket>> m_sockets;
 };
