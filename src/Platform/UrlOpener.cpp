@@ -1,0 +1,57 @@
+#include "UrlOpener.h"
+
+#include "Logging/Log.h"
+
+#include <QDesktopServices>
+#include <utility>
+
+namespace {
+
+class DesktopUrlOpener final : public UrlOpenerBackend {
+public:
+    bool open(const QUrl& url) override { return QDesktopServices::openUrl(url); }
+};
+
+UrlOpenerBackend*& installedBackend() {
+    static UrlOpenerBackend* backend = nullptr;
+    return backend;
+}
+
+// For log lines: no query, fragment or user part, which may carry tokens or passcodes.
+QString loggable(const QUrl& url) {
+    return url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
+}
+
+} // namespace
+
+bool UrlOpener::isAllowed(const QUrl& url) {
+    if (!url.isValid())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        return !url.host().isEmpty();
+    if (scheme == QLatin1String("mailto"))
+        return !url.path().isEmpty();
+    return false;
+}
+
+bool UrlOpener::open(const QUrl& url) {
+    if (!isAllowed(url)) {
+        TLOG_WARN(QStringLiteral("Refused to open \"%1\": only web and mail addresses are opened")
+                      .arg(url.isValid() ? url.scheme() + QLatin1Char(':')
+                                         : QStringLiteral("an invalid address")));
+        return false;
+    }
+    static DesktopUrlOpener desktop;
+    UrlOpenerBackend* backend = installedBackend() ? installedBackend() : &desktop;
+    if (!backend->open(url)) {
+        TLOG_ERROR(QStringLiteral("Could not open %1: no handler started").arg(loggable(url)));
+        return false;
+    }
+    TLOG_DEBUG(QStringLiteral("Opened %1").arg(loggable(url)));
+    return true;
+}
+
+UrlOpenerBackend* UrlOpener::setBackend(UrlOpenerBackend* backend) {
+    return std::exchange(installedBackend(), backend);
+}
