@@ -101,6 +101,11 @@ quint64 LogDispatcher::droppedMessageCount() const {
     return m_dropped;
 }
 
+std::size_t LogDispatcher::queuedMessageCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_pending.size();
+}
+
 void LogDispatcher::flush() {
     std::unique_lock lock(m_mutex);
     if (!m_loggers || m_stopped || onLoggingThread())

@@ -46,6 +46,8 @@ public:
     void shutdown();
 
     quint64 droppedMessageCount() const;
+    // Lines waiting for the logging thread.
+    std::size_t queuedMessageCount() const;
 
 private:
     using LoggerList = std::shared_ptr<const Loggers>;
