@@ -328,9 +328,13 @@ bool VeloraSimulator::loadFixture(const QString& path, const QDateTime& now) {
 }
 
 bool VeloraSimulator::loadFixtureJson(const QByteArray& json, const QDateTime& now) {
+    // All or nothing: a broken fixture leaves the current state as it was.
+    auto fresh = std::make_unique<SimService>();
     QString error;
-    if (m_service->loadFixture(json, now, &error))
+    if (fresh->loadFixture(json, now, &error)) {
+        m_service = std::move(fresh);
         return true;
+    }
     qWarning("velora-sim: fixture rejected: %s", qPrintable(error));
     return false;
 }
