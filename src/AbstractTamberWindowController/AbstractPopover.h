@@ -1,11 +1,11 @@
 #pragma once
 
+#include "AbstractTamberViewController.h"
+
 #include <QColor>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
-
-class AbstractTamberViewController;
 
 // A frameless top-level window shown next to the tray icon, holding one view controller.
 // A popover is shown once and never reused after it closed; the application controller makes a

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QSvgRenderer>
+#include <QWidget>
+
+// The sign-in window itself: a fixed-size window whose content sits on the "dialogBkgd" image.
+class PasswordLoginWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit PasswordLoginWindow(QWidget* parent = nullptr);
+
+Q_SIGNALS:
+    // The user closed the window from its title bar.
+    void closedByUser();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QSvgRenderer m_background;
+};

@@ -1,0 +1,508 @@
+#include "AbstractTamberWindowController/CustomTextField.h"
+#include "AbstractTamberWindowController/NSTextFieldClickable.h"
+#include "AbstractTamberWindowController/ProgressIndicator.h"
+#include "AbstractTamberWindowController/TamberImageView.h"
+#include "Authentication/PasswordLogin/ApplicationOptionsPanel.h"
+#include "Authentication/PasswordLogin/PasswordLoginWindowController.h"
+#include "Models/ServiceCall.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/BundleInfo.h"
+#include "Platform/NotificationCenter.h"
+#include "RecordingUrlOpener.h"
+#include "SignedInSimulator.h"
+#include "TestEnvironment.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <memory>
+
+namespace {
+
+const QString kPasswordUser = QString::fromLatin1(VeloraSimulator::PasswordUser);
+const QString kPassword = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
+
+// Counts one notification name while it lives.
+class Posted : public QObject {
+public:
+    explicit Posted(const QString& name) {
+        NotificationCenter::defaultCenter().addObserver(this, name,
+                                                        [this](const QVariant&) { ++count; });
+    }
+    int count = 0;
+};
+
+QString text(const QVariant& value) {
+    return value.isValid() ? value.toString() : QString();
+}
+
+} // namespace
+
+class tst_PasswordLogin : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void calendarChooserLeadsToAccountEntry();
+    void accountEntryMessagesAndSingleLookup();
+    void lookupFailuresShowPlatformTextOrAccountNotFound();
+    void passwordBlockCancelAndWrongPassword();
+    void successStoresTokenAndPostsOnce();
+    void grantAndUserDetailsFailuresKeepTheWindowUsable();
+    void samlProfileHandsOverToSingleSignOn();
+    void optionsSheetChangesTheHostOfTheNextCall();
+    void linksAndQuit();
+    void windowClosedDuringLookupIsHarmless();
+
+private:
+    // A fresh sign-in window, past the calendar chooser (Velora calendar).
+    void openWindow(bool chooseCalendar = true);
+    template <typename T> T* child(const char* name) const {
+        T* widget = m_controller->window()->findChild<T*>(QString::fromLatin1(name));
+        if (!widget) {
+            qWarning("no widget %s", name);
+        }
+        return widget;
+    }
+    void typeAccountAndNext(const QString& account);
+    void reachPasswordBlock();
+    bool accountMessageShows(const QString& message) const;
+    bool passwordMessageShows(const QString& message) const;
+    bool lookupSettled() const;
+
+    SignedInSimulator m_sim;
+    std::unique_ptr<RecordingUrlOpener> m_browser;
+    std::unique_ptr<PasswordLoginWindowController> m_controller;
+    int m_terminations = 0;
+};
+
+void tst_PasswordLogin::initTestCase() {
+    QVERIFY(m_sim.start());
+    TamberDataModel::setKeychainAccountForTesting(QStringLiteral("tst_PasswordLogin"));
+    PasswordLoginWindowController::setTerminateHandler([this] { ++m_terminations; });
+}
+
+void tst_PasswordLogin::init() {
+    m_sim.resetRecord();
+    ServiceCall::setTransferTimeoutMs(60 * 1000);
+    m_browser = std::make_unique<RecordingUrlOpener>();
+    m_terminations = 0;
+}
+
+void tst_PasswordLogin::cleanup() {
+    m_controller.reset();
+    m_browser.reset();
+}
+
+void tst_PasswordLogin::openWindow(bool chooseCalendar) {
+    m_controller = std::make_unique<PasswordLoginWindowController>();
+    m_controller->loadAuthenticationUI();
+    QVERIFY(QTest::qWaitForWindowExposed(m_controller->window()));
+    if (chooseCalendar) {
+        QTest::mouseClick(child<QRadioButton>("veloraCalendarOption"), Qt::LeftButton);
+        QVERIFY(child<QWidget>("authenticationView")->isVisible());
+    }
+}
+
+void tst_PasswordLogin::typeAccountAndNext(const QString& account) {
+    auto* field = child<CustomTextField>("usernameOrEmailField");
+    field->clear();
+    QTest::keyClicks(field, account);
+    QTest::mouseClick(child<QPushButton>("nextButton"), Qt::LeftButton);
+}
+
+void tst_PasswordLogin::reachPasswordBlock() {
+    typeAccountAndNext(kPasswordUser);
+    QTRY_VERIFY(child<QWidget>("passwordBlockView")->isVisible());
+}
+
+bool tst_PasswordLogin::accountMessageShows(const QString& message) const {
+    auto* label = child<QLabel>("accountNotFoundLabel");
+    return label->isVisible() && label->text() == message &&
+           child<CustomTextField>("usernameOrEmailField")->showsErrorBorder();
+}
+
+bool tst_PasswordLogin::passwordMessageShows(const QString& message) const {
+    auto* label = child<QLabel>("invalidPassword");
+    return label->isVisible() && label->text() == message &&
+           child<CustomTextField>("passwordField")->showsErrorBorder();
+}
+
+bool tst_PasswordLogin::lookupSettled() const {
+    return child<QPushButton>("nextButton")->isEnabled() &&
+           !child<ProgressIndicator>("identifySecurityProfileProgress")->isVisible() &&
+           !child<ProgressIndicator>("identifySecurityProfileProgress")->isAnimating() &&
+           !child<CustomTextField>("usernameOrEmailField")->isReadOnly();
+}
+
+void tst_PasswordLogin::calendarChooserLeadsToAccountEntry() {
+    const QStringList expected{QStringLiteral("velora_calendar"), QStringLiteral("apple_calendar"),
+                               QStringLiteral("outlook_calendar")};
+    const char* rows[] = {"veloraCalendarOption", "appleCalendarOption", "outlookCalendarOption"};
+    for (int row = 0; row < 3; ++row) {
+        TamberDataModel::sharedData()->calendar = QVariant();
+        openWindow(false);
+        // The window opens on the chooser; nothing of the sign-in shows yet.
+        QVERIFY(child<QWidget>("chooseCalendarView")->isVisible());
+        QVERIFY(!child<QWidget>("authenticationView")->isVisible());
+        QTest::mouseClick(child<QRadioButton>(rows[row]), Qt::LeftButton);
+        QCOMPARE(text(TamberDataModel::sharedData()->calendar), expected[row]);
+        QVERIFY(!child<QWidget>("chooseCalendarView")->isVisible());
+        QVERIFY(child<QWidget>("authenticationView")->isVisible());
+        // Account entry: name field editable with the focus, Next and Quit, no password block.
+        auto* field = child<CustomTextField>("usernameOrEmailField");
+        QTRY_VERIFY(field->hasFocus());
+        QVERIFY(!field->isReadOnly() && !field->hasLabelLook());
+        QVERIFY(child<QPushButton>("nextButton")->isVisible());
+        QVERIFY(child<QPushButton>("quitButton")->isVisible());
+        QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
+        QVERIFY(child<QWidget>("signUpView")->isVisible());
+        QVERIFY(!child<QLabel>("accountNotFoundLabel")->isVisible());
+    }
+}
+
+void tst_PasswordLogin::accountEntryMessagesAndSingleLookup() {
+    openWindow();
+    // Empty name: message, nothing sent.
+    QTest::mouseClick(child<QPushButton>("nextButton"), Qt::LeftButton);
+    QVERIFY(accountMessageShows(QStringLiteral("Provide a username")));
+    QVERIFY(m_controller->initiatedFromNext());
+    QCoreApplication::processEvents();
+    QCOMPARE(m_sim.sim().requestCount(), 0);
+    // Typing clears the message and the red border.
+    QTest::keyClicks(child<CustomTextField>("usernameOrEmailField"), QStringLiteral("x"));
+    QVERIFY(!child<QLabel>("accountNotFoundLabel")->isVisible());
+    QVERIFY(!child<CustomTextField>("usernameOrEmailField")->showsErrorBorder());
+
+    // A name of spaces is looked up as typed (and is not an account).
+    typeAccountAndNext(QStringLiteral("   "));
+    QVERIFY(!child<QPushButton>("nextButton")->isEnabled());
+    QVERIFY(child<ProgressIndicator>("identifySecurityProfileProgress")->isAnimating());
+    QVERIFY(child<CustomTextField>("usernameOrEmailField")->isReadOnly());
+    QTRY_VERIFY(lookupSettled());
+    QVERIFY(accountMessageShows(QStringLiteral("Account not found")));
+    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
+    QCOMPARE(m_sim.sim()
+                 .lastRequest(VeloraSimulator::Endpoint::SecurityProfile)
+                 .queryValue(QStringLiteral("user")),
+             QStringLiteral("   "));
+
+    // Social-login accounts cannot sign in here; the window stays in account entry.
+    typeAccountAndNext(QString::fromLatin1(VeloraSimulator::FbUser));
+    QTRY_VERIFY(lookupSettled());
+    QVERIFY(accountMessageShows(QStringLiteral("Account not supported")));
+    QCOMPARE(text(TamberDataModel::sharedData()->authenticationType), QStringLiteral("FB"));
+    QVERIFY(child<QPushButton>("nextButton")->isVisible());
+    QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
+
+    // Next twice in quick succession (button and Return) starts one lookup.
+    m_sim.sim().clearRequests();
+    typeAccountAndNext(QString::fromLatin1(VeloraSimulator::FbUser));
+    QTest::keyClick(child<CustomTextField>("usernameOrEmailField"), Qt::Key_Return);
+    QTest::mouseClick(child<QPushButton>("nextButton"), Qt::LeftButton);
+    QTRY_VERIFY(lookupSettled());
+    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
+}
+
+void tst_PasswordLogin::lookupFailuresShowPlatformTextOrAccountNotFound() {
+    openWindow();
+    struct Case {
+        QString endpoint;
+        Fault fault;
+        int timeoutMs;
+        QString message;
+    };
+    const QString token = QString::fromLatin1(VeloraSimulator::Endpoint::Token);
+    const QString profile = QString::fromLatin1(VeloraSimulator::Endpoint::SecurityProfile);
+    const QList<Case> cases{
+        {QStringLiteral("*"), Fault::refuse(), 60000,
+         QStringLiteral("The Internet connection appears to be offline.")},
+        {profile, Fault::closeMidBody(), 60000, QStringLiteral("The network connection was lost.")},
+        {token, Fault::delay(3000), 300, QStringLiteral("The request timed out.")},
+        {profile, Fault::httpError(500), 60000, QStringLiteral("Account not found")},
+        {profile, Fault::garbage(), 60000, QStringLiteral("Account not found")},
+        {profile, Fault::empty(), 60000, QStringLiteral("Account not found")},
+        {token, Fault::httpError(401), 60000, QStringLiteral("Account not found")},
+    };
+    for (const Case& c : cases) {
+        m_sim.sim().clearFaults();
+        QVERIFY(m_sim.sim().injectFault(c.endpoint, c.fault));
+        ServiceCall::setTransferTimeoutMs(c.timeoutMs);
+        typeAccountAndNext(kPasswordUser);
+        // Whatever fails, the window comes back: spinner stopped, Next enabled, field editable.
+        QTRY_VERIFY_WITH_TIMEOUT(lookupSettled(), 10000);
+        QVERIFY2(accountMessageShows(c.message),
+                 qPrintable(c.endpoint + QStringLiteral(": ") +
+                            child<QLabel>("accountNotFoundLabel")->text()));
+        QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
+    }
+    // And once the service answers again, the same window goes on normally.
+    m_sim.sim().clearFaults();
+    ServiceCall::setTransferTimeoutMs(60000);
+    reachPasswordBlock();
+}
+
+void tst_PasswordLogin::passwordBlockCancelAndWrongPassword() {
+    openWindow();
+    reachPasswordBlock();
+    auto* account = child<CustomTextField>("usernameOrEmailField");
+    auto* password = child<CustomTextField>("passwordField");
+    // Password entry: the name becomes a bold label; Next, Quit and sign-up are gone.
+    QVERIFY(account->hasLabelLook());
+    QVERIFY(account->isReadOnly());
+    QVERIFY(account->font().bold());
+    QCOMPARE(account->text(), kPasswordUser);
+    QVERIFY(!child<QPushButton>("nextButton")->isVisible());
+    QVERIFY(!child<QPushButton>("quitButton")->isVisible());
+    QVERIFY(!child<QWidget>("signUpView")->isVisible());
+    QTRY_VERIFY(password->hasFocus());
+    // The field's own action right after Next was silent.
+    QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
+    QVERIFY(!m_controller->initiatedFromNext());
+    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::Token), 1); // only the lookup's
+
+    // A Login the user really submits with no password asks for one.
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QVERIFY(passwordMessageShows(QStringLiteral("Specify Password")));
+    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::Token), 1);
+    // Typing clears it.
+    QTest::keyClicks(password, QStringLiteral("wrong"));
+    QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
+
+    // A wrong password: message, Login and Cancel back, the typed text kept.
+    QTest::keyClick(password, Qt::Key_Return);
+    QVERIFY(!child<QPushButton>("loginButton")->isEnabled());
+    QVERIFY(!child<QPushButton>("cancelButton")->isEnabled());
+    QVERIFY(password->isReadOnly());
+    QTRY_VERIFY(passwordMessageShows(QStringLiteral("Invalid Password")));
+    QVERIFY(child<QPushButton>("loginButton")->isEnabled());
+    QVERIFY(child<QPushButton>("cancelButton")->isEnabled());
+    QVERIFY(!password->isReadOnly());
+    QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isVisible());
+    QCOMPARE(password->text(), QStringLiteral("wrong"));
+    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+    const RecordedRequest grant = m_sim.sim().lastRequest(VeloraSimulator::Endpoint::Token);
+    QCOMPARE(grant.jsonBody().value(QStringLiteral("grant_type")).toString(),
+             QStringLiteral("password"));
+    QCOMPARE(grant.jsonBody().value(QStringLiteral("username")).toString(), kPasswordUser);
+
+    // Cancel: account entry with the same name, in the regular font, editable.
+    QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
+    QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
+    QVERIFY(child<QPushButton>("nextButton")->isVisible());
+    QVERIFY(child<QPushButton>("quitButton")->isVisible());
+    QVERIFY(child<QWidget>("signUpView")->isVisible());
+    QCOMPARE(account->text(), kPasswordUser);
+    QVERIFY(!account->font().bold());
+    QVERIFY(!account->hasLabelLook());
+    QTRY_VERIFY(account->hasFocus());
+
+    // Next again: a new password block with an empty field and no message.
+    QTest::mouseClick(child<QPushButton>("nextButton"), Qt::LeftButton);
+    QTRY_VERIFY(child<QWidget>("passwordBlockView")->isVisible());
+    QVERIFY(password->text().isEmpty());
+    QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
+}
+
+void tst_PasswordLogin::successStoresTokenAndPostsOnce() {
+    Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
+    openWindow();
+    reachPasswordBlock();
+    QTest::keyClicks(child<CustomTextField>("passwordField"), kPassword);
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QTRY_COMPARE(success.count, 1);
+
+    const TamberDataModel* model = TamberDataModel::sharedData();
+    const QString token = text(model->access_token);
+    QVERIFY(!token.isEmpty());
+    const IssuedToken issued = m_sim.sim().tokenInfo(token);
+    QCOMPARE(issued.kind, QStringLiteral("user"));
+    QCOMPARE(issued.userId, m_sim.sim().userIdOf(kPasswordUser));
+    QCOMPARE(text(model->username), kPasswordUser);
+    QCOMPARE(text(model->userId), issued.userId);
+    // The user's details came along before success was announced.
+    QVERIFY(m_sim.sim().requestCount(VeloraSimulator::Endpoint::User) >= 1);
+    QVERIFY(TamberDataModel::isPresent(model->email));
+    // Done: spinner stopped, Cancel stays disabled while the window is about to close.
+    QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isAnimating());
+    QVERIFY(!child<QPushButton>("cancelButton")->isEnabled());
+    QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
+    QCoreApplication::processEvents();
+    QCOMPARE(success.count, 1);
+}
+
+void tst_PasswordLogin::grantAndUserDetailsFailuresKeepTheWindowUsable() {
+    Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
+    openWindow();
+    reachPasswordBlock();
+    auto* password = child<CustomTextField>("passwordField");
+    QTest::keyClicks(password, kPassword);
+
+    // The grant's connection drops: the platform's text.
+    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::Token),
+                                    Fault::closeMidBody()));
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QTRY_VERIFY(passwordMessageShows(QStringLiteral("The network connection was lost.")));
+    QVERIFY(child<QPushButton>("loginButton")->isEnabled());
+    QVERIFY(child<QPushButton>("cancelButton")->isEnabled());
+
+    // The password is right but the user details fail: ends like a rejected password.
+    m_sim.sim().clearFaults();
+    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::User),
+                                    Fault::httpError(500)));
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QTRY_VERIFY(passwordMessageShows(QStringLiteral("Invalid Password")));
+    QTRY_VERIFY(child<QPushButton>("cancelButton")->isEnabled());
+    QVERIFY(child<QPushButton>("loginButton")->isEnabled());
+    QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isVisible());
+
+    // A user-details call that cannot connect shows the platform's text.
+    m_sim.sim().clearFaults();
+    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::User),
+                                    Fault::closeMidBody()));
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QTRY_VERIFY(passwordMessageShows(QStringLiteral("The network connection was lost.")));
+    QCOMPARE(success.count, 0);
+
+    // And with the service healthy again the same window signs in.
+    m_sim.sim().clearFaults();
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QTRY_COMPARE(success.count, 1);
+}
+
+void tst_PasswordLogin::samlProfileHandsOverToSingleSignOn() {
+    Posted saml(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    openWindow();
+    typeAccountAndNext(QString::fromLatin1(VeloraSimulator::SamlUser));
+    QTRY_COMPARE(saml.count, 1);
+    const TamberDataModel* model = TamberDataModel::sharedData();
+    QCOMPARE(text(model->authenticationType), QStringLiteral("SAML"));
+    QCOMPARE(text(model->enterpriseId), QString::fromLatin1(VeloraSimulator::SamlEnterprise));
+    QVERIFY(TamberDataModel::isPresent(model->idpURL));
+    // No password block and no message: the controller takes over from here.
+    QVERIFY(lookupSettled());
+    QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
+    QVERIFY(!child<QLabel>("accountNotFoundLabel")->isVisible());
+    QCoreApplication::processEvents();
+    QCOMPARE(saml.count, 1);
+}
+
+void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
+    TamberDataModel* model = TamberDataModel::sharedData();
+    // Pointed at a port where nothing listens, as after a typo in an earlier run.
+    model->apiHost = QStringLiteral("localhost:1");
+    openWindow();
+    ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
+    QVERIFY(sheet && !sheet->isVisible());
+
+    // Nine clicks on the logo: nothing; the tenth opens the sheet (one turn later).
+    auto* logo = child<TamberImageView>("logoImageView");
+    quint64 t = 5'000'000;
+    const auto click = [&] {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), logo->mapToGlobal(QPointF(5, 5)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        press.setTimestamp(t += 50);
+        QCoreApplication::sendEvent(logo, &press);
+    };
+    for (int i = 0; i < 9; ++i) {
+        click();
+    }
+    QCoreApplication::processEvents();
+    QVERIFY(!sheet->isVisible());
+    click();
+    QTRY_VERIFY(sheet->isVisible());
+    auto* host = sheet->findChild<CustomTextField*>(QStringLiteral("applicationServerField"));
+    QVERIFY(host);
+    QCOMPARE(host->text(), QStringLiteral("localhost:1")); // the host in use
+    QCOMPARE(host->placeholderText(), BundleInfo::defaultApiHost());
+    QVERIFY(!sheet->uploadSuccessful()->isVisible());
+
+    // Every edit sets the host at once; an emptied field means the standard host.
+    host->selectAll();
+    QTest::keyClick(host, Qt::Key_Backspace);
+    QCOMPARE(text(model->apiHost), BundleInfo::defaultApiHost());
+    QTest::keyClicks(host, m_sim.sim().apiHost());
+    QCOMPARE(text(model->apiHost), m_sim.sim().apiHost());
+    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("closeOptionsButton")),
+                      Qt::LeftButton);
+    QTRY_VERIFY(!sheet->isVisible());
+    QCOMPARE(text(model->apiHost), m_sim.sim().apiHost());
+
+    // The next call goes to the new host.
+    reachPasswordBlock();
+    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
+
+    // Closing the sheet with an empty field stores the empty text: the standard host next time.
+    m_controller->showApplicationServerOptions();
+    QTRY_VERIFY(sheet->isVisible());
+    host->clear();
+    m_controller->closeApplicationServerOptions(sheet);
+    QTRY_VERIFY(!sheet->isVisible());
+    QCOMPARE(text(model->apiHost), QString());
+    QVERIFY(TamberDataModel::oAuthTokenURL().startsWith(
+        QStringLiteral("https://%1/").arg(BundleInfo::defaultApiHost())));
+    // A later run still sees the host stored at the sheet's end.
+    model->apiHost = QStringLiteral("api.private.example");
+    m_controller->showApplicationServerOptions();
+    QTRY_VERIFY(sheet->isVisible());
+    QCOMPARE(host->text(), QStringLiteral("api.private.example"));
+    m_controller->closeApplicationServerOptions(sheet);
+    TamberDataModel::loadDataFromBundle();
+    QCOMPARE(text(model->apiHost), QStringLiteral("api.private.example"));
+
+    // Without a sender (the window being discarded) the gesture stops opening the sheet.
+    m_controller->closeApplicationServerOptions();
+    NotificationCenter::defaultCenter().post(QStringLiteral("SHOWAPPLICATIONSERVEROPTIONS"));
+    QCoreApplication::processEvents();
+    QVERIFY(!sheet->isVisible());
+}
+
+void tst_PasswordLogin::linksAndQuit() {
+    TamberDataModel::sharedData()->apiHost = QStringLiteral("api.private.example");
+    openWindow();
+    QTest::mouseClick(child<NSTextFieldClickable>("signUp"), Qt::LeftButton);
+    QCOMPARE(m_browser->urls(),
+             QList<QUrl>{QUrl(QStringLiteral("https://private.example/iframe/signup"))});
+    reachPasswordBlock();
+    m_browser->clear();
+    QTest::mouseClick(child<NSTextFieldClickable>("forgotPassword"), Qt::LeftButton);
+    QCOMPARE(m_browser->urls(),
+             QList<QUrl>{QUrl(QStringLiteral("https://private.example/forgot_password/"))});
+    QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
+    QCOMPARE(m_terminations, 0);
+    QTest::mouseClick(child<QPushButton>("quitButton"), Qt::LeftButton);
+    QCOMPARE(m_terminations, 1);
+}
+
+void tst_PasswordLogin::windowClosedDuringLookupIsHarmless() {
+    Posted saml(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    openWindow();
+    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::SecurityProfile),
+                                    Fault::delay(300)));
+    int profileReplies = 0;
+    QObject watcher;
+    connect(&ServiceCall::network(), &QNetworkAccessManager::finished, &watcher,
+            [&](QNetworkReply* reply) {
+                profileReplies += reply->url().path().contains(QStringLiteral("security_profile"));
+            });
+    typeAccountAndNext(QString::fromLatin1(VeloraSimulator::SamlUser));
+    QTRY_COMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
+    m_controller.reset(); // the application lost the front: the window is discarded
+    QCOMPARE(profileReplies, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(profileReplies, 1, 10000);
+    QCoreApplication::processEvents();
+    QCOMPARE(saml.count, 0);
+    // A new window after that works from the start.
+    m_sim.sim().clearFaults();
+    openWindow();
+    reachPasswordBlock();
+}
+
+TAMBER_TEST_MAIN_GUI(tst_PasswordLogin)
+#include "tst_PasswordLogin.moc"
