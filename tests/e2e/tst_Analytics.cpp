@@ -1,0 +1,362 @@
+// Usage events: envelopes and data objects as the simulator receives them, the application
+// token, the statistics host and the upload's failure handling.
+#include "Analytics/AnalyticsController.h"
+#include "LogSpy.h"
+#include "Logging/Log.h"
+#include "Models/ServiceCall.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/BundleInfo.h"
+#include "SignedInSimulator.h"
+#include "TestEnvironment.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QObject>
+#include <QSignalSpy>
+#include <QTimeZone>
+
+namespace {
+
+using Record = TamberDataModel;
+using AC = AnalyticsController;
+
+QJsonObject lastEnvelope(VeloraSimulator& sim) {
+    const QJsonArray events = sim.statsEvents();
+    return events.isEmpty() ? QJsonObject() : events.last().toObject();
+}
+
+} // namespace
+
+class tst_Analytics : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void timestampAndEnvelopeShape();
+    void statisticsHostFollowsApiHost();
+    void firstEventObtainsApplicationTokenThenPosts();
+    void everyEventSendsItsDataObject_data();
+    void everyEventSendsItsDataObject();
+    void absentValuesLeaveKeysOut();
+    void refusedApplicationTokenIsRenewedOnce();
+    void failedUploadsAndTokenFetchesOnlyLog();
+
+private:
+    // Sends through `send` and waits until the simulator has the envelope.
+    QJsonObject sendAndReceive(const std::function<void()>& send);
+
+    SignedInSimulator m_session;
+    std::unique_ptr<LogSpy> m_log;
+};
+
+void tst_Analytics::initTestCase() {
+    QCoreApplication::setApplicationVersion(QStringLiteral("4.2.1"));
+    QVERIFY(m_session.start());
+}
+
+void tst_Analytics::init() {
+    m_session.signIn();
+    Record& r = *Record::sharedData();
+    r.CID = QStringLiteral("C0FFEE42");
+    r.SID = Record::uuidString();
+    r.app_access_token = m_session.sim().issueAppToken();
+    m_session.sim().clearRequests();
+    m_log = std::make_unique<LogSpy>();
+}
+
+void tst_Analytics::cleanup() {
+    m_log.reset();
+    ServiceCall::setTransferTimeoutMs(60000);
+}
+
+QJsonObject tst_Analytics::sendAndReceive(const std::function<void()>& send) {
+    const int before = m_session.sim().statsEvents().size();
+    send();
+    QTRY_COMPARE_WITH_TIMEOUT(m_session.sim().statsEvents().size(), before + 1, 15000);
+    return lastEnvelope(m_session.sim());
+}
+
+void tst_Analytics::timestampAndEnvelopeShape() {
+    const QDate day(2026, 3, 9);
+    const QTime time(7, 5, 3);
+    QCOMPARE(AC::timestamp(QDateTime(day, time, Qt::UTC)), QString("2026-03-09T07:05:03Z"));
+    QCOMPARE(AC::timestamp(QDateTime(day, time, Qt::OffsetFromUTC, 7200)),
+             QString("2026-03-09T07:05:03+02:00"));
+    QCOMPARE(AC::timestamp(QDateTime(day, time, Qt::OffsetFromUTC, -(3 * 3600 + 1800))),
+             QString("2026-03-09T07:05:03-03:30"));
+    QCOMPARE(AC::timestamp(QDateTime(day, time, QTimeZone("Asia/Kolkata"))),
+             QString("2026-03-09T07:05:03+05:30"));
+
+    Record& r = *Record::sharedData();
+    r.userId = 1001;
+    const QDateTime now(day, time, Qt::UTC);
+    const QJsonObject withData = AC::envelope("app_focus", QVariantMap{{"screen", "Menu"}}, r, now);
+    QCOMPARE(withData, (QJsonObject{{"timestamp", "2026-03-09T07:05:03Z"},
+                                    {"appName", "tamber"},
+                                    {"cid", "C0FFEE42"},
+                                    {"sid", r.SID.toString()},
+                                    {"data", QJsonObject{{"screen", "Menu"}, {"userId", 1001}}},
+                                    {"event", "app_focus"}}));
+    // Without a data object there is no "data", and "userId" never goes to the top level.
+    const QJsonObject bare = AC::envelope("x", std::nullopt, r, now);
+    QVERIFY(!bare.contains("data"));
+    QVERIFY(!bare.contains("userId"));
+    r.userId = QVariant();
+    QVERIFY(!AC::envelope("x", QVariantMap(), r, now).value("data").toObject().contains("userId"));
+}
+
+void tst_Analytics::statisticsHostFollowsApiHost() {
+    Record& r = *Record::sharedData();
+    r.app_access_token = QStringLiteral("tok+en/1");
+    r.SID = QStringLiteral("S-1");
+    r.apiHost = BundleInfo::defaultApiHost();
+    QCOMPARE(AC::statisticsHost(r), BundleInfo::statisticsHost());
+    QVERIFY(AC::statsURL(r).startsWith("https://" + BundleInfo::statisticsHost() +
+                                       "/ridgeapi/v1/quokkastats/app/tamber?access_token="));
+    r.apiHost = QStringLiteral("api.private.example");
+    QCOMPARE(AC::statisticsHost(r), QString("api.private.example"));
+    // A changed host with the default one inside it is still another host.
+    r.apiHost = BundleInfo::defaultApiHost() + ":8443";
+    QCOMPARE(AC::statisticsHost(r), BundleInfo::defaultApiHost() + ":8443");
+}
+
+void tst_Analytics::firstEventObtainsApplicationTokenThenPosts() {
+    VeloraSimulator& sim = m_session.sim();
+    Record& r = *Record::sharedData();
+    r.app_access_token = QVariant();
+    const QJsonObject envelope = sendAndReceive([] { AC::sendAppFirstLaunch(); });
+
+    // One client-credentials grant first, then the post with the new token.
+    const QList<RecordedRequest> requests = sim.requests();
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(requests[0].endpoint, QString("token"));
+    QCOMPARE(requests[0].jsonBody().value("grant_type"), QJsonValue("client_credentials"));
+    const RecordedRequest post = requests[1];
+    QCOMPARE(post.endpoint, QString("stats"));
+    QCOMPARE(post.method, QByteArray("POST"));
+    QCOMPARE(post.path, QString("/ridgeapi/v1/quokkastats/app/tamber"));
+    QVERIFY(Record::isPresent(r.app_access_token));
+    QCOMPARE(post.query, (QMap<QString, QString>{{"access_token", r.app_access_token.toString()},
+                                                 {"sid", r.SID.toString()}}));
+    QCOMPARE(post.header("content-type"), QByteArray("application/json"));
+    QVERIFY(!post.body.contains('\n'));
+
+    // The serial number rides both in the envelope and in the data.
+    QCOMPARE(envelope.value("event"), QJsonValue("app_first_launch"));
+    QCOMPARE(envelope.value("appName"), QJsonValue("tamber"));
+    QCOMPARE(envelope.value("cid"), QJsonValue("C0FFEE42"));
+    QCOMPARE(envelope.value("sid"), QJsonValue(r.SID.toString()));
+    const QJsonObject data = envelope.value("data").toObject();
+    QCOMPARE(data.value("CID"), QJsonValue("C0FFEE42"));
+    QCOMPARE(data.value("version"), QJsonValue("4.2.1"));
+    QCOMPARE(data.value("timezone").toString(), QString::fromUtf8(QTimeZone::systemTimeZoneId()));
+    QCOMPARE(data.value("locale").toString(), QLocale::system().uiLanguages().value(0));
+    QCOMPARE(data.value("userId").toString(), m_session.userId());
+    QVERIFY(QDateTime::fromString(envelope.value("timestamp").toString(), Qt::ISODate).isValid());
+
+    // The debug and verbose lines of the upload, with the token kept out of the log.
+    QVERIFY(
+        m_log->contains(Log::Debug, "Quokka URL is https://" + m_session.sim().apiHost(), true));
+    QVERIFY(m_log->contains(Log::Verbose, QStringLiteral("{\"appName\":\"tamber\""), true));
+    for (const LogSpy::Line& line : m_log->lines())
+        QVERIFY2(!line.message.contains(r.app_access_token.toString()), qPrintable(line.message));
+}
+
+void tst_Analytics::everyEventSendsItsDataObject_data() {
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QVariantMap>("data"); // without "userId" and the environment keys
+    QTest::addColumn<bool>("environment"); // carries "timezone", "locale", "version"
+    QTest::addColumn<int>("sender");
+    int i = 0;
+    auto row = [&i](const char* name, QVariantMap data, bool env = false) {
+        QTest::addRow("%s", name) << QString(name) << data << env << i++;
+    };
+    row("app_hide", {{"screen", "MenuPopover"}});
+    row("app_focus", {{"screen", "Menu"}});
+    row("initial_calendar", {{"calendar", "velora_calendar"}}, true);
+    row("config_success", {{"calendar", "velora_calendar"}, {"authtype", "PASSWORD"}}, true);
+    row("click_signup", {{"calendar", "velora_calendar"}}, true);
+    row("join_meeting_from_tab", {{"meetingId", "123456789"}, {"passcode", "42"}});
+    row("start_meeting_from_tab", {{"meetingId", "987"}});
+    row("refresh_settings", {{"status", "init"}});
+    row("fetch_settings", {{"status", "error_validation"}});
+    row("udpate_settings", {{"status", "success"},
+                            {"modifieddata", QVariantMap{{"encryptionType", "ENCRYPTED_ONLY"},
+                                                         {"publishMeeting", "1"},
+                                                         {"showAllParticipantsInIcs", "0"},
+                                                         {"videoBestFit", true},
+                                                         {"isModeratorLess", "false"},
+                                                         {"disallowChat", "0"},
+                                                         {"muteParticipantsOnEntry", "1"},
+                                                         {"isLargeMeeting", "0"}}}});
+    row("change_calendar", {{"calendar", "velora_calendar"}});
+    row("check_for_updates", {});
+    row("submit_log", {{"status", "authentication_challenge"}});
+    row("provide_feedback", {});
+    row("contact_support", {});
+    row("schedule", {{"status", "cancel"}, {"calendar", "velora_calendar"}, {"moreinfo", ""}});
+    row("edit_meeting", {{"status", "click"}, {"meetingId", 555}});
+    row("cancel_meeting", {{"status", "success"}, {"meetingId", "777"}});
+    row("keep_meeting", {});
+    row("quit", {{"screen", "PreferencesViewController"}});
+    row("signout", {{"screen", "PreferencesViewController"}});
+    row("fetch_meetings", {{"status", "init"}});
+}
+
+void tst_Analytics::everyEventSendsItsDataObject() {
+    QFETCH(QString, event);
+    QFETCH(QVariantMap, data);
+    QFETCH(bool, environment);
+    QFETCH(int, sender);
+    Record& r = *Record::sharedData();
+    r.calendar = QStringLiteral("velora_calendar");
+    r.authenticationType = QStringLiteral("PASSWORD");
+    r.encryptionType = QStringLiteral("ENCRYPTED_ONLY");
+    r.publishMeeting = QStringLiteral("1");
+    r.showAllParticipantsInIcs = QStringLiteral("0");
+    r.videoBestFit = true;
+    r.isModeratorLess = QStringLiteral("false");
+    r.disallowChat = QStringLiteral("0");
+    r.muteParticipantsOnEntry = QStringLiteral("1");
+    r.isLargeMeeting = QStringLiteral("0");
+
+    const QList<std::function<void()>> senders{
+        [] { AC::sendAppHide("MenuPopover"); },
+        [] { AC::sendAppFocus("Menu"); },
+        [] { AC::sendInitialCalendarSelected(); },
+        [] { AC::sendConfigComplete(); },
+        [] { AC::sendSignUpClick(); },
+        [] { AC::sendJoinMeetingFromTab("123456789", QStringLiteral("42")); },
+        [] { AC::sendStartMeetingFromTab("987", std::nullopt); },
+        [] { AC::sendRefreshSettings("init"); },
+        [] { AC::sendFetchSettings("error_validation"); },
+        [] { AC::sendUpdateSettings("success"); },
+        [] { AC::sendChangeCalendar(); },
+        [] { AC::sendCheckForUpdates(); },
+        [] { AC::sendSubmitLog("authentication_challenge"); },
+        [] { AC::sendProvideFeedback(); },
+        [] { AC::sendContactSupport(); },
+        [] { AC::sendSchedule("cancel", QString("")); },
+        [] { AC::sendEditMeeting("click", 555, std::nullopt); },
+        [] { AC::sendCancelMeeting("success", "777"); },
+        [] { AC::sendKeepMeeting(); },
+        [] { AC::sendQuitAction("PreferencesViewController"); },
+        [] { AC::sendSignOutAction("PreferencesViewController"); },
+        [] { AC::sendFetchMeetingsAction("init"); },
+    };
+    const QJsonObject envelope = sendAndReceive(senders.at(sender));
+    QCOMPARE(envelope.value("event").toString(), event);
+    QCOMPARE(QSet<QString>(envelope.keys().begin(), envelope.keys().end()),
+             (QSet<QString>{"timestamp", "appName", "cid", "sid", "data", "event"}));
+
+    QJsonObject expected = QJsonObject::fromVariantMap(data);
+    expected.insert("userId", m_session.userId());
+    QJsonObject received = envelope.value("data").toObject();
+    if (environment) {
+        for (const char* key : {"timezone", "locale", "version"})
+            QVERIFY2(received.contains(key), key);
+        QCOMPARE(received.value("version"), QJsonValue("4.2.1"));
+        received.remove("timezone");
+        received.remove("locale");
+        received.remove("version");
+    }
+    // The simulator may read ids as texts or numbers; compare what the client sent.
+    received["userId"] = received.value("userId").toVariant().toString();
+    QCOMPARE(received, expected);
+}
+
+void tst_Analytics::absentValuesLeaveKeysOut() {
+    Record& r = *Record::sharedData();
+    r.CID = QVariant();
+    r.calendar = QVariant();
+    r.userId = QVariant();
+    r.encryptionType = QStringLiteral("NO_ENCRYPTION");
+    r.publishMeeting = QVariant();
+
+    const QJsonObject schedule = sendAndReceive([] { AC::sendSchedule("click", std::nullopt); });
+    QVERIFY(!schedule.contains("cid"));
+    QCOMPARE(schedule.value("data").toObject(), (QJsonObject{{"status", "click"}}));
+
+    const QJsonObject update = sendAndReceive([] { AC::sendUpdateSettings("init"); });
+    QCOMPARE(update.value("data").toObject().value("modifieddata").toObject(),
+             (QJsonObject{{"encryptionType", "NO_ENCRYPTION"}}));
+
+    const QJsonObject first = sendAndReceive([] { AC::sendAppFirstLaunch(); });
+    QVERIFY(!first.value("data").toObject().contains("CID"));
+    QVERIFY(first.value("data").toObject().contains("timezone"));
+}
+
+void tst_Analytics::refusedApplicationTokenIsRenewedOnce() {
+    VeloraSimulator& sim = m_session.sim();
+    Record& r = *Record::sharedData();
+    const QString old = r.app_access_token.toString();
+    sim.expireToken(old);
+
+    const QJsonObject envelope = sendAndReceive([] { AC::sendKeepMeeting(); });
+    QCOMPARE(envelope.value("event"), QJsonValue("keep_meeting"));
+    QCOMPARE(sim.requestCount("token"), 1);
+    const QList<RecordedRequest> posts = sim.requests("stats");
+    QCOMPARE(posts.size(), 2);
+    QCOMPARE(posts[0].queryValue("access_token"), old);
+    QCOMPARE(posts[1].queryValue("access_token"), r.app_access_token.toString());
+    QVERIFY(r.app_access_token.toString() != old);
+
+    // A service that keeps refusing gets one renewal and one retry, not a loop.
+    sim.clearRequests();
+    sim.injectFault("stats", Fault::httpError(401, {{"errorCode", 401}, {"message", "no"}}));
+    AC::sendKeepMeeting();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.requestCount("stats"), 2, 15000);
+    // A looping client would come back within moments; nothing may arrive.
+    QSignalSpy more(&sim, &VeloraSimulator::requestReceived);
+    QVERIFY(!more.wait(1500));
+    QCOMPARE(sim.requestCount("token"), 1);
+    QCOMPARE(sim.requestCount("stats"), 2);
+}
+
+void tst_Analytics::failedUploadsAndTokenFetchesOnlyLog() {
+    VeloraSimulator& sim = m_session.sim();
+    const QList<Fault> uploadFaults{Fault::refuse(), Fault::closeMidBody(), Fault::delay(2500)};
+    for (const Fault& fault : uploadFaults) {
+        m_log->clear();
+        sim.clearRequests();
+        ServiceCall::setTransferTimeoutMs(fault.kind == Fault::Kind::Delay ? 400 : 60000);
+        sim.injectFault("stats", fault);
+        AC::sendCheckForUpdates();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_log->contains(Log::Debug, QStringLiteral("Error while sending analytics data")),
+            15000);
+        QVERIFY(m_log->contains(Log::Debug, QStringLiteral("Error Domain=NSURLErrorDomain"), true));
+        QCOMPARE(sim.requestCount("token"), 0); // no renewal for a transport failure
+        sim.clearFaults();
+    }
+    ServiceCall::setTransferTimeoutMs(60000);
+
+    // A refused upload for any other reason is not noticed.
+    sim.clearRequests();
+    sim.injectFault("stats", Fault::httpError(500).times(1));
+    AC::sendKeepMeeting();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.requestCount("stats"), 1, 15000);
+    QCOMPARE(sim.requestCount("token"), 0);
+
+    // Without a token and without a way to get one, events are dropped without a word.
+    const QList<Fault> tokenFaults{Fault::httpError(500), Fault::empty(), Fault::garbage(),
+                                   Fault::refuse()};
+    for (const Fault& fault : tokenFaults) {
+        Record::sharedData()->app_access_token = QVariant();
+        sim.clearRequests();
+        m_log->clear();
+        sim.injectFault("token", fault);
+        AC::sendContactSupport();
+        QTRY_COMPARE_WITH_TIMEOUT(sim.requestCount("token"), 1, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!Record::isPresent(Record::sharedData()->app_access_token) &&
+                                     sim.requestCount("stats") == 0,
+                                 5000);
+        QVERIFY(!m_log->contains(Log::Debug, QStringLiteral("Error while sending analytics data")));
+        sim.clearFaults();
+    }
+}
+
+TAMBER_TEST_MAIN_CORE(tst_Analytics)
+#include "tst_Analytics.moc"
