@@ -153,7 +153,8 @@ Fault Fault::garbage() {
     Fault f;
     f.kind = Kind::Garbage;
     f.status = 200;
-    f.body = QByteArray("<html><body>\x01\xff\xfe Proxy error }{ ][ ", 38) + QByteArray(64, '\0');
+    static const char noise[] = "<html><body>\x01\xff\xfe Proxy error }{ ][ ";
+    f.body = QByteArray(noise, sizeof(noise) - 1) + QByteArray(64, '\0');
     return f;
 }
 
@@ -420,6 +421,10 @@ bool VeloraSimulator::handleRequest(const QHttpServerRequest& request, QTcpSocke
     const bool midBody = faulted && fault.kind == Fault::Kind::CloseMidBody;
     const bool close = midBody || rec.header("connection").toLower() == "close";
     QByteArray bytes;
+    if (midBody && reply.body.isEmpty()) {
+        // A 204 has no body to cut short; answer with one so the client sees the cut.
+        reply = SimReply::json(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")}});
+    }
     if (midBody) {
         // Announce the whole body, send half of it, hang up.
         bytes = head(reply, qMax<qint64>(reply.body.size(), 64), true) +
