@@ -49,7 +49,8 @@ QString nameOf(const QObject* object) {
 } // namespace
 
 AppController::AppController(AppServices services, QObject* parent)
-    : QObject(parent), m_services(std::move(services)) {}
+    : QObject(parent)
+    , m_services(std::move(services)) {}
 
 AppController::~AppController() {
     NotificationCenter::defaultCenter().removeObserver(this);
@@ -211,7 +212,9 @@ void AppController::createAndShowSchedulerPopover(const QVariantMap& meeting) {
     showPopover(popover);
 }
 
-void AppController::createAndShowAuthenticationPopover() { showAuthUI(); }
+void AppController::createAndShowAuthenticationPopover() {
+    showAuthUI();
+}
 
 void AppController::showPopover(AbstractPopover* popover) {
     setHightLighted(true);
@@ -294,10 +297,12 @@ void AppController::passwordConfigSuccessful() {
         m_passwordLoginWindowController.reset();
     }
     createAndShowMenuPopover();
-    m_services.fetchPersonalMeetingDescription([] {}, [] {
-        TLOG_ERROR(QStringLiteral(
-            "Error while fetching personal meeting description for password config users."));
-    });
+    m_services.fetchPersonalMeetingDescription(
+        [] {},
+        [] {
+            TLOG_ERROR(QStringLiteral(
+                "Error while fetching personal meeting description for password config users."));
+        });
 }
 
 void AppController::samlConfigSuccessful() {
@@ -330,7 +335,9 @@ void AppController::editScheduling(const QVariant& meeting) {
     createAndShowSchedulerPopover(meeting.toMap());
 }
 
-void AppController::showMenu() { createAndShowMenuPopover(); }
+void AppController::showMenu() {
+    createAndShowMenuPopover();
+}
 
 void AppController::popoverDidShow() {
     TLOG_DEBUG(QStringLiteral("Popover did show from AppController"));
@@ -380,8 +387,8 @@ void AppController::signOut() {
     model->meetingDrafts.clear();
 
     TLOG_DEBUG(QStringLiteral("Deleting from key chain"));
-    const Keychain::Result deleted =
-        Keychain::deletePassword(TamberDataModel::keychainService(), TamberDataModel::keychainAccount());
+    const Keychain::Result deleted = Keychain::deletePassword(TamberDataModel::keychainService(),
+                                                              TamberDataModel::keychainAccount());
     if (!deleted.ok) {
         TLOG_DEBUG(QStringLiteral("Keychain item not deleted: %1").arg(deleted.message));
     }
@@ -401,7 +408,9 @@ void AppController::terminateApp() {
     QCoreApplication::quit();
 }
 
-void AppController::closeAction() { std::exit(0); }
+void AppController::closeAction() {
+    std::exit(0);
+}
 
 // --- Deactivation ---
 

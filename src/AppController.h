@@ -1,16 +1,14 @@
 #pragma once
 
-#include <QIcon>
+#include "AbstractTamberWindowController/AbstractPopover.h"
 #include "AppServices.h"
 
+#include <QIcon>
 #include <QObject>
 #include <QPointer>
 #include <QVariant>
 #include <QVariantMap>
-
 #include <memory>
-
-#include "AbstractTamberWindowController/AbstractPopover.h"
 
 class CustomStatusItemView;
 class PasswordLoginWindowController;

@@ -4,7 +4,6 @@
 
 #include <QKeyEvent>
 #include <QWidget>
-
 #include <exception>
 
 namespace {
@@ -42,7 +41,8 @@ QString describe(const QEvent* event) {
 
 } // namespace
 
-TamberApplication::TamberApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TamberApplication::TamberApplication(int& argc, char** argv)
+    : QApplication(argc, argv) {}
 
 bool TamberApplication::dispatchEditingShortcut(const QKeyEvent& event, QWidget* focus) {
     const char* action = editingAction(event);

@@ -1,6 +1,10 @@
+#include "AbstractTamberWindowController/CustomStatusItemView.h"
 #include "AppController.h"
+#include "Logging/Logging.h"
+#include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
+#include "Platform/SingleInstance.h"
 #include "TamberApplication.h"
 
 int main(int argc, char* argv[]) {
@@ -8,6 +12,20 @@ int main(int argc, char* argv[]) {
     TamberApplication::setApplicationName(BundleInfo::appName());
     TamberApplication::setOrganizationDomain(BundleInfo::bundleIdentifier());
     TamberApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    switch (instance.start()) {
+    case SingleInstance::Role::HandedOff:
+        return 0;
+    case SingleInstance::Role::Failed:
+        return 1;
+    case SingleInstance::Role::Primary:
+    case SingleInstance::Role::Unguarded:
+        break;
+    }
+
+    // A private deployment (or the demo's simulator) names its CA in SSL_CERT_FILE.
+    ServiceCall::installExtraCaCertificates();
 
     AppController controller;
     controller.awakeFromNib();
@@ -17,8 +35,18 @@ int main(int argc, char* argv[]) {
     }
     controller.applicationDidFinishLaunching();
 
+    // A second start asks this copy to show itself: open what a click on the icon opens.
+    QObject::connect(&instance, &SingleInstance::activationRequested, &controller, [] {
+        CustomStatusItemView* view = AppController::customStatusView();
+        if (view && !view->highlighted()) {
+            view->mouseDown();
+        }
+    });
+
     // Drafts and the rest of the record survive a normal quit.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit,
-                     [] { TamberDataModel::saveDataToBundle(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
+        TamberDataModel::saveDataToBundle();
+        Logging::flush();
+    });
     return app.exec();
 }

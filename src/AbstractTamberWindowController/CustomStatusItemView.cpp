@@ -13,7 +13,8 @@ bool (*trayProbe)() = &QSystemTrayIcon::isSystemTrayAvailable;
 constexpr int kTrayRetryMs = 5000;
 } // namespace
 
-CustomStatusItemView::CustomStatusItemView(QObject* parent) : QObject(parent) {}
+CustomStatusItemView::CustomStatusItemView(QObject* parent)
+    : QObject(parent) {}
 
 CustomStatusItemView::~CustomStatusItemView() = default;
 
@@ -68,9 +69,13 @@ QRect CustomStatusItemView::anchorGeometry() const {
     return {};
 }
 
-bool CustomStatusItemView::usesTray() const { return m_tray != nullptr; }
+bool CustomStatusItemView::usesTray() const {
+    return m_tray != nullptr;
+}
 
-QWidget* CustomStatusItemView::fallbackWindow() const { return m_fallback.get(); }
+QWidget* CustomStatusItemView::fallbackWindow() const {
+    return m_fallback.get();
+}
 
 void CustomStatusItemView::updateShownIcon() {
     ensurePresentation();

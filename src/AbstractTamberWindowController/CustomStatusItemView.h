@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
-
 #include <memory>
 
 class QSystemTrayIcon;

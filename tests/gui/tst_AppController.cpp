@@ -1,5 +1,5 @@
-#include "AppController.h"
 #include "AbstractTamberWindowController/CustomStatusItemView.h"
+#include "AppController.h"
 #include "Authentication/PasswordLogin/PasswordLoginWindowController.h"
 #include "Menu/MenuPopover.h"
 #include "Models/TamberDataModel.h"
@@ -169,8 +169,9 @@ void tst_AppController::signOutClearsEverythingWithServiceUnreachable() {
     model->meetingDrafts.insert(QStringLiteral("d1"),
                                 QVariantMap{{QStringLiteral("topic"), QStringLiteral("Draft")}});
     TamberDataModel::saveDataToBundle();
-    const bool keychainWorks =
-        Keychain::passwordFor(TamberDataModel::keychainService(), TamberDataModel::keychainAccount()).has_value();
+    const bool keychainWorks = Keychain::passwordFor(TamberDataModel::keychainService(),
+                                                     TamberDataModel::keychainAccount())
+                                   .has_value();
     controller.createAndShowMenuPopover();
 
     NotificationCenter::defaultCenter().post(QStringLiteral("SIGN_OUT_ACTION"));
@@ -182,7 +183,8 @@ void tst_AppController::signOutClearsEverythingWithServiceUnreachable() {
     QVERIFY(!controller.activePopover());
     QVERIFY(!AppController::customStatusView()->highlighted());
     if (keychainWorks) {
-        QVERIFY(!Keychain::passwordFor(TamberDataModel::keychainService(), TamberDataModel::keychainAccount()));
+        QVERIFY(!Keychain::passwordFor(TamberDataModel::keychainService(),
+                                       TamberDataModel::keychainAccount()));
     }
 
     // What a restart would see.
