@@ -3,6 +3,8 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QUuid>
 
 // Runs against the secret service of scripts/with-test-env (gnome-keyring, unlocked). The
@@ -25,6 +27,10 @@ private Q_SLOTS:
     void roundTripOverwriteAndDelete();
     void badArgumentsAreRefused();
     void noSecretServiceFailsFast();
+    void keyringWithoutUnlockedCollectionFailsFast();
+
+private:
+    void checkCallsFailFast();
 };
 
 void tst_Keychain::roundTripOverwriteAndDelete() {
@@ -80,47 +86,106 @@ void tst_Keychain::badArgumentsAreRefused() {
     QVERIFY(!Keychain::passwordFor(kService, account));
 }
 
-void tst_Keychain::noSecretServiceFailsFast() {
-    if (qEnvironmentVariableIsSet(kChildMarker)) {
-        // Child: the session bus leads nowhere. Every call must fail well before the 5 s bound
-        // (a hang would show as the bound being reached), and say so.
-        const QString account = uniqueAccount();
-        QElapsedTimer timer;
-        timer.start();
-        const Keychain::Result set = Keychain::setPassword(QStringLiteral("pw"), kService, account);
-        const qint64 setMs = timer.restart();
-        const std::optional<QString> read = Keychain::passwordFor(kService, account);
-        const qint64 readMs = timer.restart();
-        const Keychain::Result del = Keychain::deletePassword(kService, account);
-        const qint64 delMs = timer.elapsed();
-        qInfo("no secret service: set %lld ms, read %lld ms, delete %lld ms", setMs, readMs, delMs);
-        QVERIFY(!set.ok && set.code > 0 && !set.message.isEmpty());
-        QVERIFY(!read);
-        QVERIFY(!del.ok && del.code > 0);
-        QVERIFY(setMs < 4000 && readMs < 4000 && delMs < 4000);
-        return;
-    }
+// Child side of the failure cases: every call must fail, say so, and return well before the
+// 5 s bound (reaching the bound would mean a hang cut short, not a detected failure).
+void tst_Keychain::checkCallsFailFast() {
+    const QString account = uniqueAccount();
+    QElapsedTimer timer;
+    timer.start();
+    const Keychain::Result set = Keychain::setPassword(QStringLiteral("pw"), kService, account);
+    const qint64 setMs = timer.restart();
+    const std::optional<QString> read = Keychain::passwordFor(kService, account);
+    const qint64 readMs = timer.restart();
+    const Keychain::Result del = Keychain::deletePassword(kService, account);
+    const qint64 delMs = timer.elapsed();
+    qInfo("keychain failure timing: set %lld ms, read %lld ms, delete %lld ms", setMs, readMs,
+          delMs);
+    QVERIFY(!set.ok && set.code > 0 && !set.message.isEmpty());
+    QVERIFY(!read);
+    QVERIFY(!del.ok && del.code > 0);
+    QVERIFY(setMs < 4500 && readMs < 4500 && delMs < 4500);
+}
+
+namespace {
+
+// Runs one test function of this binary in a child process; returns its whole output.
+QByteArray runChild(const QString& program, const QStringList& arguments,
+                    const QProcessEnvironment& env, int* exitCode) {
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kChildMarker), QStringLiteral("1"));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-               QStringLiteral("unix:path=/nonexistent/tamber-no-bus"));
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("noSecretServiceFailsFast")});
-    QVERIFY(child.waitForFinished(30000));
+    child.start(program, arguments);
+    if (!child.waitForFinished(60000)) {
+        child.kill();
+        child.waitForFinished();
+        *exitCode = -1;
+    } else {
+        *exitCode = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+    }
     const QByteArray output = child.readAll();
     for (const QByteArray& line : output.split('\n')) {
-        if (line.contains("no secret service:"))
-            qInfo("child: %s", line.mid(line.indexOf("no secret service:")).constData());
+        if (line.contains("keychain failure timing:"))
+            qInfo("child: %s", line.mid(line.indexOf("keychain failure timing:")).constData());
     }
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-             output.constData());
+    return output;
+}
+
+QProcessEnvironment childEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kChildMarker), QStringLiteral("1"));
+    return env;
+}
+
+} // namespace
+
+void tst_Keychain::noSecretServiceFailsFast() {
+    if (qEnvironmentVariableIsSet(kChildMarker))
+        return checkCallsFailFast();
+    QProcessEnvironment env = childEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=/nonexistent/tamber-no-bus"));
+    int exitCode = 0;
+    const QByteArray output =
+        runChild(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("noSecretServiceFailsFast")}, env, &exitCode);
+    QVERIFY2(exitCode == 0, output.constData());
     // The failures were logged with a reason, and no password reached the log.
     QVERIFY2(output.contains("Keychain write failed: no secret service running"),
              output.constData());
     QVERIFY(!output.contains("\"pw\"") && !output.contains(" pw "));
+}
+
+void tst_Keychain::keyringWithoutUnlockedCollectionFailsFast() {
+    if (qEnvironmentVariableIsSet(kChildMarker))
+        return checkCallsFailFast();
+    const QString session = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+    const QString send = QStandardPaths::findExecutable(QStringLiteral("dbus-send"));
+    if (session.isEmpty() || send.isEmpty())
+        QSKIP("dbus-run-session / dbus-send not installed");
+    // A session bus of its own where the secret service starts on demand with a fresh home: no
+    // login keyring, nobody to answer the unlock prompt. The daemon is ended by its pid.
+    QTemporaryDir home;
+    QProcessEnvironment env = childEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    const QString script = QStringLiteral(
+        "\"$1\" keyringWithoutUnlockedCollectionFailsFast; status=$?; "
+        "pid=$(\"$2\" --session --print-reply --dest=org.freedesktop.DBus / "
+        "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets "
+        "2>/dev/null | sed -n 's/.*uint32 //p'); "
+        "[ -n \"$pid\" ] && kill \"$pid\"; exit $status");
+    int exitCode = 0;
+    const QByteArray output =
+        runChild(session,
+                 {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                  QStringLiteral("sh"), QCoreApplication::applicationFilePath(), send},
+                 env, &exitCode);
+    QVERIFY2(exitCode == 0, output.constData());
+    QVERIFY2(output.contains("Keychain write failed: keyring locked or missing"),
+             output.constData());
 }
 
 TAMBER_TEST_MAIN_CORE(tst_Keychain)
