@@ -1,0 +1,52 @@
+// libFuzzer target: the user, room, personal-meeting, invitation, meeting-list and contacts
+// readers must take any byte sequence without crashing, and keep their promises: no null,
+// list or map in a record field; every meeting handed on is a map; a failed contacts reply
+// gives no e-mails.
+#include "Models/AccountReplyParser.h"
+#include "Models/MeetingReplyParser.h"
+#include "Models/TamberDataModel.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+
+#include <cstdlib>
+
+namespace {
+
+void requireScalar(const QVariant& value) {
+    if (value.isValid() && !TamberDataModel::scalarOrAbsent(value).isValid())
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray body = QByteArray::fromRawData(reinterpret_cast<const char*>(data),
+                                                    static_cast<qsizetype>(size));
+    if (const auto user = AccountReplyParser::parseUser(body)) {
+        for (const QVariant* v : {&user->firstName, &user->lastName, &user->email,
+                                  &user->profilePicture, &user->timezone, &user->language})
+            requireScalar(*v);
+    }
+    if (const auto room = AccountReplyParser::parseRoom(body)) {
+        for (const QVariant* v : {&room->numericId, &room->roomId, &room->publishMeeting,
+                                  &room->encryptionType, &room->isLargeMeeting})
+            requireScalar(*v);
+    }
+    if (const auto pm = AccountReplyParser::parsePersonalMeeting(body)) {
+        requireScalar(pm->addAttendeePasscode);
+        requireScalar(pm->participantPasscode);
+    }
+    if (const auto description = AccountReplyParser::parseDescription(body))
+        requireScalar(description->personalMeetingDescription);
+
+    if (const auto meetings = MeetingReplyParser::parseMeetingList(body)) {
+        for (const QVariant& m : *meetings)
+            if (m.typeId() != QMetaType::QVariantMap)
+                std::abort();
+    }
+    const MeetingReplyParser::Contacts contacts = MeetingReplyParser::parseContacts(body);
+    if (!contacts.failure.isEmpty() && !contacts.emails.isEmpty())
+        std::abort();
+    return 0;
+}
