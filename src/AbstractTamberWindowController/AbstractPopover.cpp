@@ -161,14 +161,20 @@ void AbstractPopover::hideEvent(QHideEvent* event) {
 
 QRect AbstractPopover::placement(const QSize& size, const QRect& anchor, const QPoint& cursor,
                                  const QRect& available) {
-    const QRect ref = anchor.isEmpty() ? QRect(cursor, QSize(1, 1)) : anchor;
-    const int spaceBelow = available.isValid() ? available.bottom() - ref.bottom() : size.height();
-    const int spaceAbove = available.isValid() ? ref.top() - available.top() : 0;
+    // The cursor counts as an anchor of no size.
+    const bool atCursor = anchor.isEmpty();
+    const int refLeft = atCursor ? cursor.x() : anchor.left();
+    const int refWidth = atCursor ? 0 : anchor.width();
+    const int refTop = atCursor ? cursor.y() : anchor.top();
+    const int refEnd = atCursor ? cursor.y() : anchor.top() + anchor.height(); // exclusive
+    const int spaceBelow =
+        available.isValid() ? available.top() + available.height() - refEnd : size.height();
+    const int spaceAbove = available.isValid() ? refTop - available.top() : 0;
     // Above only when the popover does not fit below and there is more room above: an icon in
     // a bottom panel (which lies outside the available area) or a cursor near the bottom.
     const bool above = spaceBelow < size.height() + kAnchorGap && spaceAbove > spaceBelow;
-    const int x = ref.center().x() - size.width() / 2;
-    const int y = above ? ref.top() - kAnchorGap - size.height() : ref.bottom() + 1 + kAnchorGap;
+    const int x = refLeft + (refWidth - size.width()) / 2;
+    const int y = above ? refTop - kAnchorGap - size.height() : refEnd + kAnchorGap;
     if (!available.isValid()) {
         return QRect(QPoint(x, y), size);
     }

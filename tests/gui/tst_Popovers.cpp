@@ -76,7 +76,7 @@ void tst_Popovers::placementUnderAboveAndClamped() {
     // Icon in the middle of a top panel: centred under it, 4 pixels below.
     QRect r = AbstractPopover::placement(size, QRect(600, 0, 24, 24), farCursor, topPanelScreen);
     QCOMPARE(r.size(), size);
-    QCOMPARE(r.center().x(), QRect(600, 0, 24, 24).center().x());
+    QCOMPARE(r.left() + r.width() / 2, 600 + 24 / 2);
     QCOMPARE(r.top(), 28);
 
     // Icon in the top right corner: pushed left so that the right edge stays on screen.
@@ -117,8 +117,8 @@ void tst_Popovers::placementAtCursorWithoutAnchor() {
     const QRect screen(0, 0, 1280, 800);
     // No icon geometry (most Linux trays): centred under the cursor.
     QRect r = AbstractPopover::placement(size, QRect(), QPoint(640, 300), screen);
-    QCOMPARE(r.center().x(), 640);
-    QCOMPARE(r.top(), 305);
+    QCOMPARE(r.left() + r.width() / 2, 640);
+    QCOMPARE(r.top(), 304);
     // Cursor near the bottom edge: above the cursor.
     r = AbstractPopover::placement(size, QRect(), QPoint(640, 790), screen);
     QCOMPARE(r.bottom(), 790 - 4 - 1);
@@ -146,7 +146,9 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
     QVERIFY(QTest::qWaitForWindowExposed(&elsewhere));
 
     auto popover = std::make_unique<MenuPopover>();
-    QSignalSpy closed(popover.get(), &AbstractPopover::popoverClosed);
+    int postedAtClose = -1;
+    connect(popover.get(), &AbstractPopover::popoverClosed, this,
+            [&] { postedAtClose = int(log.posted.size()); });
     popover->showPopover(QRect(100, 0, 24, 24));
     QVERIFY(popover->isVisible());
     QVERIFY(popover->isTransient());
@@ -155,22 +157,28 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
     QVERIFY(QTest::qWaitForWindowExposed(popover.get()));
 
     // Clicks inside do not close it.
-    auto* signOut = popover->findChild<QPushButton*>(QStringLiteral("signOutButton"));
-    QVERIFY(signOut);
-    QTest::mouseClick(popover.get(), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(popover->windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
     QVERIFY(popover->isVisible());
 
-    // A click in another window of the application closes it.
-    QTest::mouseClick(&elsewhere, Qt::LeftButton, {}, QPoint(50, 50));
+    // A click in another window of the application closes it (through the window system, as
+    // the popup routing lives there).
+    QTest::mouseClick(elsewhere.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
     QTRY_VERIFY(!popover->isVisible());
-    QCOMPARE(closed.count(), 1);
     QVERIFY(popover->hasClosed());
-    // Posted one turn later, never synchronously; the show posted nothing.
-    QVERIFY(log.posted.isEmpty());
-    popover.reset(); // released at once by the controller: the notification still goes out
+    // Posted after the close, never during it; the show posted nothing.
+    QCOMPARE(postedAtClose, 0);
     QTRY_COMPARE(log.posted, QStringList{QStringLiteral("CLOSE_TAMBER_POPOVER")});
-    QCoreApplication::processEvents();
+
+    // Closed and released at once, as the controller does: the notification still goes out.
+    popover = std::make_unique<MenuPopover>();
+    popover->showPopover(QRect());
+    popover->hidePopover();
+    popover.reset();
     QCOMPARE(log.posted.size(), 1);
+    QTRY_COMPARE(log.posted.size(), 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(log.posted, (QStringList{QStringLiteral("CLOSE_TAMBER_POPOVER"),
+                                      QStringLiteral("CLOSE_TAMBER_POPOVER")}));
 }
 
 void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
@@ -198,7 +206,7 @@ void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
     QCOMPARE(log.posted, QStringList{QStringLiteral("SHOW_TAMBER_POPOVER")});
 
     // Working elsewhere in the application leaves it open.
-    QTest::mouseClick(&elsewhere, Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mouseClick(elsewhere.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
     QCoreApplication::processEvents();
     QVERIFY(popover.isVisible());
 
