@@ -33,9 +33,9 @@ QList<QSslCertificate> bundledAnchor() {
     return {certificate};
 }
 
-void logChallenge(bool verified) {
-    TLOG_DEBUG(QStringLiteral("Hello can authenticate against protection space"));
-    TLOG_DEBUG(QStringLiteral("Did receive authentication challenge"));
+void logChallenge(bool verified, const QString& suffix) {
+    TLOG_DEBUG(QStringLiteral("Hello can authenticate against protection space") + suffix);
+    TLOG_DEBUG(QStringLiteral("Did receive authentication challenge") + suffix);
     const int status =
         ServerTrust::anchorCertificates().isEmpty() ? ServerTrust::kAnchorUnreadable : 0;
     const int result = verified ? ServerTrust::Unspecified : ServerTrust::RecoverableTrustFailure;
@@ -73,13 +73,20 @@ void ServerTrust::configure(QNetworkRequest& request) {
 }
 
 void ServerTrust::attach(QNetworkReply* reply) {
+    attach(reply, QString());
+}
+
+void ServerTrust::attach(QNetworkReply* reply, const QString& logSuffix) {
     ServiceCall::watchCertificateErrors(reply);
-    QObject::connect(reply, &QNetworkReply::encrypted, reply, [] { logChallenge(true); });
-    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [](const QList<QSslError>& errors) {
-        logChallenge(false);
-        QStringList texts;
-        for (const QSslError& e : errors)
-            texts << e.errorString();
-        TLOG_WARN(QStringLiteral("Server not trusted: %1").arg(texts.join(QStringLiteral("; "))));
-    });
+    QObject::connect(reply, &QNetworkReply::encrypted, reply,
+                     [logSuffix] { logChallenge(true, logSuffix); });
+    QObject::connect(
+        reply, &QNetworkReply::sslErrors, reply, [logSuffix](const QList<QSslError>& errors) {
+            logChallenge(false, logSuffix);
+            QStringList texts;
+            for (const QSslError& e : errors)
+                texts << e.errorString();
+            TLOG_WARN(
+                QStringLiteral("Server not trusted: %1").arg(texts.join(QStringLiteral("; "))));
+        });
 }

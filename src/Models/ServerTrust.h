@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QSslCertificate>
+#include <QString>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -33,6 +34,8 @@ void configure(QNetworkRequest& request);
 // Logs the challenge lines at each TLS handshake of the reply; a refused chain leaves the reply
 // to fail with its TLS error.
 void attach(QNetworkReply* reply);
+// The same, with `logSuffix` ending both challenge lines (" from SSO Login").
+void attach(QNetworkReply* reply, const QString& logSuffix);
 
 // The anchors: the bundled certificate unless a test set others.
 QList<QSslCertificate> anchorCertificates();
