@@ -128,7 +128,9 @@ void ServiceCall::watchCertificateErrors(QNetworkReply* reply) {
 ServiceReply ServiceCall::collect(QNetworkReply* reply) {
     ServiceReply result;
     result.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.body = reply->readAll();
+    // A reply aborted by the timeout is closed already.
+    if (reply->isOpen())
+        result.body = reply->readAll();
     const auto e = reply->error();
     if (e == QNetworkReply::NoError || (result.httpStatus != 0 && isHttpStatusError(e)))
         return result;

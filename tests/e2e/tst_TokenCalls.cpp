@@ -1,0 +1,624 @@
+// Token grants, security-profile lookup, validation and revocation against the simulator over
+// real TLS: the exact requests sent, and every injected fault.
+#include "LogSpy.h"
+#include "Logging/Log.h"
+#include "Models/ServiceCall.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/NotificationCenter.h"
+#include "Platform/PreferencesStore.h"
+#include "SignedInSimulator.h"
+#include "TestEnvironment.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QObject>
+
+namespace {
+
+using Record = TamberDataModel;
+constexpr int kShortTimeoutMs = 1500;
+
+Record& rec() {
+    return *Record::sharedData();
+}
+
+// What one call reported.
+struct Outcome {
+    int password = 0, sso = 0, fb = 0, successes = 0, errors = 0;
+    std::optional<ServiceError> error;
+    int calls() const { return password + sso + fb + successes + errors; }
+    Record::TokenErrorCallback onError() {
+        return [this](const std::optional<ServiceError>& e) {
+            ++errors;
+            error = e;
+        };
+    }
+    std::function<void()> count(int& counter) {
+        return [&counter] { ++counter; };
+    }
+};
+
+// Counts the two re-authentication notifications.
+struct Reauth : QObject {
+    int saml = 0, auth = 0;
+    Reauth() {
+        auto& center = NotificationCenter::defaultCenter();
+        center.addObserver(this, QStringLiteral("SAML_CONFIG_REQUESTED"),
+                           [this](const QVariant&) { ++saml; });
+        center.addObserver(this, QStringLiteral("AUTH_CONFIG_REQUESTED"),
+                           [this](const QVariant&) { ++auth; });
+    }
+};
+
+QVariant stored(const QString& key) {
+    return PreferencesStore(PreferencesStore::defaultPath()).value(key);
+}
+
+void lookup(const QString& account, Outcome& o) {
+    Record::fetchSecurityProfileDetails(account, o.count(o.password), o.count(o.sso), o.count(o.fb),
+                                        o.onError());
+}
+
+} // namespace
+
+class tst_TokenCalls : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void lookupSendsFreshGrantThenProfile();
+    void lookupProfileKinds();
+    void lookupFaults_data();
+    void lookupFaults();
+    void passwordGrantRequestAndRecord();
+    void passwordGrantFaults_data();
+    void passwordGrantFaults();
+    void validationValidAndRenewed();
+    void validationReauthentication();
+    void validationFaults_data();
+    void validationFaults();
+    void renewalFaults_data();
+    void renewalFaults();
+    void twoValidationsAtOnce();
+    void applicationTokenRenewedOnceOn401();
+    void revocation();
+    void tokensNeverLogged();
+
+private:
+    void expectTransportError(const Outcome& o, int code);
+
+    SignedInSimulator m_env;
+    std::unique_ptr<LogSpy> m_log;
+    QStringList m_seenTokens;
+};
+
+void tst_TokenCalls::initTestCase() {
+    QVERIFY(m_env.start());
+    ServiceCall::setTransferTimeoutMs(kShortTimeoutMs);
+}
+
+void tst_TokenCalls::init() {
+    m_env.resetRecord();
+    m_log = std::make_unique<LogSpy>();
+}
+
+void tst_TokenCalls::cleanup() {
+    for (const IssuedToken& t : m_env.sim().issuedTokens())
+        m_seenTokens << t.token;
+    m_env.sim().clearFaults();
+}
+
+void tst_TokenCalls::expectTransportError(const Outcome& o, int code) {
+    QCOMPARE(o.errors, 1);
+    QVERIFY(o.error);
+    QCOMPARE(o.error->domain, QStringLiteral("NSURLErrorDomain"));
+    QCOMPARE(o.error->code, code);
+    QVERIFY(!o.error->description.isEmpty());
+}
+
+void tst_TokenCalls::lookupSendsFreshGrantThenProfile() {
+    VeloraSimulator& sim = m_env.sim();
+    rec().app_access_token = QStringLiteral("stale-app-token");
+    Outcome o;
+    lookup(QString::fromLatin1(VeloraSimulator::PasswordUser), o);
+    QCOMPARE(sim.requestCount(), 0); // sent after the current event
+    QTRY_COMPARE(o.calls(), 1);
+    QCOMPARE(o.password, 1);
+
+    const QList<RecordedRequest> sent = sim.requests();
+    QCOMPARE(sent.size(), 2);
+    const RecordedRequest& grant = sent[0];
+    QCOMPARE(grant.endpoint, QStringLiteral("token"));
+    QCOMPARE(grant.method, QByteArray("POST"));
+    QCOMPARE(grant.path, QStringLiteral("/oauth2/token"));
+    QVERIFY(grant.query.isEmpty());
+    QVERIFY(!grant.hasHeader("Content-Type"));
+    QCOMPARE(grant.body, QByteArray(R"({"client_id":"plumCode","client_secret":"plumPrivate",)"
+                                    R"("grant_type":"client_credentials"})"));
+
+    const RecordedRequest& profile = sent[1];
+    QCOMPARE(profile.endpoint, QStringLiteral("securityProfile"));
+    QCOMPARE(profile.method, QByteArray("GET"));
+    QCOMPARE(profile.query.keys(), (QStringList{"access_token", "user"}));
+    QCOMPARE(profile.queryValue("user"), QStringLiteral("ada@example.com"));
+    QVERIFY(profile.body.isEmpty());
+    // The new application token is used and kept; the stale one is gone.
+    const QString appToken = profile.queryValue(QStringLiteral("access_token"));
+    QCOMPARE(sim.tokenInfo(appToken).kind, QStringLiteral("app"));
+    QCOMPARE(rec().app_access_token.toString(), appToken);
+    QCOMPARE(rec().app_expires_in.toInt(), 3600);
+    QCOMPARE(rec().authenticationType.toString(), QStringLiteral("PASSWORD"));
+
+    // A typed name with query characters stays one value: nobody else's profile comes back.
+    Outcome hostile;
+    const QString typed = QStringLiteral("nobody@x.example&user=ada@example.com#");
+    lookup(typed, hostile);
+    QTRY_COMPARE(hostile.calls(), 1);
+    QCOMPARE(hostile.errors, 1);
+    QCOMPARE(sim.lastRequest("securityProfile").queryValue("user"), typed);
+    QCOMPARE(sim.lastRequest("securityProfile").query.size(), 2);
+}
+
+void tst_TokenCalls::lookupProfileKinds() {
+    Outcome saml;
+    lookup(QString::fromLatin1(VeloraSimulator::SamlUser), saml);
+    QTRY_COMPARE(saml.calls(), 1);
+    QCOMPARE(saml.sso, 1);
+    QCOMPARE(rec().authenticationType.toString(), QStringLiteral("SAML"));
+    QCOMPARE(rec().enterpriseId.toString(), QString::fromLatin1(VeloraSimulator::SamlEnterprise));
+    QCOMPARE(rec().idpURL.toString(), m_env.sim().baseUrl() + QStringLiteral("/idp/login"));
+
+    Outcome fb;
+    lookup(QString::fromLatin1(VeloraSimulator::FbUser), fb);
+    QTRY_COMPARE(fb.calls(), 1);
+    QCOMPARE(fb.fb, 1);
+    QCOMPARE(rec().authenticationType.toString(), QStringLiteral("FB"));
+
+    // An unknown type is stored and reported as an error with nothing.
+    m_env.sim().injectFault(
+        "securityProfile",
+        Fault::httpErrorRaw(200, R"({"authenticationType":"KERBEROS","enterpriseId":[1]})"));
+    Outcome unknown;
+    lookup(QStringLiteral("someone@example.com"), unknown);
+    QTRY_COMPARE(unknown.calls(), 1);
+    QCOMPARE(unknown.errors, 1);
+    QVERIFY(!unknown.error);
+    QCOMPARE(rec().authenticationType.toString(), QStringLiteral("KERBEROS"));
+    // A PASSWORD profile with a JSON null enterprise id keeps the stored one.
+    m_env.sim().injectFault(
+        "securityProfile",
+        Fault::httpErrorRaw(200, R"({"authenticationType":"PASSWORD","enterpriseId":null})"));
+    Outcome password;
+    lookup(QStringLiteral("someone@example.com"), password);
+    QTRY_COMPARE(password.calls(), 1);
+    QCOMPARE(password.password, 1);
+    QCOMPARE(rec().enterpriseId.toString(), QString::fromLatin1(VeloraSimulator::SamlEnterprise));
+}
+
+void tst_TokenCalls::lookupFaults_data() {
+    QTest::addColumn<QString>("endpoint");
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<int>("code");          // expected transport error, 0 for none
+    QTest::addColumn<QString>("errorLine"); // expected error-level line (prefix), or empty
+    const QString noToken = QStringLiteral("Error. No Access Token.");
+    QTest::newRow("grant http error")
+        << "token" << Fault::httpError(500, {{"message", "down"}}) << 0 << noToken;
+    QTest::newRow("grant garbage") << "token" << Fault::garbage() << 0 << noToken;
+    QTest::newRow("grant empty") << "token" << Fault::empty() << 0 << "Error. Empty data";
+    QTest::newRow("grant cut off") << "token" << Fault::closeMidBody() << -1005
+                                   << "Error Error Domain=NSURLErrorDomain Code=-1005";
+    QTest::newRow("grant late") << "token" << Fault::delay(kShortTimeoutMs * 3) << -1001
+                                << "Error Error Domain=NSURLErrorDomain Code=-1001";
+    QTest::newRow("grant reset") << "token" << Fault::refuse() << -1005
+                                 << "Error Error Domain=NSURLErrorDomain Code=-1005";
+    QTest::newRow("server down") << "*" << Fault::refuse() << -1009
+                                 << "Error Error Domain=NSURLErrorDomain Code=-1009";
+    QTest::newRow("profile http error")
+        << "securityProfile" << Fault::httpError(503, {{"message", "busy"}}) << 0 << QString();
+    QTest::newRow("profile garbage") << "securityProfile" << Fault::garbage() << 0 << QString();
+    QTest::newRow("profile empty") << "securityProfile" << Fault::empty() << 0 << QString();
+    QTest::newRow("profile cut off")
+        << "securityProfile" << Fault::closeMidBody() << -1005 << QString();
+    QTest::newRow("profile late") << "securityProfile" << Fault::delay(kShortTimeoutMs * 3) << -1001
+                                  << QString();
+}
+
+void tst_TokenCalls::lookupFaults() {
+    QFETCH(QString, endpoint);
+    QFETCH(Fault, fault);
+    QFETCH(int, code);
+    QFETCH(QString, errorLine);
+    rec().app_access_token = QStringLiteral("kept-app-token");
+    rec().authenticationType = QStringLiteral("PASSWORD");
+    QVERIFY(m_env.sim().injectFault(endpoint, fault));
+    Outcome o;
+    lookup(QString::fromLatin1(VeloraSimulator::PasswordUser), o);
+    QTRY_COMPARE_WITH_TIMEOUT(o.calls(), 1, kShortTimeoutMs * 6);
+    if (code)
+        expectTransportError(o, code);
+    else
+        QVERIFY(o.errors == 1 && !o.error);
+    if (!errorLine.isEmpty())
+        QVERIFY2(m_log->contains(Log::Error, errorLine, true),
+                 qPrintable(m_log->messages(Log::Error).join('\n')));
+    if (endpoint == QLatin1String("securityProfile")) {
+        // The profile failed after a good grant: the new token is kept.
+        QVERIFY(rec().app_access_token.toString() != QLatin1String("kept-app-token"));
+        QVERIFY(m_log->messages(Log::Error).isEmpty());
+    } else {
+        // A failed grant neither blanks the stored token nor asks for the profile.
+        QCOMPARE(rec().app_access_token.toString(), QStringLiteral("kept-app-token"));
+        QCOMPARE(m_env.sim().requestCount("securityProfile"), 0);
+    }
+    // An error document has no "authenticationType": stored as it is (absent).
+    if (endpoint == QLatin1String("securityProfile") && fault.kind == Fault::Kind::HttpError)
+        QVERIFY(!rec().authenticationType.isValid());
+    else
+        QCOMPARE(rec().authenticationType.toString(), QStringLiteral("PASSWORD"));
+}
+
+void tst_TokenCalls::passwordGrantRequestAndRecord() {
+    rec().username = QString::fromLatin1(VeloraSimulator::PasswordUser);
+    rec().password = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
+    rec().authenticationType = QStringLiteral("PASSWORD");
+    Outcome o;
+    Record::refreshAccessToken(o.count(o.successes), o.onError());
+    QTRY_COMPARE(o.calls(), 1);
+    QCOMPARE(o.successes, 1);
+
+    const RecordedRequest grant = m_env.sim().lastRequest("token");
+    QCOMPARE(grant.method, QByteArray("POST"));
+    QVERIFY(!grant.hasHeader("Content-Type"));
+    QCOMPARE(grant.body, QByteArray(R"({"grant_type":"password","password":"correct horse",)"
+                                    R"("username":"ada@example.com"})"));
+    const QString token = rec().access_token.toString();
+    QCOMPARE(m_env.sim().tokenInfo(token).kind, QStringLiteral("user"));
+    QCOMPARE(rec().expires_in.toInt(), 3600);
+    QCOMPARE(rec().partitionId.toInt(), 7);
+    QCOMPARE(rec().partitionName.toString(), QStringLiteral("z7"));
+    QCOMPARE(rec().userId.toInt(), 1001);
+    QCOMPARE(stored("access_token").toString(), token); // saved
+    QCOMPARE(stored("partitionName").toString(), QStringLiteral("z7"));
+
+    // Without a password the key is left out; the refusal is a reply, so success runs and the
+    // caller finds no token.
+    rec().password = QVariant();
+    Outcome refused;
+    Record::refreshAccessToken(refused.count(refused.successes), refused.onError());
+    QTRY_COMPARE(refused.calls(), 1);
+    QCOMPARE(refused.successes, 1);
+    QVERIFY(!m_env.sim().lastRequest("token").jsonBody().contains("password"));
+    QVERIFY(!rec().access_token.isValid());
+    QVERIFY(!rec().userId.isValid());
+    QVERIFY(!stored("access_token").isValid());
+}
+
+void tst_TokenCalls::passwordGrantFaults_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<int>("code");          // transport error; 0 none
+    QTest::addColumn<bool>("success");      // success callback (a reply was applied)
+    QTest::addColumn<QString>("errorLine"); // error-level line prefix, or empty
+    QTest::newRow("http error") << Fault::httpError(401) << 0 << true << QString();
+    QTest::newRow("garbage") << Fault::garbage() << 0 << true << QString();
+    QTest::newRow("empty") << Fault::empty() << 0 << false << "Error. Empty data.";
+    QTest::newRow("cut off") << Fault::closeMidBody() << -1005 << false
+                             << "Error Domain=NSURLErrorDomain Code=-1005";
+    QTest::newRow("late") << Fault::delay(kShortTimeoutMs * 3) << -1001 << false
+                          << "Error Domain=NSURLErrorDomain Code=-1001";
+    QTest::newRow("reset") << Fault::refuse() << -1005 << false
+                           << "Error Domain=NSURLErrorDomain Code=-1005";
+}
+
+void tst_TokenCalls::passwordGrantFaults() {
+    QFETCH(Fault, fault);
+    QFETCH(int, code);
+    QFETCH(bool, success);
+    QFETCH(QString, errorLine);
+    m_env.signIn();
+    rec().username = QString::fromLatin1(VeloraSimulator::PasswordUser);
+    rec().password = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
+    const QString before = m_env.token();
+    m_env.sim().injectFault("token", fault);
+    Outcome o;
+    Record::refreshAccessToken(o.count(o.successes), o.onError());
+    QTRY_COMPARE_WITH_TIMEOUT(o.calls(), 1, kShortTimeoutMs * 6);
+    if (success) {
+        QCOMPARE(o.successes, 1);
+        QVERIFY(!rec().access_token.isValid()); // the reply held no token
+    } else if (code) {
+        expectTransportError(o, code);
+        QCOMPARE(rec().access_token.toString(), before);
+    } else {
+        QVERIFY(o.errors == 1 && !o.error);
+        QCOMPARE(rec().access_token.toString(), before);
+    }
+    if (!errorLine.isEmpty())
+        QVERIFY2(m_log->contains(Log::Error, errorLine, true),
+                 qPrintable(m_log->messages(Log::Error).join('\n')));
+    else
+        QVERIFY(m_log->messages(Log::Error).isEmpty());
+}
+
+void tst_TokenCalls::validationValidAndRenewed() {
+    VeloraSimulator& sim = m_env.sim();
+    const QString token = m_env.signIn();
+    Outcome valid;
+    Record::validateTokenAndPerformAction(valid.count(valid.successes), valid.onError());
+    QTRY_COMPARE(valid.calls(), 1);
+    QCOMPARE(valid.successes, 1);
+    const RecordedRequest check = sim.lastRequest();
+    QCOMPARE(check.endpoint, QStringLiteral("tokenInfo"));
+    QCOMPARE(check.method, QByteArray("GET"));
+    QCOMPARE(check.query, (QMap<QString, QString>{{"access_token", token}}));
+    QCOMPARE(sim.requestCount(), 1);
+    QCOMPARE(stored("access_token").toString(), token); // the record is saved
+
+    // Expired: a password account is renewed silently with the stored credentials.
+    rec().authenticationType = QStringLiteral("PASSWORD");
+    rec().username = QString::fromLatin1(VeloraSimulator::PasswordUser);
+    rec().password = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
+    sim.expireToken(token);
+    sim.clearRequests();
+    Reauth reauth;
+    Outcome renewed;
+    Record::validateTokenAndPerformAction(renewed.count(renewed.successes), renewed.onError());
+    QTRY_COMPARE(renewed.calls(), 1);
+    QCOMPARE(renewed.successes, 1);
+    QCOMPARE(sim.requests().size(), 2);
+    QCOMPARE(sim.requests()[1].jsonBody().value("grant_type").toString(),
+             QStringLiteral("password"));
+    const QString fresh = rec().access_token.toString();
+    QVERIFY(fresh != token);
+    QVERIFY(sim.tokenInfo(fresh).isValid(QDateTime::currentDateTimeUtc()));
+    QCOMPARE(stored("access_token").toString(), fresh);
+    QCOMPARE(reauth.auth + reauth.saml, 0);
+
+    // A validation without callbacks still renews and saves.
+    sim.expireToken(fresh);
+    Record::validateTokenAndPerformAction({}, {});
+    QTRY_VERIFY(rec().access_token.toString() != fresh);
+    QTRY_COMPARE(stored("access_token").toString(), rec().access_token.toString());
+}
+
+void tst_TokenCalls::validationReauthentication() {
+    VeloraSimulator& sim = m_env.sim();
+    Reauth reauth;
+
+    // SAML: back through single sign-on; the caller never hears back.
+    m_env.signIn(QString::fromLatin1(VeloraSimulator::SamlUser));
+    rec().authenticationType = QStringLiteral("SAML");
+    sim.expireAllUserTokens();
+    Outcome saml;
+    Record::validateTokenAndPerformAction(saml.count(saml.successes), saml.onError());
+    QTRY_COMPARE(reauth.saml, 1);
+    QCOMPARE(saml.calls(), 0);
+    QCOMPARE(sim.requestCount("token"), 0);
+
+    // Renewal refused (the password changed): back through sign-in, token left as it was.
+    const QString old = m_env.signIn();
+    rec().authenticationType = QStringLiteral("PASSWORD");
+    rec().username = QString::fromLatin1(VeloraSimulator::PasswordUser);
+    rec().password = QStringLiteral("an old password");
+    sim.expireToken(old);
+    Outcome refused;
+    Record::validateTokenAndPerformAction(refused.count(refused.successes), refused.onError());
+    QTRY_COMPARE(reauth.auth, 1);
+    QCOMPARE(refused.calls(), 0);
+    QCOMPARE(rec().access_token.toString(), old);
+    QCOMPARE(sim.requestCount("token"), 1);
+
+    // Social login or an unknown profile: error with nothing, no renewal.
+    for (const QVariant& type : {QVariant(QStringLiteral("FB")), QVariant()}) {
+        m_env.signIn();
+        rec().authenticationType = type;
+        sim.expireAllUserTokens();
+        Outcome other;
+        Record::validateTokenAndPerformAction(other.count(other.successes), other.onError());
+        QTRY_COMPARE(other.calls(), 1);
+        QVERIFY(other.errors == 1 && !other.error);
+        QCOMPARE(sim.requestCount("token"), 0);
+    }
+    QCOMPARE(reauth.saml, 1);
+    QCOMPARE(reauth.auth, 1);
+}
+
+void tst_TokenCalls::validationFaults_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<int>("code");     // transport error, 0 none
+    QTest::addColumn<bool>("renewed"); // the answer read as "not valid": renewed and success
+    QTest::newRow("http error") << Fault::httpError(500) << 0 << true;
+    QTest::newRow("garbage") << Fault::garbage() << 0 << true;
+    QTest::newRow("empty") << Fault::empty() << 0 << false;
+    QTest::newRow("cut off") << Fault::closeMidBody() << -1005 << false;
+    QTest::newRow("late") << Fault::delay(kShortTimeoutMs * 3) << -1001 << false;
+    QTest::newRow("reset") << Fault::refuse() << -1005 << false;
+}
+
+void tst_TokenCalls::validationFaults() {
+    QFETCH(Fault, fault);
+    QFETCH(int, code);
+    QFETCH(bool, renewed);
+    const QString token = m_env.signIn();
+    rec().authenticationType = QStringLiteral("PASSWORD");
+    rec().username = QString::fromLatin1(VeloraSimulator::PasswordUser);
+    rec().password = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
+    m_env.sim().injectFault("tokenInfo", fault);
+    Outcome o;
+    Record::validateTokenAndPerformAction(o.count(o.successes), o.onError());
+    QTRY_COMPARE_WITH_TIMEOUT(o.calls(), 1, kShortTimeoutMs * 6);
+    if (renewed) {
+        QCOMPARE(o.successes, 1);
+        QVERIFY(rec().access_token.toString() != token);
+        return;
+    }
+    if (code) {
+        expectTransportError(o, code);
+        QVERIFY(m_log->contains(
+            Log::Error, QStringLiteral("Error Domain=NSURLErrorDomain Code=%1").arg(code), true));
+    } else {
+        QVERIFY(o.errors == 1 && !o.error);
+        QVERIFY(m_log->contains(Log::Error, QStringLiteral("Error. Empty data.")));
+    }
+    QCOMPARE(rec().access_token.toString(), token);
+    QCOMPARE(m_env.sim().requestCount("token"), 0);
+}
+
+void tst_TokenCalls::renewalFaults_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::newRow("refused") << Fault::httpError(400, {{"error", "invalid_grant"}});
+    QTest::newRow("ok without token") << Fault::httpErrorRaw(200, R"({"token_type":"bearer"})");
+    QTest::newRow("garbage") << Fault::garbage();
+    QTest::newRow("empty") << Fault::empty();
+    QTest::newRow("cut off") << Fault::closeMidBody();
+    QTest::newRow("late") << Fault::delay(kShortTimeoutMs * 3);
+    QTest::newRow("reset") << Fault::refuse();
+}
+
+void tst_TokenCalls::renewalFaults() {
+    QFETCH(Fault, fault);
+    const QString token = m_env.signIn();
+    rec().authenticationType = QStringLiteral("PASSWORD");
+    rec().username = QString::fromLatin1(VeloraSimulator::PasswordUser);
+    rec().password = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
+    rec().partitionName = QStringLiteral("z7");
+    m_env.sim().expireToken(token);
+    m_env.sim().injectFault("token", fault);
+    Reauth reauth;
+    Outcome o;
+    Record::validateTokenAndPerformAction(o.count(o.successes), o.onError());
+    QTRY_COMPARE_WITH_TIMEOUT(reauth.auth, 1, kShortTimeoutMs * 6);
+    QCOMPARE(o.calls(), 0);
+    // A failed renewal changes nothing: no blanked user id or partition.
+    QCOMPARE(rec().access_token.toString(), token);
+    QCOMPARE(rec().userId.toString(), m_env.userId());
+    QCOMPARE(rec().partitionName.toString(), QStringLiteral("z7"));
+    QVERIFY(m_log->contains(Log::Warning, QStringLiteral("Silent token renewal failed"), true));
+}
+
+void tst_TokenCalls::twoValidationsAtOnce() {
+    VeloraSimulator& sim = m_env.sim();
+    const QString token = m_env.signIn();
+    rec().authenticationType = QStringLiteral("PASSWORD");
+    rec().username = QString::fromLatin1(VeloraSimulator::PasswordUser);
+    rec().password = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
+    sim.expireToken(token);
+    Outcome first, second;
+    Record::validateTokenAndPerformAction(first.count(first.successes), first.onError());
+    Record::validateTokenAndPerformAction(second.count(second.successes), second.onError());
+    QTRY_VERIFY(first.calls() == 1 && second.calls() == 1);
+    QCOMPARE(first.successes + second.successes, 2);
+    // Each ran its own check and grant; the record holds one of the new tokens, valid and saved.
+    QCOMPARE(sim.requestCount("tokenInfo"), 2);
+    QCOMPARE(sim.requestCount("token"), 2);
+    const QString held = rec().access_token.toString();
+    QVERIFY(held != token);
+    QVERIFY(sim.tokenInfo(held).isValid(QDateTime::currentDateTimeUtc()));
+    QCOMPARE(stored("access_token").toString(), held);
+
+    // Two for a SAML account: each asks for single sign-on, neither calls back.
+    m_env.signIn(QString::fromLatin1(VeloraSimulator::SamlUser));
+    rec().authenticationType = QStringLiteral("SAML");
+    sim.expireAllUserTokens();
+    Reauth reauth;
+    Outcome a, b;
+    Record::validateTokenAndPerformAction(a.count(a.successes), a.onError());
+    Record::validateTokenAndPerformAction(b.count(b.successes), b.onError());
+    QTRY_COMPARE(reauth.saml, 2);
+    QCOMPARE(a.calls() + b.calls(), 0);
+}
+
+void tst_TokenCalls::applicationTokenRenewedOnceOn401() {
+    VeloraSimulator& sim = m_env.sim();
+    const auto build = [] {
+        ServiceCall::Request r;
+        r.url = Record::securityProfileURL(QString::fromLatin1(VeloraSimulator::PasswordUser));
+        return r;
+    };
+    // Refused stored token: one new grant, then the call once more.
+    rec().app_access_token = sim.issueAppToken();
+    sim.expireAllAppTokens();
+    std::optional<ServiceReply> reply;
+    Record::sendWithApplicationToken(build, [&](const ServiceReply& r) { reply = r; });
+    QTRY_VERIFY(reply);
+    QCOMPARE(reply->httpStatus, 200);
+    QStringList order;
+    for (const RecordedRequest& r : sim.requests())
+        order << r.endpoint;
+    QCOMPARE(order, (QStringList{"securityProfile", "token", "securityProfile"}));
+    QCOMPARE(sim.requests()[2].queryValue("access_token"), rec().app_access_token.toString());
+
+    // Refused again after the renewal: the 401 is the answer, no third attempt.
+    sim.clearRequests();
+    sim.injectFault("securityProfile", Fault::httpError(401));
+    reply.reset();
+    Record::sendWithApplicationToken(build, [&](const ServiceReply& r) { reply = r; });
+    QTRY_VERIFY(reply);
+    QCOMPARE(reply->httpStatus, 401);
+    QCOMPARE(sim.requestCount("securityProfile"), 2);
+    QCOMPARE(sim.requestCount("token"), 1);
+
+    // No token yet: one is fetched first; a failed fetch sends nothing and answers empty.
+    sim.clearFaults();
+    sim.clearRequests();
+    rec().app_access_token = QVariant();
+    reply.reset();
+    Record::sendWithApplicationToken(build, [&](const ServiceReply& r) { reply = r; });
+    QTRY_VERIFY(reply);
+    QCOMPARE(reply->httpStatus, 200);
+    QCOMPARE(sim.requests().first().endpoint, QStringLiteral("token"));
+    rec().app_access_token = QVariant();
+    sim.injectFault("token", Fault::empty());
+    reply.reset();
+    Record::sendWithApplicationToken(build, [&](const ServiceReply& r) { reply = r; });
+    QTRY_VERIFY(reply);
+    QVERIFY(reply->body.isEmpty() && !reply->error);
+    QCOMPARE(sim.requestCount("securityProfile"), 1);
+}
+
+void tst_TokenCalls::revocation() {
+    VeloraSimulator& sim = m_env.sim();
+    const QString token = m_env.signIn();
+    int failures = 0;
+    Record::revokeAccessToken([&] { ++failures; });
+    QTRY_VERIFY(sim.tokenInfo(token).revoked);
+    const RecordedRequest sent = sim.lastRequest("revoke");
+    QCOMPARE(sent.method, QByteArray("DELETE"));
+    QCOMPARE(sent.path, QStringLiteral("/oauth2/token"));
+    QCOMPARE(sent.query, (QMap<QString, QString>{{"access_token", token}}));
+
+    // The service unreachable: reported, nothing else happens.
+    sim.injectFault("*", Fault::refuse());
+    Record::revokeAccessToken([&] { ++failures; });
+    QTRY_COMPARE(failures, 1);
+}
+
+void tst_TokenCalls::tokensNeverLogged() {
+    // Runs last: every token any test obtained, against every line logged here and now.
+    m_env.signIn();
+    rec().authenticationType = QStringLiteral("PASSWORD");
+    rec().username = QString::fromLatin1(VeloraSimulator::PasswordUser);
+    rec().password = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
+    m_env.sim().expireAllUserTokens();
+    m_env.sim().injectFault("tokenInfo", Fault::closeMidBody());
+    Outcome o;
+    Record::validateTokenAndPerformAction(o.count(o.successes), o.onError());
+    QTRY_COMPARE(o.calls(), 1);
+    Outcome lookupOutcome;
+    lookup(QString::fromLatin1(VeloraSimulator::SamlUser), lookupOutcome);
+    QTRY_COMPARE(lookupOutcome.calls(), 1);
+    Record::ssoAuthRequest();
+    for (const IssuedToken& t : m_env.sim().issuedTokens())
+        m_seenTokens << t.token;
+    QVERIFY(m_seenTokens.size() > 3);
+    const QList<LogSpy::Line> lines = m_log->lines();
+    QVERIFY(!lines.isEmpty());
+    for (const LogSpy::Line& line : lines)
+        for (const QString& token : m_seenTokens)
+            QVERIFY2(!line.message.contains(token), qPrintable(line.message));
+    QVERIFY(m_log->contains(Log::Debug, QStringLiteral("SSo Auth uRL is https://"), true));
+}
+
+TAMBER_TEST_MAIN_CORE(tst_TokenCalls)
+#include "tst_TokenCalls.moc"
