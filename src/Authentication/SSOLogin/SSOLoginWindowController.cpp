@@ -71,6 +71,10 @@ QWidget* SSOLoginWindowController::window() const {
     return m_window.get();
 }
 
+QWebEngineView* SSOLoginWindowController::webView() const {
+    return m_webView.data();
+}
+
 QString SSOLoginWindowController::message() const {
     return m_ui && !m_ui->messageLabel->isHidden() ? m_ui->messageLabel->text() : QString();
 }
@@ -352,7 +356,7 @@ void SSOLoginWindowController::startConnection(QNetworkRequest request, const QB
     ServerTrust::configure(request);
     request.setTransferTimeout(ServiceCall::transferTimeoutMs());
     QNetworkReply* reply = ServerTrust::network().sendCustomRequest(request, verb, body);
-    ServerTrust::attach(reply);
+    ServerTrust::attach(reply, QStringLiteral(" from SSO Login"));
     m_connection = reply;
     connect(reply, &QNetworkReply::encrypted, this, [this, reply] {
         m_certificateTrust.noteVerified(reply->url(), reply->sslConfiguration().peerCertificate());

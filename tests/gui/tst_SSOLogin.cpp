@@ -1,0 +1,379 @@
+#include "Authentication/SSOLogin/SAMLFormCapture.h"
+#include "Authentication/SSOLogin/SSOCertificateTrust.h"
+#include "Authentication/SSOLogin/SSOLoginWindowController.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/NotificationCenter.h"
+#include "TestEnvironment.h"
+#include "VeloraSimulator.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSslSocket>
+#include <QUrlQuery>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace {
+
+const QString kSamlSuccess = QStringLiteral("SAML_CONFIG_SUCCESSFUL");
+
+// Runs a script in the page and waits for its value.
+QVariant evaluate(QWebEnginePage* page, const QString& script) {
+    QVariant value;
+    bool done = false;
+    page->runJavaScript(script, [&](const QVariant& result) {
+        value = result;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, 10000))
+        qWarning("Script did not answer: %s", qPrintable(script));
+    return value;
+}
+
+bool waitForScript(SSOLoginWindowController& controller, const QString& condition,
+                   int timeoutMs = 20000) {
+    return QTest::qWaitFor(
+        [&] {
+            QWebEngineView* view = controller.webView();
+            return view && evaluate(view->page(), condition).toBool();
+        },
+        timeoutMs);
+}
+
+bool waitForLoginForm(SSOLoginWindowController& controller) {
+    return waitForScript(controller, QStringLiteral("!!document.getElementById('password')"));
+}
+
+void signInAtIdentityProvider(SSOLoginWindowController& controller, const QString& password) {
+    evaluate(controller.webView()->page(),
+             QStringLiteral("document.getElementById('username').value = '%1';"
+                            "document.getElementById('password').value = '%2';"
+                            "document.getElementById('signin').click();")
+                 .arg(QLatin1String(VeloraSimulator::SamlUser), password));
+}
+
+bool overlayShown(const SSOLoginWindowController& controller) {
+    const QWidget* overlay = controller.window()->findChild<QWidget*>("overlayView");
+    return overlay && overlay->isVisible();
+}
+
+// The server certificate chain the simulator presents, read off a TLS handshake.
+QList<QSslCertificate> presentedChain(const VeloraSimulator& sim) {
+    QSslSocket socket;
+    socket.setPeerVerifyMode(QSslSocket::QueryPeer);
+    QSignalSpy encrypted(&socket, &QSslSocket::encrypted);
+    // The simulator answers on this thread: wait in the event loop, not in the socket.
+    socket.connectToHostEncrypted(QStringLiteral("localhost"), sim.port());
+    if (!encrypted.wait(10000))
+        return {};
+    return socket.peerCertificateChain();
+}
+
+} // namespace
+
+class tst_SSOLogin : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void formEncodingAndCaptureParsing();
+    void certificateTrustOfTheWebView();
+    void signsInThroughTheIdentityProvider();
+    void userSubmittedAssertionIsPostedOnce();
+    void staleAppTokenAndTokenlessReply();
+    void closingTheWindowAbandonsTheExchange();
+
+private:
+    void startSignOn();
+
+    VeloraSimulator m_sim;
+    std::unique_ptr<SSOLoginWindowController> m_controller;
+    int m_successPosts = 0;
+    QObject m_observer;
+};
+
+void tst_SSOLogin::initTestCase() {
+    VeloraSimulator::trustTestCaForThisProcess();
+    QVERIFY(m_sim.start());
+    NotificationCenter::defaultCenter().addObserver(&m_observer, kSamlSuccess,
+                                                    [this](const QVariant&) { ++m_successPosts; });
+}
+
+void tst_SSOLogin::init() {
+    TamberDataModel::resetForTesting();
+    TamberDataModel& model = *TamberDataModel::sharedData();
+    model.apiHost = m_sim.apiHost();
+    model.authenticationType = QStringLiteral("SAML");
+    model.enterpriseId = QString::fromLatin1(VeloraSimulator::SamlEnterprise);
+    m_sim.clearFaults();
+    m_sim.clearRequests();
+    m_successPosts = 0;
+}
+
+void tst_SSOLogin::cleanup() {
+    m_controller.reset();
+}
+
+void tst_SSOLogin::startSignOn() {
+    m_controller = std::make_unique<SSOLoginWindowController>();
+    m_controller->loadIDPURL();
+}
+
+void tst_SSOLogin::formEncodingAndCaptureParsing() {
+    // Browsers' application/x-www-form-urlencoded: space as "+", only *-._ and alphanumerics
+    // kept, line breaks as CRLF, UTF-8 bytes percent-encoded in upper case.
+    QCOMPARE(SAMLFormCapture::urlEncoded(
+                 {{QStringLiteral("SAMLResponse"), QStringLiteral("PHNh+bWw/=")},
+                  {QStringLiteral("Relay State"), QStringLiteral("a&b=c*-._~\u00e9\n")}}),
+             QByteArray("SAMLResponse=PHNh%2BbWw%2F%3D&Relay+State=a%26b%3Dc*-._%7E%C3%A9%0D%0A"));
+    QCOMPARE(SAMLFormCapture::urlEncoded({{QStringLiteral("x"), QStringLiteral("1\r2\r\n3")}}),
+             QByteArray("x=1%0D%0A2%0D%0A3"));
+
+    const QVariantMap noted{{QStringLiteral("action"), QStringLiteral("https://h/sso/saml2/")},
+                            {QStringLiteral("method"), QStringLiteral("post")},
+                            {QStringLiteral("fields"),
+                             QVariantList{QVariantList{QStringLiteral("a"), QStringLiteral("1")}}}};
+    const auto form = SAMLFormCapture::formFromScriptResult(noted);
+    QVERIFY(form);
+    QCOMPARE(form->fields.size(), 1);
+    QCOMPARE(form->fields.first().second, QStringLiteral("1"));
+    // Whatever a page may have left in the note is refused unless it has the expected shape.
+    QVariantMap broken = noted;
+    broken[QStringLiteral("fields")] = QVariantList{QVariantList{QStringLiteral("a")}};
+    QVERIFY(!SAMLFormCapture::formFromScriptResult(broken));
+    QVERIFY(!SAMLFormCapture::formFromScriptResult(QVariant()));
+    QVERIFY(!SAMLFormCapture::formFromScriptResult(QStringLiteral("text")));
+
+    // The consumer address follows the API host's web domain.
+    TamberDataModel::sharedData()->apiHost = QStringLiteral("api.acme.example:8443");
+    QCOMPARE(SSOLoginWindowController::assertionConsumerURL(),
+             QStringLiteral("https://acme.example:8443/sso/saml2/"));
+}
+
+void tst_SSOLogin::certificateTrustOfTheWebView() {
+    const QList<QSslCertificate> chain = presentedChain(m_sim);
+    QVERIFY(!chain.isEmpty());
+    const QUrl simUrl(m_sim.baseUrl() + QStringLiteral("/idp/login"));
+
+    SSOCertificateTrust trust;
+    // This process trusts the test CA: its chain verifies for the name it was issued to.
+    QVERIFY(trust.accepts(simUrl, chain));
+    QUrl otherName = simUrl;
+    otherName.setHost(QStringLiteral("evil.example"));
+    QVERIFY(!trust.accepts(otherName, chain));
+    QUrl plain = simUrl;
+    plain.setScheme(QStringLiteral("http"));
+    QVERIFY(!trust.accepts(plain, chain));
+
+    VeloraSimulator untrusted;
+    untrusted.setCertificateChain(VeloraSimulator::CertificateChain::OtherCa);
+    QVERIFY(untrusted.start());
+    const QList<QSslCertificate> otherChain = presentedChain(untrusted);
+    QVERIFY(!otherChain.isEmpty());
+    const QUrl untrustedUrl(untrusted.baseUrl() + QStringLiteral("/idp/login"));
+    QVERIFY(!trust.accepts(untrustedUrl, otherChain));
+    QVERIFY(!trust.accepts(untrustedUrl, {}));
+    // A certificate the application's server trust accepted for this very host and port.
+    trust.noteVerified(untrustedUrl, otherChain.first());
+    QVERIFY(trust.accepts(untrustedUrl, otherChain));
+    QUrl otherPort = untrustedUrl;
+    otherPort.setPort(untrusted.port() + 1);
+    QVERIFY(!trust.accepts(otherPort, otherChain));
+}
+
+void tst_SSOLogin::signsInThroughTheIdentityProvider() {
+    // No application token yet: one is fetched before the auth request.
+    startSignOn();
+    QVERIFY(m_controller->window()->isVisible());
+    QVERIFY(overlayShown(*m_controller));
+    QVERIFY(waitForLoginForm(*m_controller));
+    QTRY_VERIFY(!overlayShown(*m_controller));
+    QCOMPARE(m_controller->currentRequest(), int(SSOLoginWindowController::TokenRequest));
+
+    const QString appToken = TamberDataModel::sharedData()->app_access_token.toString();
+    QVERIFY(!appToken.isEmpty());
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 1);
+    const RecordedRequest auth = m_sim.lastRequest(VeloraSimulator::Endpoint::SamlAuthRequest);
+    QCOMPARE(auth.method, QByteArray("POST"));
+    QCOMPARE(auth.queryValue(QStringLiteral("enterprise")),
+             QLatin1String(VeloraSimulator::SamlEnterprise));
+    QCOMPARE(auth.queryValue(QStringLiteral("mode")), QStringLiteral("token_request"));
+    QCOMPARE(auth.queryValue(QStringLiteral("access_token")), appToken);
+    QCOMPARE(m_controller->idpURLString().section(u'?', 0, 0),
+             m_sim.baseUrl() + QStringLiteral("/idp/login"));
+
+    const QString shot = QStringLiteral("/tmp/tamber-sso-idp.png");
+    QVERIFY(m_controller->window()->grab().save(shot));
+    qInfo("Screenshot of the identity-provider page: %s", qPrintable(shot));
+
+    // A wrong password stays at the identity provider.
+    signInAtIdentityProvider(*m_controller, QStringLiteral("wrong"));
+    QVERIFY(waitForScript(*m_controller, QStringLiteral("!!document.getElementById('error')")));
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 0);
+
+    // The identity provider answers with a page whose script calls form.submit().
+    QPointer<QWidget> window = m_controller->window();
+    QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
+    signInAtIdentityProvider(*m_controller,
+                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
+
+    const TamberDataModel& model = *TamberDataModel::sharedData();
+    const QString userId = m_sim.userIdOf(QString::fromLatin1(VeloraSimulator::SamlUser));
+    QVERIFY(TamberDataModel::isPresent(model.access_token));
+    QCOMPARE(m_sim.tokenInfo(model.access_token.toString()).userId, userId);
+    QCOMPARE(model.userId.toString(), userId);
+    QCOMPARE(model.enterpriseId.toString(), QLatin1String(VeloraSimulator::SamlEnterprise));
+    QVERIFY(model.expires_in.isValid());
+
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
+    const RecordedRequest consumer = m_sim.lastRequest(VeloraSimulator::Endpoint::SamlConsumer);
+    QCOMPARE(consumer.method, QByteArray("POST"));
+    QCOMPARE(consumer.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
+    const QMap<QString, QString> fields = consumer.formBody();
+    QCOMPARE(fields.keys(),
+             (QStringList{QStringLiteral("RelayState"), QStringLiteral("SAMLResponse")}));
+    QCOMPARE(fields.value(QStringLiteral("RelayState")),
+             QUrlQuery(QUrl(m_controller->idpURLString()))
+                 .queryItemValue(QStringLiteral("RelayState"), QUrl::FullyDecoded));
+
+    // Done: the window is closed, its web view released, nothing reported as abandoned.
+    QVERIFY(window && !window->isVisible());
+    QVERIFY(!m_controller->webView());
+    QCOMPARE(closed.count(), 0);
+    QVERIFY(!QTest::qWaitFor(
+        [&] {
+            return m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer) > 1 ||
+                   m_successPosts > 1;
+        },
+        300));
+}
+
+void tst_SSOLogin::userSubmittedAssertionIsPostedOnce() {
+    TamberDataModel::sharedData()->app_access_token = m_sim.issueAppToken();
+    startSignOn();
+    QVERIFY(waitForLoginForm(*m_controller));
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 0);
+
+    // The page fetches an assertion itself and shows it in a form the user submits with a
+    // named button, twice in a row.
+    const QUrlQuery idp(QUrl(m_controller->idpURLString()));
+    evaluate(m_controller->webView()->page(),
+             QStringLiteral(R"JS(
+        fetch('/idp/login', {method: 'POST', body: new URLSearchParams({
+            username: '%1', password: '%2', SAMLRequest: '%3', RelayState: '%4'})})
+        .then(r => r.text()).then(html => {
+            const issued = new DOMParser().parseFromString(html, 'text/html').forms[0];
+            const form = document.createElement('form');
+            form.method = 'post';
+            form.action = issued.getAttribute('action');
+            for (const name of ['SAMLResponse', 'RelayState']) {
+                const input = document.createElement('input');
+                input.name = name;
+                input.value = issued.elements[name].value;
+                form.appendChild(input);
+            }
+            const button = document.createElement('button');
+            button.name = 'continue';
+            button.value = 'yes please';
+            form.appendChild(button);
+            document.body.appendChild(form);
+            button.click();
+            button.click();
+        });)JS")
+                 .arg(QLatin1String(VeloraSimulator::SamlUser),
+                      QLatin1String(VeloraSimulator::SamlUserIdpPassword),
+                      idp.queryItemValue(QStringLiteral("SAMLRequest")),
+                      idp.queryItemValue(QStringLiteral("RelayState"))));
+    QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
+    const QMap<QString, QString> fields =
+        m_sim.lastRequest(VeloraSimulator::Endpoint::SamlConsumer).formBody();
+    QCOMPARE(fields.value(QStringLiteral("continue")), QStringLiteral("yes please"));
+    QCOMPARE(fields.value(QStringLiteral("RelayState")),
+             idp.queryItemValue(QStringLiteral("RelayState")));
+    QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+}
+
+void tst_SSOLogin::staleAppTokenAndTokenlessReply() {
+    // A stored application token the service no longer accepts.
+    const QString stale = m_sim.issueAppToken();
+    m_sim.expireToken(stale);
+    TamberDataModel::sharedData()->app_access_token = stale;
+    startSignOn();
+    QVERIFY(waitForLoginForm(*m_controller));
+    const QList<RecordedRequest> auths = m_sim.requests(VeloraSimulator::Endpoint::SamlAuthRequest);
+    QCOMPARE(auths.size(), 2);
+    QCOMPARE(auths.first().queryValue(QStringLiteral("access_token")), stale);
+    const QString fresh = TamberDataModel::sharedData()->app_access_token.toString();
+    QVERIFY(fresh != stale);
+    QCOMPARE(auths.last().queryValue(QStringLiteral("access_token")), fresh);
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 1);
+
+    // The consumer answers without "access_token": a failed sign-in, not a success.
+    m_sim.injectFault(VeloraSimulator::Endpoint::SamlConsumer,
+                      Fault::httpError(500, QJsonObject{{"errorCode", "INTERNAL"}}).times(1));
+    const QString firstIdpUrl = m_controller->idpURLString();
+    signInAtIdentityProvider(*m_controller,
+                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_controller->message().isEmpty(), 20000);
+    QVERIFY(m_controller->message().contains(QStringLiteral("access token")));
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
+    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+    QCOMPARE(m_successPosts, 0);
+
+    // The identity provider's page is shown again (a new request) under the message.
+    QVERIFY(waitForLoginForm(*m_controller));
+    QVERIFY(m_controller->idpURLString() != firstIdpUrl);
+    QTRY_VERIFY(!overlayShown(*m_controller));
+    QVERIFY(m_controller->window()->isVisible());
+    QVERIFY(m_controller->window()->findChild<QLabel*>("messageLabel")->isVisible());
+
+    // And the second attempt signs in.
+    signInAtIdentityProvider(*m_controller,
+                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 2);
+    QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+}
+
+void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
+    TamberDataModel::sharedData()->app_access_token = m_sim.issueAppToken();
+
+    // Closed while the auth request is on its way: the late reply starts nothing.
+    m_sim.injectFault(VeloraSimulator::Endpoint::SamlAuthRequest, Fault::delay(700));
+    startSignOn();
+    QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
+    QTRY_COMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlAuthRequest), 1);
+    m_controller->window()->close();
+    QVERIFY(closed.wait(5000));
+    QVERIFY(!m_controller->webView());
+    // Past the delayed reply: no probe, no page.
+    QVERIFY(!QTest::qWaitFor(
+        [&] { return m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin) > 0; }, 1000));
+    m_controller.reset();
+
+    // Closed while the assertion is being posted; the owner releases the controller as soon
+    // as it hears of it, as the application controller does.
+    m_sim.clearFaults();
+    m_sim.injectFault(VeloraSimulator::Endpoint::SamlConsumer, Fault::delay(1500));
+    startSignOn();
+    QVERIFY(waitForLoginForm(*m_controller));
+    connect(m_controller.get(), &SSOLoginWindowController::windowClosed, this,
+            [this] { m_controller.reset(); });
+    signInAtIdentityProvider(*m_controller,
+                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1,
+                              20000);
+    QVERIFY(overlayShown(*m_controller));
+    m_controller->window()->close();
+    QTRY_VERIFY(!m_controller);
+    QVERIFY(!QTest::qWaitFor([&] { return m_successPosts > 0; }, 1700)); // past the reply
+    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+}
+
+TAMBER_TEST_MAIN_GUI(tst_SSOLogin)
+#include "tst_SSOLogin.moc"
