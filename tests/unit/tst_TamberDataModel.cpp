@@ -76,43 +76,48 @@ QVariantMap draft(const QString& guid, const QString& topic, qint64 start) {
     };
 }
 
-// Every key the record loads back as a plain value.
-const QStringList kScalarKeys{"CID",
-                              "username",
-                              "app_access_token",
-                              "app_expires_in",
-                              "access_token",
-                              "expires_in",
-                              "partitionId",
-                              "partitionName",
-                              "firstName",
-                              "profilePicture",
-                              "timezone",
-                              "lastName",
-                              "email",
-                              "userId",
-                              "apiHost",
-                              "clientId",
-                              "clientSecret",
-                              "authenticationType",
-                              "enterpriseId",
-                              "idpURL",
-                              "numericId",
-                              "roomId",
-                              "personalMeetingId",
-                              "moderatorPasscode",
-                              "participantPasscode",
-                              "publishMeeting",
-                              "encryptionType",
-                              "videoBestFit",
-                              "showAllParticipantsInIcs",
-                              "isModeratorLess",
-                              "disallowChat",
-                              "muteParticipantsOnEntry",
-                              "isLargeMeeting",
-                              "dataModelVersion",
-                              "personalMeetingDescription",
-                              "calendar"};
+// Every field the record stores and loads back as a plain value.
+#define FIELD(name)                                                                                \
+    { QStringLiteral(#name), &TamberDataModel::name }
+const QList<QPair<QString, Field>> kStoredFields{
+    FIELD(CID),
+    FIELD(username),
+    FIELD(app_access_token),
+    FIELD(app_expires_in),
+    FIELD(access_token),
+    FIELD(expires_in),
+    FIELD(partitionId),
+    FIELD(partitionName),
+    FIELD(firstName),
+    FIELD(profilePicture),
+    FIELD(timezone),
+    FIELD(lastName),
+    FIELD(email),
+    FIELD(userId),
+    FIELD(apiHost),
+    FIELD(clientId),
+    FIELD(clientSecret),
+    FIELD(authenticationType),
+    FIELD(enterpriseId),
+    FIELD(idpURL),
+    FIELD(numericId),
+    FIELD(roomId),
+    FIELD(personalMeetingId),
+    FIELD(moderatorPasscode),
+    FIELD(participantPasscode),
+    FIELD(publishMeeting),
+    FIELD(encryptionType),
+    FIELD(videoBestFit),
+    FIELD(showAllParticipantsInIcs),
+    FIELD(isModeratorLess),
+    FIELD(disallowChat),
+    FIELD(muteParticipantsOnEntry),
+    FIELD(isLargeMeeting),
+    FIELD(dataModelVersion),
+    FIELD(personalMeetingDescription),
+    FIELD(calendar),
+};
+#undef FIELD
 
 const QList<Field> kRoomSwitches{&TamberDataModel::publishMeeting,
                                  &TamberDataModel::videoBestFit,
@@ -245,44 +250,16 @@ void tst_TamberDataModel::roundTripKeepsTypes() {
         QVERIFY2(!stored.contains(key), qPrintable(key));
 
     restart();
-    const QList<QPair<const char*, Field>> fields{
-        {"CID", &TamberDataModel::CID},
-        {"username", &TamberDataModel::username},
-        {"app_access_token", &TamberDataModel::app_access_token},
-        {"app_expires_in", &TamberDataModel::app_expires_in},
-        {"access_token", &TamberDataModel::access_token},
-        {"expires_in", &TamberDataModel::expires_in},
-        {"partitionId", &TamberDataModel::partitionId},
-        {"partitionName", &TamberDataModel::partitionName},
-        {"firstName", &TamberDataModel::firstName},
-        {"lastName", &TamberDataModel::lastName},
-        {"email", &TamberDataModel::email},
-        {"userId", &TamberDataModel::userId},
-        {"apiHost", &TamberDataModel::apiHost},
-        {"authenticationType", &TamberDataModel::authenticationType},
-        {"enterpriseId", &TamberDataModel::enterpriseId},
-        {"idpURL", &TamberDataModel::idpURL},
-        {"profilePicture", &TamberDataModel::profilePicture},
-        {"timezone", &TamberDataModel::timezone},
-        {"calendar", &TamberDataModel::calendar},
-        {"personalMeetingDescription", &TamberDataModel::personalMeetingDescription},
-        {"numericId", &TamberDataModel::numericId},
-        {"personalMeetingId", &TamberDataModel::personalMeetingId},
-        {"moderatorPasscode", &TamberDataModel::moderatorPasscode},
-        {"participantPasscode", &TamberDataModel::participantPasscode},
-        {"roomId", &TamberDataModel::roomId},
-        {"encryptionType", &TamberDataModel::encryptionType},
-        {"dataModelVersion", &TamberDataModel::dataModelVersion},
-    };
-    for (const auto& [name, field] : fields) {
+    for (const auto& [name, field] : kStoredFields) {
         const QVariant expected = before.*field;
         const QVariant actual = model().*field;
-        QVERIFY2(kind(actual) == kind(expected),
-                 qPrintable(QStringLiteral("%1: %2 instead of %3")
-                                .arg(QLatin1String(name), kind(actual), kind(expected))));
+        QVERIFY2(
+            kind(actual) == kind(expected),
+            qPrintable(
+                QStringLiteral("%1: %2 instead of %3").arg(name, kind(actual), kind(expected))));
         QVERIFY2(actual.toString() == expected.toString(),
                  qPrintable(QStringLiteral("%1: %2 instead of %3")
-                                .arg(QLatin1String(name), actual.toString(), expected.toString())));
+                                .arg(name, actual.toString(), expected.toString())));
     }
     // Never stored: absent after a restart.
     QCOMPARE(kind(model().SID), QStringLiteral("absent"));
@@ -654,7 +631,7 @@ void tst_TamberDataModel::wrongTypesInEveryKey() {
     for (const QVariant& bad : unusable) {
         init();
         QVariantMap values;
-        for (const QString& key : kScalarKeys)
+        for (const auto& [key, field] : kStoredFields)
             values.insert(key, bad);
         writeStore(values);
         TamberDataModel::loadDataFromBundle();
@@ -671,7 +648,7 @@ void tst_TamberDataModel::wrongTypesInEveryKey() {
     // Scalars of an unexpected type are carried as they are, and a save still works.
     init();
     QVariantMap values;
-    for (const QString& key : kScalarKeys)
+    for (const auto& [key, field] : kStoredFields)
         values.insert(key, 12);
     values.insert(QStringLiteral("publishMeeting"), QStringLiteral("yes"));
     values.insert(QStringLiteral("username"), false);
