@@ -56,12 +56,20 @@ QList<QSslCertificate> ServerTrust::anchorCertificates() {
     return *g_anchors;
 }
 
+// A connection that Qt keeps keeps the TLS configuration it was made with: new anchors get a
+// new manager. The old one stays with the application, so calls under way still finish.
+void ServerTrust::renewNetwork() {
+    g_network.clear();
+}
+
 void ServerTrust::setAnchorCertificates(const QList<QSslCertificate>& anchors) {
     g_anchors = anchors;
+    renewNetwork();
 }
 
 void ServerTrust::resetAnchorCertificates() {
     g_anchors.reset();
+    renewNetwork();
 }
 
 void ServerTrust::configure(QNetworkRequest& request) {

@@ -42,4 +42,7 @@ QList<QSslCertificate> anchorCertificates();
 void setAnchorCertificates(const QList<QSslCertificate>& anchors); // test seam
 void resetAnchorCertificates();                                    // back to ":/cert.der"
 
+// Starts a new network access manager for later connections (after a change of trusted CAs).
+void renewNetwork();
+
 } // namespace ServerTrust

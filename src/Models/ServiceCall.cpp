@@ -247,6 +247,10 @@ void ServiceCall::addTrustedCaCertificates(const QList<QSslCertificate>& certifi
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setCaCertificates(withSystemCaCertificates(config.caCertificates() + certificates));
     QSslConfiguration::setDefaultConfiguration(config);
+    // Connections Qt keeps keep the configuration they were opened with: later calls go
+    // through new managers (the old ones stay with the application until calls under way end).
+    g_network.clear();
+    ServerTrust::renewNetwork();
 }
 
 int ServiceCall::installExtraCaCertificates() {
