@@ -556,6 +556,12 @@ void tst_VeloraSimulator::faultsAsTheClientSeesThem() {
     QJsonDocument::fromJson(r.body, &parse);
     QVERIFY(parse.error != QJsonParseError::NoError);
 
+    const QByteArray huge = QByteArray(10 * 1024 * 1024, '[');
+    QVERIFY(m_sim->injectFault(E::Meetings, Fault::replyWith(200, huge)));
+    r = get(meetings);
+    QCOMPARE(r.status, 200);
+    QCOMPARE(r.body.size(), huge.size());
+
     QVERIFY(m_sim->injectFault(E::Meetings, Fault::empty()));
     r = get(meetings);
     QCOMPARE(r.status, 200);

@@ -63,6 +63,10 @@ struct Fault {
 
     static Fault httpError(int status, const QJsonObject& body = {});
     static Fault httpErrorRaw(int status, const QByteArray& body);
+    // Any status with any body (wrong JSON types, huge or deeply nested documents, ...).
+    static Fault replyWith(int status, const QByteArray& body) {
+        return httpErrorRaw(status, body);
+    }
     static Fault garbage();
     static Fault empty();
     static Fault closeMidBody();
