@@ -3,9 +3,15 @@
 #include <QCloseEvent>
 #include <QPainter>
 
+// Resources of a static library must be registered by hand (repeating it is harmless).
+static QString backgroundResource() {
+    Q_INIT_RESOURCE(gui);
+    return QStringLiteral(":/images/dialogBkgd.svg");
+}
+
 PasswordLoginWindow::PasswordLoginWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , m_background(QStringLiteral(":/images/dialogBkgd.svg")) {
+    , m_background(backgroundResource()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

@@ -170,6 +170,11 @@ PasswordLoginWindowController::PasswordLoginWindowController(QObject* parent)
             &PasswordLoginWindowController::forgotButtonAction);
     connect(m_window, &PasswordLoginWindow::closedByUser, this,
             &PasswordLoginWindowController::windowClosed);
+    for (auto* field :
+         {m_ui->usernameOrEmailField, m_ui->passwordField, m_ui->applicationServerField}) {
+        connect(field, &QLineEdit::textEdited, this,
+                [this, field] { controlTextDidChange(field); });
+    }
 
     NotificationCenter::defaultCenter().addObserver(
         this, kShowOptions, [this](const QVariant&) { showApplicationServerOptions(); });
@@ -234,12 +239,6 @@ void PasswordLoginWindowController::windowDidLoad() {
     setSpinner(m_ui->identifySecurityProfileProgress, false);
     setSpinner(m_ui->passwordAuthenticationInProgress, false);
     convertLabelToTextField(m_ui->usernameOrEmailField);
-    for (auto* field :
-         {m_ui->usernameOrEmailField, m_ui->passwordField, m_ui->applicationServerField}) {
-        connect(
-            field, &QLineEdit::textEdited, this, [this, field] { controlTextDidChange(field); },
-            Qt::UniqueConnection);
-    }
     m_ui->usernameOrEmailField->update();
     m_ui->passwordField->update();
     m_ui->signUpView->setVisible(true);
