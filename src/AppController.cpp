@@ -78,8 +78,8 @@ void AppController::awakeFromNib() {
 
     m_statusView = std::make_unique<CustomStatusItemView>();
     setCustomStatusView(m_statusView.get());
-    m_statusView->setAlternateImage(m_statusImageSelected);
     m_statusView->setImage(isSignedIn() ? m_statusImage : m_statusHighlightImage);
+    m_statusView->setAlternateImage(m_statusImageSelected);
 
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             &AppController::onApplicationStateChanged);

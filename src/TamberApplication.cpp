@@ -50,6 +50,10 @@ bool TamberApplication::dispatchEditingShortcut(const QKeyEvent& event, QWidget*
         return false;
     }
     // Text fields expose these as slots; a widget without the slot did not handle it.
+    const QByteArray signature = QByteArray(action) + "()";
+    if (focus->metaObject()->indexOfMethod(signature.constData()) < 0) {
+        return false;
+    }
     return QMetaObject::invokeMethod(focus, action);
 }
 
