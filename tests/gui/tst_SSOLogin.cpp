@@ -354,11 +354,16 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
     // Past the delayed reply: no probe, no page.
     QVERIFY(!QTest::qWaitFor(
         [&] { return m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin) > 0; }, 1000));
+
+    // Brought back (an icon click raises it): a new exchange, not a blank window.
+    m_sim.clearFaults();
+    m_controller->window()->show();
+    QVERIFY(waitForLoginForm(*m_controller));
+    QVERIFY(m_controller->message().isEmpty());
     m_controller.reset();
 
     // Closed while the assertion is being posted; the owner releases the controller as soon
     // as it hears of it, as the application controller does.
-    m_sim.clearFaults();
     m_sim.injectFault(VeloraSimulator::Endpoint::SamlConsumer, Fault::delay(1500));
     startSignOn();
     QVERIFY(waitForLoginForm(*m_controller));
@@ -369,6 +374,7 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
     QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1,
                               20000);
     QVERIFY(overlayShown(*m_controller));
+    QVERIFY(m_controller->window()->grab().save(QStringLiteral("/tmp/tamber-sso-overlay.png")));
     m_controller->window()->close();
     QTRY_VERIFY(!m_controller);
     QVERIFY(!QTest::qWaitFor([&] { return m_successPosts > 0; }, 1700)); // past the reply

@@ -97,6 +97,15 @@ void SSOLoginWindowController::loadIDPURL() {
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
+    startExchange();
+}
+
+void SSOLoginWindowController::startExchange() {
+    m_abandoned = false;
+    m_assertionPosted = false;
+    m_applicationTokenRenewed = false;
+    m_idpURLString.clear();
+    showMessage(QString());
     showOrHideOverlay(true, false);
     ensureApplicationToken();
 }
@@ -107,7 +116,11 @@ void SSOLoginWindowController::buildWindow() {
     m_ui->setupUi(m_window.get());
     m_window->setWindowTitle(tr("%1 \u2014 Sign In").arg(BundleInfo::appName()));
     m_window->installEventFilter(this);
+    buildWebView();
+    m_overlay = new SSOOverlayView(m_window.get());
+}
 
+void SSOLoginWindowController::buildWebView() {
     // No name: an off-the-record profile, so nothing of the sign-on stays on disk.
     m_profile = std::make_unique<QWebEngineProfile>();
     m_page = std::make_unique<SSOWebPage>(m_profile.get());
@@ -129,8 +142,6 @@ void SSOLoginWindowController::buildWindow() {
     m_webView->setObjectName(QStringLiteral("webView"));
     m_webView->setPage(m_page.get());
     m_ui->webViewLayout->addWidget(m_webView);
-
-    m_overlay = new SSOOverlayView(m_window.get());
 }
 
 void SSOLoginWindowController::releaseWebView() {
@@ -149,9 +160,21 @@ void SSOLoginWindowController::showOrHideOverlay(bool show, bool showLoginSucces
 }
 
 bool SSOLoginWindowController::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_window.get() && event->type() == QEvent::Close && !m_abandoned)
-        abandon();
+    if (watched == m_window.get()) {
+        if (event->type() == QEvent::Close && !m_abandoned)
+            abandon();
+        else if (event->type() == QEvent::Show && m_abandoned)
+            restartAfterAbandon();
+    }
     return QObject::eventFilter(watched, event);
+}
+
+// Whoever brings an abandoned window back (an icon click) gets a new sign-on, not a blank page.
+void SSOLoginWindowController::restartAfterAbandon() {
+    TLOG_INFO(QStringLiteral("Single sign-on window shown again: starting over"));
+    if (!m_page)
+        buildWebView();
+    startExchange();
 }
 
 // Closing the window by hand abandons the exchange; the web view's memory goes at once.
@@ -166,6 +189,8 @@ void SSOLoginWindowController::abandon() {
     showOrHideOverlay(false, false);
     // Not inside the window's own close event.
     MainQueue::async(this, [this] {
+        if (!m_abandoned)
+            return; // shown again in the meantime
         releaseWebView();
         emit windowClosed();
     });

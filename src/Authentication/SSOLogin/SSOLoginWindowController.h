@@ -54,6 +54,7 @@ public:
 
 signals:
     // The user closed the window: the exchange is abandoned and the controller may be released.
+    // Showing the window again starts a new exchange.
     void windowClosed();
 
 protected:
@@ -63,6 +64,9 @@ private:
     using ReplyHandler = void (SSOLoginWindowController::*)(const ServiceReply&);
 
     void buildWindow();
+    void buildWebView();
+    void startExchange();
+    void restartAfterAbandon();
     void releaseWebView();
     void abandon();
 
