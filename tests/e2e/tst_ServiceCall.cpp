@@ -1,0 +1,278 @@
+// The call convention itself: transport failures mapped to the "NSURLErrorDomain" codes, HTTP
+// answers of any status delivered as replies, callbacks on the main thread, and SSL_CERT_FILE.
+#include "Models/ServiceCall.h"
+#include "TestEnvironment.h"
+#include "VeloraSimulator.h"
+
+#include <QFile>
+#include <QObject>
+#include <QSslConfiguration>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+namespace {
+
+// A plain TCP peer that misbehaves on purpose and keeps what it received.
+class RawServer : public QTcpServer {
+public:
+    enum class Mode { Silent, CloseAtOnce, HalfBody, Answer, AnswerAtOnce };
+    Mode mode = Mode::Answer;
+    QByteArray answer;
+    QByteArray received;
+
+    RawServer() {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = nextPendingConnection()) {
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+                connect(s, &QTcpSocket::readyRead, s, [this, s] { onData(s); });
+            }
+        });
+        listen(QHostAddress::LocalHost);
+    }
+    QString url(const QString& scheme = QStringLiteral("http")) const {
+        return QStringLiteral("%1://127.0.0.1:%2/x").arg(scheme).arg(serverPort());
+    }
+
+private:
+    void onData(QTcpSocket* s) {
+        received += s->readAll();
+        const bool atOnce = mode == Mode::CloseAtOnce || mode == Mode::AnswerAtOnce;
+        if (!received.contains("\r\n\r\n") && !atOnce)
+            return;
+        switch (mode) {
+        case Mode::Silent:
+            return;
+        case Mode::CloseAtOnce:
+            s->abort();
+            return;
+        case Mode::HalfBody:
+            s->write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"access_tok");
+            s->flush();
+            s->disconnectFromHost();
+            return;
+        case Mode::Answer:
+        case Mode::AnswerAtOnce:
+            s->write(answer);
+            s->disconnectFromHost();
+            return;
+        }
+    }
+};
+
+std::optional<ServiceReply> call(const ServiceCall::Request& request) {
+    std::optional<ServiceReply> reply;
+    ServiceCall::send(request, [&reply](const ServiceReply& r) { reply = r; });
+    QTest::qWaitFor([&] { return reply.has_value(); }, 20000);
+    return reply;
+}
+
+std::optional<ServiceReply> get(const QString& url) {
+    ServiceCall::Request request;
+    request.url = url;
+    return call(request);
+}
+
+} // namespace
+
+class tst_ServiceCall : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void transportFailures();
+    void httpAnswersAreReplies();
+    void requestsAsSent();
+    void callbackOnMainThreadAfterSend();
+    void sslCertFileHonoured();
+};
+
+void tst_ServiceCall::transportFailures() {
+    const auto expect = [](const std::optional<ServiceReply>& r, int code) {
+        QVERIFY(r);
+        QVERIFY2(r->error, "no error reported");
+        QCOMPARE(r->error->domain, QStringLiteral("NSURLErrorDomain"));
+        QCOMPARE(r->error->code, code);
+    };
+    {
+        RawServer closed; // a port nobody listens on any more: refused
+        const QString url = closed.url();
+        closed.close();
+        expect(get(url), ServiceCall::NotConnectedToInternet);
+        QCOMPARE(get(url)->error->description,
+                 QStringLiteral("The Internet connection appears to be offline."));
+    }
+    {
+        RawServer server;
+        server.mode = RawServer::Mode::CloseAtOnce;
+        expect(get(server.url()), ServiceCall::NetworkConnectionLost);
+    }
+    {
+        RawServer server;
+        server.mode = RawServer::Mode::HalfBody;
+        const auto r = get(server.url());
+        expect(r, ServiceCall::NetworkConnectionLost);
+        QCOMPARE(r->error->description, QStringLiteral("The network connection was lost."));
+        QCOMPARE(r->httpStatus, 200); // headers arrived; the body did not
+    }
+    {
+        RawServer server;
+        server.mode = RawServer::Mode::Silent;
+        ServiceCall::setTransferTimeoutMs(300);
+        QElapsedTimer clock;
+        clock.start();
+        const auto r = get(server.url());
+        ServiceCall::setTransferTimeoutMs(0); // back to the default
+        expect(r, ServiceCall::TimedOut);
+        QCOMPARE(r->error->description, QStringLiteral("The request timed out."));
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(ServiceCall::transferTimeoutMs(), 60000);
+    }
+    {
+        RawServer server; // speaks plain HTTP where TLS was expected
+        server.mode = RawServer::Mode::AnswerAtOnce;
+        server.answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
+        expect(get(server.url(QStringLiteral("https"))), ServiceCall::SecureConnectionFailed);
+    }
+    expect(get(QStringLiteral("gopher://127.0.0.1/")), ServiceCall::UnsupportedURL);
+}
+
+void tst_ServiceCall::httpAnswersAreReplies() {
+    RawServer server;
+    server.answer =
+        "HTTP/1.1 404 Not Found\r\nContent-Type: application/json\r\n"
+        "Content-Length: 45\r\n\r\n{\"errorCode\":\"NOT_FOUND\",\"message\":\"No such\"}";
+    const auto r = get(server.url());
+    QVERIFY(r);
+    QVERIFY2(!r->error, qPrintable(ServiceCall::describe(r->error)));
+    QCOMPARE(r->httpStatus, 404);
+    QCOMPARE(r->json().object().value("errorCode").toString(), QStringLiteral("NOT_FOUND"));
+    const auto e = ServiceCall::httpError(*r);
+    QVERIFY(e);
+    QCOMPARE(e->domain, QStringLiteral("VeloraServiceErrorDomain"));
+    QCOMPARE(e->code, 404);
+    QCOMPARE(e->httpStatus, 404);
+    QCOMPARE(e->description, QStringLiteral("No such"));
+    QCOMPARE(e->body, r->body);
+    QVERIFY(ServiceCall::describe(*e).contains(QStringLiteral("(HTTP 404)")));
+
+    // The message, the OAuth description, or a fixed text for anything else.
+    const auto errorOf = [](int status, const QByteArray& body) {
+        return ServiceCall::httpError(ServiceReply{status, body, std::nullopt});
+    };
+    QVERIFY(!errorOf(200, R"({"message":"fine"})"));
+    QVERIFY(!errorOf(399, {}));
+    QCOMPARE(errorOf(400, R"({"error":"invalid_grant","error_description":"Bad credentials"})")
+                 ->description,
+             QStringLiteral("Bad credentials"));
+    const QString fallback =
+        QStringLiteral("The service could not complete the request (HTTP 502).");
+    QCOMPARE(errorOf(502, "<html>Bad gateway</html>")->description, fallback);
+    QCOMPARE(errorOf(502, R"({"message":42})")->description, fallback);
+    QCOMPARE(errorOf(502, R"({"message":"   "})")->description, fallback);
+    QCOMPARE(errorOf(502, R"(["message"])")->description, fallback);
+}
+
+void tst_ServiceCall::requestsAsSent() {
+    RawServer server;
+    server.answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
+    ServiceCall::Request put;
+    put.method = QStringLiteral("PUT");
+    put.url = server.url();
+    put.body = QByteArray(R"({"a":1})");
+    put.jsonContentType = true;
+    QVERIFY(call(put));
+    QVERIFY(server.received.startsWith("PUT /x HTTP/1.1\r\n"));
+    QVERIFY(server.received.contains("\r\nContent-Type: application/json\r\n"));
+    QVERIFY(server.received.contains("\r\nContent-Length: 7\r\n"));
+    QVERIFY(server.received.endsWith("\r\n\r\n{\"a\":1}"));
+
+    // A grant: a JSON body without any Content-Type (Qt would otherwise add a form type).
+    server.received.clear();
+    ServiceCall::Request post;
+    post.method = QStringLiteral("POST");
+    post.url = server.url();
+    post.body = QByteArray(R"({"grant_type":"password"})");
+    QVERIFY(call(post));
+    QVERIFY(server.received.startsWith("POST /x HTTP/1.1\r\n"));
+    QVERIFY2(!server.received.toLower().contains("content-type"), server.received.constData());
+    QVERIFY(server.received.endsWith(R"({"grant_type":"password"})"));
+}
+
+void tst_ServiceCall::callbackOnMainThreadAfterSend() {
+    RawServer server;
+    server.answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
+    QThread* callbackThread = nullptr;
+    bool returned = false;
+    bool calledBeforeReturn = false;
+    QThread* worker = QThread::create([&] {
+        ServiceCall::Request request;
+        request.url = server.url();
+        ServiceCall::send(request, [&](const ServiceReply&) {
+            callbackThread = QThread::currentThread();
+            calledBeforeReturn = !returned;
+        });
+        returned = true;
+    });
+    worker->start();
+    QVERIFY(worker->wait(5000));
+    delete worker;
+    QTRY_VERIFY(callbackThread);
+    QCOMPARE(callbackThread, QCoreApplication::instance()->thread());
+    QVERIFY(!calledBeforeReturn);
+
+    // Even a failure known at once (an invalid address) answers after send() returned.
+    bool answered = false;
+    ServiceCall::Request bad;
+    bad.url = QStringLiteral("::not a url::");
+    ServiceCall::send(bad, [&](const ServiceReply& r) { answered = r.error.has_value(); });
+    QVERIFY(!answered);
+    QTRY_VERIFY(answered);
+}
+
+void tst_ServiceCall::sslCertFileHonoured() {
+    VeloraSimulator sim;
+    QVERIFY(sim.start());
+    const QString url = sim.baseUrl() + QStringLiteral("/oauth2/tokenInfo");
+    const auto before = get(url);
+    QVERIFY(before && before->error);
+    QCOMPARE(before->error->code, int(ServiceCall::ServerCertificateUntrusted));
+    QCOMPARE(before->error->description,
+             QStringLiteral("The certificate for this server is invalid."));
+
+    QTemporaryDir dir;
+    const auto installWith = [](const QString& path) {
+        qputenv("SSL_CERT_FILE", QFile::encodeName(path));
+        return ServiceCall::installExtraCaCertificates();
+    };
+    QFile garbage(dir.filePath(QStringLiteral("garbage.pem")));
+    QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("not a certificate") > 0);
+    garbage.close();
+    QCOMPARE(installWith(garbage.fileName()), 0);
+    QCOMPARE(installWith(dir.filePath(QStringLiteral("missing.pem"))), 0);
+    qunsetenv("SSL_CERT_FILE");
+    QCOMPARE(ServiceCall::installExtraCaCertificates(), 0);
+    QVERIFY(get(url)->error);
+
+    QCOMPARE(installWith(VeloraSimulator::caCertificatePath()), 1);
+    const auto after = get(url);
+    QVERIFY2(after && !after->error, qPrintable(ServiceCall::describe(after->error)));
+    QCOMPARE(after->httpStatus, 401);
+    // The platform's own authorities are still trusted next to the added one.
+    const QList<QSslCertificate> trusted =
+        QSslConfiguration::defaultConfiguration().caCertificates();
+    const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+    QVERIFY(!system.isEmpty());
+    QVERIFY(trusted.contains(system.first()) && trusted.contains(system.last()));
+    QVERIFY(trusted.contains(VeloraSimulator::caCertificates().first()));
+
+    // A DER file works too.
+    QFile der(dir.filePath(QStringLiteral("ca.der")));
+    QVERIFY(der.open(QIODevice::WriteOnly));
+    der.write(VeloraSimulator::caCertificates().first().toDer());
+    der.close();
+    QCOMPARE(installWith(der.fileName()), 1);
+    qunsetenv("SSL_CERT_FILE");
+}
+
+TAMBER_TEST_MAIN_CORE(tst_ServiceCall)
+#include "tst_ServiceCall.moc"
