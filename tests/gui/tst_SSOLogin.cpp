@@ -1,6 +1,7 @@
 #include "Authentication/SSOLogin/SAMLFormCapture.h"
 #include "Authentication/SSOLogin/SSOCertificateTrust.h"
 #include "Authentication/SSOLogin/SSOLoginWindowController.h"
+#include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/NotificationCenter.h"
 #include "TestEnvironment.h"
@@ -85,6 +86,7 @@ private slots:
     void userSubmittedAssertionIsPostedOnce();
     void staleAppTokenAndTokenlessReply();
     void closingTheWindowAbandonsTheExchange();
+    void failuresBeforeThePageAreShown();
 
 private:
     void startSignOn();
@@ -331,6 +333,7 @@ void tst_SSOLogin::staleAppTokenAndTokenlessReply() {
     QTRY_VERIFY(!overlayShown(*m_controller));
     QVERIFY(m_controller->window()->isVisible());
     QVERIFY(m_controller->window()->findChild<QLabel*>("messageLabel")->isVisible());
+    QVERIFY(m_controller->window()->grab().save(QStringLiteral("/tmp/tamber-sso-message.png")));
 
     // And the second attempt signs in.
     signInAtIdentityProvider(*m_controller,
@@ -379,6 +382,31 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
     QTRY_VERIFY(!m_controller);
     QVERIFY(!QTest::qWaitFor([&] { return m_successPosts > 0; }, 1700)); // past the reply
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+}
+
+void tst_SSOLogin::failuresBeforeThePageAreShown() {
+    // The service keeps refusing: the application token is renewed once, not in a loop.
+    TamberDataModel::sharedData()->enterpriseId = QStringLiteral("no-such-enterprise");
+    TamberDataModel::sharedData()->app_access_token = m_sim.issueAppToken();
+    startSignOn();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_controller->message().isEmpty(), 20000);
+    QVERIFY(!overlayShown(*m_controller));
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlAuthRequest), 2);
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 1);
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin), 0);
+    m_controller.reset();
+
+    // No connection at all: the platform's description of the failure, no renewal.
+    m_sim.clearRequests();
+    TamberDataModel::sharedData()->enterpriseId =
+        QString::fromLatin1(VeloraSimulator::SamlEnterprise);
+    m_sim.injectFault(VeloraSimulator::Endpoint::SamlAuthRequest, Fault::refuse());
+    startSignOn();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_controller->message().isEmpty(), 20000);
+    QCOMPARE(m_controller->message(),
+             ServiceCall::urlError(ServiceCall::NetworkConnectionLost).description);
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 0);
+    QCOMPARE(m_successPosts, 0);
 }
 
 TAMBER_TEST_MAIN_GUI(tst_SSOLogin)

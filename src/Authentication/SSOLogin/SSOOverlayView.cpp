@@ -3,6 +3,7 @@
 #include "SSOSpinnerView.h"
 
 #include <QEvent>
+#include <QFrame>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -16,13 +17,23 @@ SSOOverlayView::SSOOverlayView(QWidget* covered)
     m_spinner->setObjectName(QStringLiteral("loadingInProgress"));
     m_successLabel->setObjectName(QStringLiteral("loginSuccessfulLabel"));
     m_successLabel->setAlignment(Qt::AlignCenter);
-    m_successLabel->setStyleSheet(QStringLiteral("color: white; font-size: 15px;"));
+    m_successLabel->setStyleSheet(
+        QStringLiteral("color: white; font-size: 14px; background: transparent;"));
+
+    // A dark card keeps spinner and label readable over any page.
+    auto* card = new QFrame(this);
+    card->setObjectName(QStringLiteral("overlayCard"));
+    card->setStyleSheet(
+        QStringLiteral("#overlayCard { background: rgba(20, 20, 20, 200); border-radius: 12px; }"));
+    auto* cardLayout = new QVBoxLayout(card);
+    cardLayout->setContentsMargins(28, 22, 28, 22);
+    cardLayout->setSpacing(12);
+    cardLayout->addWidget(m_spinner, 0, Qt::AlignHCenter);
+    cardLayout->addWidget(m_successLabel, 0, Qt::AlignHCenter);
 
     auto* layout = new QVBoxLayout(this);
     layout->addStretch();
-    layout->addWidget(m_spinner, 0, Qt::AlignHCenter);
-    layout->addSpacing(12);
-    layout->addWidget(m_successLabel, 0, Qt::AlignHCenter);
+    layout->addWidget(card, 0, Qt::AlignHCenter);
     layout->addStretch();
 
     m_covered->installEventFilter(this);
