@@ -66,6 +66,11 @@ ServiceCall::Request bodiless(const QString& method, const QString& url) {
     return request;
 }
 
+// Callers must give these callbacks; a missing one does nothing rather than throw.
+template <typename F> F orNothing(F callback) {
+    return callback ? std::move(callback) : F([](auto&&...) {});
+}
+
 void postLater(const QString& name) {
     MainQueue::async([name] { NotificationCenter::defaultCenter().post(name); });
 }
@@ -163,6 +168,10 @@ void TamberDataModel::fetchSecurityProfileDetails(const QString& accountName,
                                                   std::function<void()> onSSO,
                                                   std::function<void()> onFB,
                                                   TokenErrorCallback onError) {
+    onPassword = orNothing(std::move(onPassword));
+    onSSO = orNothing(std::move(onSSO));
+    onFB = orNothing(std::move(onFB));
+    onError = orNothing(std::move(onError));
     MainQueue::async([=] {
         // Every lookup starts from a new application token.
         grantApplicationToken(
@@ -179,6 +188,8 @@ void TamberDataModel::fetchSecurityProfileDetails(const QString& accountName,
 
 void TamberDataModel::refreshAccessToken(std::function<void()> onSuccess,
                                          TokenErrorCallback onError) {
+    onSuccess = orNothing(std::move(onSuccess));
+    onError = orNothing(std::move(onError));
     ServiceCall::send(passwordGrant(), [onSuccess, onError](const ServiceReply& reply) {
         if (reply.error || reply.body.isEmpty()) {
             if (reply.error)

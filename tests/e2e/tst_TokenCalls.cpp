@@ -82,6 +82,7 @@ private Q_SLOTS:
     void renewalFaults_data();
     void renewalFaults();
     void twoValidationsAtOnce();
+    void oddRepliesHandled();
     void applicationTokenRenewedOnceOn401();
     void revocation();
     void tokensNeverLogged();
@@ -527,6 +528,42 @@ void tst_TokenCalls::twoValidationsAtOnce() {
     Record::validateTokenAndPerformAction(b.count(b.successes), b.onError());
     QTRY_COMPARE(reauth.saml, 2);
     QCOMPARE(a.calls() + b.calls(), 0);
+}
+
+void tst_TokenCalls::oddRepliesHandled() {
+    VeloraSimulator& sim = m_env.sim();
+    m_env.signIn();
+    rec().username = QString::fromLatin1(VeloraSimulator::PasswordUser);
+    rec().password = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
+    const auto grantWith = [&](const QByteArray& body) {
+        sim.injectFault("token", Fault::replyWith(200, body));
+        Outcome o;
+        Record::refreshAccessToken(o.count(o.successes), o.onError());
+        return QTest::qWaitFor([&] { return o.calls() > 0; }, 20000) && o.successes == 1;
+    };
+    // Wrong types: an object for the token, a text for the scope, a list for the partition.
+    QVERIFY(grantWith(R"({"access_token":{"a":1},"expires_in":[1],"scope":"user",)"
+                      R"("partition":[]})"));
+    for (const QVariant* field : {&rec().access_token, &rec().expires_in, &rec().partitionId,
+                                  &rec().partitionName, &rec().userId})
+        QVERIFY(!field->isValid());
+    // A number where a text was expected is kept as the number and used as such.
+    QVERIFY(
+        grantWith(R"({"access_token":12345,"scope":{"user":{"id":1},"partition":{"id":"7"}}})"));
+    QCOMPARE(rec().access_token.toInt(), 12345);
+    QVERIFY(!rec().userId.isValid());
+    QCOMPARE(rec().partitionId.toString(), QStringLiteral("7"));
+    QVERIFY(Record::validateOAuthTokenURL().endsWith(QStringLiteral("access_token=12345")));
+    // Deeply nested and 10 MB bodies.
+    QVERIFY(grantWith(QByteArray(100000, '[') + QByteArray(100000, ']')));
+    QVERIFY(!rec().access_token.isValid());
+    const QByteArray padding(10 * 1024 * 1024, 'x');
+    QVERIFY(grantWith(R"({"pad":")" + padding + R"(","access_token":"big"})"));
+    QCOMPARE(rec().access_token.toString(), QStringLiteral("big"));
+    // The record still saves and loads.
+    Record::saveDataToBundle();
+    Record::loadDataFromBundle();
+    QCOMPARE(rec().access_token.toString(), QStringLiteral("big"));
 }
 
 void tst_TokenCalls::applicationTokenRenewedOnceOn401() {
