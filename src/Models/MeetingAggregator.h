@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+#include <optional>
+
+// One local calendar day of the upcoming-meetings list.
+struct DayBucket {
+    QDate day;           // the local day (system time zone) of its meetings' placement times
+    double start = 0;    // placement time (ms since 1970 UTC) of the record that created it
+    QString description; // local midnight of `day` as locale text (day header)
+    QList<QVariantMap> meetings; // display order
+};
+
+// Where a list row points: a day header (meeting == -1) or a meeting of a bucket.
+struct MeetingRow {
+    int bucket = -1;
+    int meeting = -1;
+    bool isHeader() const { return meeting < 0; }
+};
+
+// Merges the three sources of the upcoming-meetings list into day buckets. Pure: no network,
+// no widgets; time zones come from the system (TZ).
+//
+// Placement time: "nextStart" when the record has a "recurrencePattern" (drafts: always
+// "start"), else "start"; numbers or numeric text, milliseconds since 1970 UTC, truncated to
+// whole seconds toward zero. Days ascend; within a day meetings ascend by placement time, and
+// of two equal times the one placed later comes first. A record without a usable placement
+// time, or with a present but non-numeric "end", is skipped with a debug line; it never
+// disturbs the others.
+class MeetingAggregator {
+public:
+    // Calendar meetings are placed as they are (they carry their "calendar_entry_type");
+    // service records and drafts get "calendar_entry_type" = "velora". Drafts are taken in
+    // the map's order. Elements that are not maps are skipped.
+    static QList<DayBucket> merge(const QVariantList& calendarMeetings,
+                                  const QVariantList& serviceMeetings, const QVariantMap& drafts);
+
+    // Places one record into `days` (creating its bucket when needed). False when skipped.
+    static bool place(QList<DayBucket>& days, const QVariantMap& record);
+
+    // The record's placement time in ms, or nothing when it has none usable.
+    static std::optional<double> placementTime(const QVariantMap& record);
+    // A value as milliseconds: a finite number or numeric text within +-8.64e15 ms.
+    static std::optional<double> numericTime(const QVariant& value);
+    // The local day of a placement time (ms truncated to whole seconds toward zero).
+    static QDate localDay(double placementMs);
+    // Local midnight at the start of `day` (the first instant of the day where midnight is
+    // skipped by a time change), as shown in the day header.
+    static QString dayDescription(const QDate& day);
+
+    // Rows: one header per bucket, then its meetings.
+    static int rowCount(const QList<DayBucket>& days);
+    static std::optional<MeetingRow> rowAt(const QList<DayBucket>& days, int row);
+};
