@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
-// Writes lines to standard error (or another descriptor), one write per batch.
+// Writes lines to standard error (or another descriptor) at the end of each batch. A console
+// that stops taking output (a full pipe nobody reads) loses lines after a short wait instead
+// of stalling the logging thread.
 class ConsoleLogger : public AbstractLogger {
 public:
     explicit ConsoleLogger(int fd = STDERR_FILENO);
@@ -18,4 +20,5 @@ public:
 private:
     int m_fd;
     QByteArray m_buffer;
+    bool m_stuck = false; // waited in vain last time: don't wait again until it drains
 };

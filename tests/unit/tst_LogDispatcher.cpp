@@ -1,3 +1,4 @@
+#include "Logging/ConsoleLogger.h"
 #include "Logging/DetailedLogFormatter.h"
 #include "Logging/FileLogger.h"
 #include "Logging/Log.h"
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <cstdlib>
+#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -61,6 +63,7 @@ private Q_SLOTS:
     void errorLinesWaitOthersNeverBlock();
     void earlyLinesWaitForTheLoggers();
     void shutdownDrainsTheQueue();
+    void stuckConsoleNeverHoldsErrorLines();
     void processExitWritesQueuedLines();
     void childLogsThenExits();
 };
@@ -204,6 +207,38 @@ void tst_LogDispatcher::shutdownDrainsTheQueue() {
     dispatcher.log(makeMessage(Log::Error, "late error"));
     QCOMPARE(recorder->messages().mid(3000), (QStringList{"late info", "late error"}));
     dispatcher.flush(); // nothing to wait for, must not hang
+}
+
+void tst_LogDispatcher::stuckConsoleNeverHoldsErrorLines() {
+    // A console pipe that nobody reads, already full.
+    int fds[2];
+    QCOMPARE(::pipe(fds), 0);
+    ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    const QByteArray chunk(4096, 'x');
+    while (::write(fds[1], chunk.constData(), size_t(chunk.size())) > 0) {
+    }
+    ::fcntl(fds[1], F_SETFL, 0);
+
+    auto console = std::make_shared<ConsoleLogger>(fds[1]);
+    auto recorder = std::make_shared<RecordingLogger>();
+    LogDispatcher dispatcher;
+    dispatcher.addLoggers({console, recorder});
+    for (int i = 0; i < 3; ++i)
+        dispatcher.log(makeMessage(Log::Error, QStringLiteral("error %1").arg(i)));
+    QCOMPARE(recorder->messages(), numbered("error %1", 0, 3));
+
+    // Once the reader catches up, the console gets lines again.
+    QByteArray drained(1 << 20, 0);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    while (::read(fds[0], drained.data(), size_t(drained.size())) > 0) {
+    }
+    dispatcher.log(makeMessage(Log::Error, "readable again"));
+    const qint64 got = ::read(fds[0], drained.data(), size_t(drained.size()));
+    QVERIFY(got > 0);
+    QCOMPARE(QByteArray(drained.constData(), got), QByteArray("readable again\n"));
+    dispatcher.shutdown();
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 void tst_LogDispatcher::processExitWritesQueuedLines() {
