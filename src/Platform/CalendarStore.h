@@ -66,6 +66,9 @@ public:
     // "CalDefaultCalendar" of the Calendar preferences (macOS); nothing elsewhere.
     virtual QVariant calendarDefaultCalendar() const;
 
+    // The tooltip of the schedule caution button after a failed Calendar event.
+    static QString calendarFailureHint();
+
 signals:
     void outlookReadStarted();           // show the "launching Outlook" warning
     void outlookReadFinished();          // hide it

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QVariantMap>
 #include <functional>
@@ -33,4 +34,10 @@ public:
     static QVariantMap errorDictionary(const QString& message, int number);
     static constexpr int kUnavailableError = -1750; // "no script host on this platform"
     static constexpr int kTimeoutError = -1712;     // the run took too long
+
+private:
+    // Parent of the running processes and context of deferred completions: a host that is
+    // destroyed ends its runs and calls no completion any more.
+    std::unique_ptr<QObject> m_context;
+    QObject* context();
 };

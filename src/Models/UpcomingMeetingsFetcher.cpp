@@ -1,0 +1,128 @@
+#include "UpcomingMeetingsFetcher.h"
+
+#include "Analytics/AnalyticsController.h"
+#include "CalendarMeetingService.h"
+#include "Logging/Log.h"
+#include "Platform/CalendarStore.h"
+#include "Platform/MainQueue.h"
+#include "TamberDataModel.h"
+
+#include <QPointer>
+
+UpcomingMeetingsFetcher::UpcomingMeetingsFetcher(QObject* parent)
+    : QObject(parent)
+    , m_ownCalendarStore(new CalendarStore(nullptr, this)) {
+    m_calendarStore = m_ownCalendarStore;
+}
+
+UpcomingMeetingsFetcher::~UpcomingMeetingsFetcher() = default;
+
+void UpcomingMeetingsFetcher::setCalendarStore(CalendarStore* store) {
+    m_calendarStore = store ? store : m_ownCalendarStore;
+}
+
+std::optional<QString> UpcomingMeetingsFetcher::scheduleButtonTitle(const QVariant& calendar) {
+    const QString choice = calendar.toString();
+    if (choice == QStringLiteral("velora_calendar"))
+        return QStringLiteral("Schedule Meeting");
+    if (choice == QStringLiteral("outlook_calendar"))
+        return QStringLiteral("Schedule Meeting with Outlook");
+    if (choice == QStringLiteral("apple_calendar"))
+        return QStringLiteral("Schedule Meeting with Calendar");
+    return std::nullopt;
+}
+
+bool UpcomingMeetingsFetcher::isConnectivityError(const std::optional<ServiceError>& error) {
+    return error && error->domain == ServiceCall::kUrlErrorDomain &&
+           (error->code == ServiceCall::NotConnectedToInternet ||
+            error->code == ServiceCall::NetworkConnectionLost ||
+            error->code == ServiceCall::TimedOut);
+}
+
+std::optional<QVariantList> UpcomingMeetingsFetcher::readCalendar() {
+    const QString choice = TamberDataModel::sharedData()->calendar.toString();
+    if (choice == QStringLiteral("apple_calendar"))
+        return m_calendarStore->fetchiCalMeetings();
+    if (choice == QStringLiteral("outlook_calendar"))
+        return m_calendarStore->fetchOutlookMeetings();
+    return std::nullopt;
+}
+
+void UpcomingMeetingsFetcher::fetchUpcomingMeetings(SuccessCallback onSuccess,
+                                                    ErrorCallback onError) {
+    // A newer fetch supersedes this one: its replies are then dropped, so two fetches never
+    // both land in the list.
+    const quint64 generation = ++m_generation;
+    m_fetching = true;
+    emit fetchStarted();
+    AnalyticsController::sendFetchSettings(QStringLiteral("init"));
+    const std::optional<QVariantList> calendar = readCalendar();
+
+    const QPointer<UpcomingMeetingsFetcher> self(this);
+    auto current = [self, generation] { return self && self->m_generation == generation; };
+    TamberDataModel::validateTokenAndPerformAction(
+        [self, current, generation, calendar, onSuccess, onError] {
+            if (!current())
+                return;
+            CalendarMeetingService::fetchUpcomingMeetings(
+                [self, current, generation, calendar, onSuccess](const QVariantList& meetings) {
+                    if (!current())
+                        return;
+                    MainQueue::async(self, [self, generation, calendar, meetings] {
+                        self->mergeAndPublish(generation, calendar, meetings);
+                    });
+                    if (onSuccess) {
+                        AnalyticsController::sendFetchSettings(QStringLiteral("success"));
+                        onSuccess();
+                    }
+                },
+                [self, current, generation, onError](const std::optional<ServiceError>& error) {
+                    if (current())
+                        self->fail(generation, error, onError, false);
+                });
+        },
+        [self, current, generation, onError](const std::optional<ServiceError>& error) {
+            if (current())
+                self->fail(generation, error, onError, true);
+        });
+}
+
+void UpcomingMeetingsFetcher::refreshUpcomingMeetings() {
+    AnalyticsController::sendFetchMeetingsAction(QStringLiteral("init"));
+    MainQueue::async(this, [this] {
+        fetchUpcomingMeetings(
+            [] {
+                AnalyticsController::sendFetchMeetingsAction(QStringLiteral("success"));
+                TLOG_INFO(QStringLiteral("Showing upcoming meetings"));
+            },
+            [](const std::optional<ServiceError>&) {
+                AnalyticsController::sendFetchMeetingsAction(QStringLiteral("error"));
+                TLOG_ERROR(QStringLiteral("Error while fetching upcoming meetings."));
+            });
+    });
+}
+
+void UpcomingMeetingsFetcher::mergeAndPublish(quint64 generation,
+                                              const std::optional<QVariantList>& calendar,
+                                              const QVariantList& service) {
+    if (generation != m_generation)
+        return;
+    m_meetingDays = MeetingAggregator::merge(calendar.value_or(QVariantList{}), service,
+                                             TamberDataModel::sharedData()->meetingDrafts);
+    m_fetching = false;
+    emit meetingsReady(m_meetingDays);
+}
+
+void UpcomingMeetingsFetcher::fail(quint64 generation, const std::optional<ServiceError>& error,
+                                   const ErrorCallback& onError, bool tokenCheck) {
+    if (generation != m_generation)
+        return;
+    m_fetching = false;
+    AnalyticsController::sendFetchSettings(QStringLiteral("error"));
+    emit fetchFailed(error ? error->description : QString(),
+                     tokenCheck && isConnectivityError(error));
+    if (onError)
+        onError(error);
+    if (tokenCheck)
+        AnalyticsController::sendFetchSettings(QStringLiteral("error_validation"));
+}
