@@ -14,7 +14,7 @@
 #include "SSOWebPage.h"
 #include "ui_SSOLoginWindowController.h"
 
-#include <QCloseEvent>
+#include <QEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -65,6 +65,8 @@ SSOLoginWindowController::~SSOLoginWindowController() {
         connection->deleteLater();
     }
     releaseWebView();
+    if (m_window)
+        m_window->removeEventFilter(this);
 }
 
 QWidget* SSOLoginWindowController::window() const {
