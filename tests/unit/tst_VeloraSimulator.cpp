@@ -813,6 +813,15 @@ void tst_VeloraSimulator::statsAndLogUpload() {
     QCOMPARE(stored.value(QStringLiteral("email")).toString(),
              QStringLiteral("ada+test@example.com"));
     QCOMPARE(stored.value(QStringLiteral("body")).toString().toUtf8(), log);
+    // A log file near its roll size arrives whole.
+    const QByteArray big(1100 * 1024, 'x');
+    QCOMPARE(
+        send("PUT",
+             QStringLiteral("/put-handler.php?type=tamber&timestamp=1&filename=big.log&email="),
+             big)
+            .status,
+        200);
+    QCOMPARE(m_sim->uploadedLogs().last().value(QStringLiteral("size")).toInt(), big.size());
     QCOMPARE(send("PUT",
                   QStringLiteral("/put-handler.php?type=tamber&timestamp=x&filename=f&email="), log)
                  .status,

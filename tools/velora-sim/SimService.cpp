@@ -455,8 +455,7 @@ SimReply SimService::invitation(const Account& a, const QString& meetingId) {
             {QStringLiteral("create"),
              QJsonObject{{QStringLiteral("ICS"), text}, {QStringLiteral("subject"), subject}}}};
     };
-    return SimReply::json(QJsonObject{{QStringLiteral("participant"), part(a.invitation)},
-                                      {QStringLiteral("moderator"), part(a.invitation)}});
+    return SimReply::json(QJsonObject{{QStringLiteral("participant"), part(a.invitation)}});
 }
 
 // ---------------------------------------------------------------------------------------------
