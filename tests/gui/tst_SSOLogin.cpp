@@ -1,6 +1,7 @@
 #include "Authentication/SSOLogin/SAMLFormCapture.h"
 #include "Authentication/SSOLogin/SSOCertificateTrust.h"
 #include "Authentication/SSOLogin/SSOLoginWindowController.h"
+#include "Authentication/SSOLogin/SSOTokenReply.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/NotificationCenter.h"
@@ -80,7 +81,7 @@ private slots:
     void init();
     void cleanup();
 
-    void formEncodingAndCaptureParsing();
+    void tokenReplyAndFormHandling();
     void certificateTrustOfTheWebView();
     void signsInThroughTheIdentityProvider();
     void userSubmittedAssertionIsPostedOnce();
@@ -124,7 +125,7 @@ void tst_SSOLogin::startSignOn() {
     m_controller->loadIDPURL();
 }
 
-void tst_SSOLogin::formEncodingAndCaptureParsing() {
+void tst_SSOLogin::tokenReplyAndFormHandling() {
     // Browsers' application/x-www-form-urlencoded: space as "+", only *-._ and alphanumerics
     // kept, line breaks as CRLF, UTF-8 bytes percent-encoded in upper case.
     QCOMPARE(SAMLFormCapture::urlEncoded(
@@ -148,6 +149,28 @@ void tst_SSOLogin::formEncodingAndCaptureParsing() {
     QVERIFY(!SAMLFormCapture::formFromScriptResult(broken));
     QVERIFY(!SAMLFormCapture::formFromScriptResult(QVariant()));
     QVERIFY(!SAMLFormCapture::formFromScriptResult(QStringLiteral("text")));
+
+    // Token replies: without a usable token nothing changes; without "scope" the identity is
+    // left empty; values that are not scalars never land in the record.
+    TamberDataModel& model = *TamberDataModel::sharedData();
+    model.userId = QStringLiteral("previous");
+    QVERIFY(!SSOTokenReply::store(R"({"errorCode":"INVALID_SAML_RESPONSE"})"));
+    QVERIFY(!SSOTokenReply::store(R"({"access_token":""})"));
+    QVERIFY(!SSOTokenReply::store(R"({"access_token":{"v":"x"}})"));
+    QVERIFY(!SSOTokenReply::store("not json"));
+    QVERIFY(!model.access_token.isValid());
+    QCOMPARE(model.userId.toString(), QStringLiteral("previous"));
+    QVERIFY(SSOTokenReply::store(R"({"access_token":"t1","expires_in":3600})"));
+    QCOMPARE(model.access_token.toString(), QStringLiteral("t1"));
+    QCOMPARE(model.expires_in.toInt(), 3600);
+    QVERIFY(!model.userId.isValid());
+    QVERIFY(SSOTokenReply::store(
+        R"({"access_token":"t2","scope":{"user":1001,"enterprise":"acme","partitionName":["x"],)"
+        R"("partition":{"id":7}}})"));
+    QCOMPARE(model.userId.toInt(), 1001);
+    QCOMPARE(model.enterpriseId.toString(), QStringLiteral("acme"));
+    QVERIFY(!model.partitionName.isValid());
+    QCOMPARE(model.partitionId.toInt(), 7);
 
     // The consumer address follows the API host's web domain.
     TamberDataModel::sharedData()->apiHost = QStringLiteral("api.acme.example:8443");
