@@ -50,7 +50,8 @@ struct Fault {
         CloseMidBody, // headers announce the full length, half the body is sent, then the
                       // connection is closed
         Delay,        // the normal reply, sent `delayMs` later (the state change happens at once)
-        Refuse,       // endpoint: the connection is reset without any reply;
+        Refuse,       // endpoint: the connection is reset without any reply (Qt's client may
+                      // resend once on a new connection, so it can be recorded twice);
                       // "*": the server stops listening and drops open connections, so
                       // new connections are refused until clearFaults()
     };
