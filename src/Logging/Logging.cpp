@@ -143,11 +143,14 @@ std::shared_ptr<TamberDDLogFileManagerDefault> Logging::logFileManager() {
 }
 
 QStringList Logging::sortedLogFilePaths() {
+    // The file logger creates its file with the first line: let the queued lines land first.
+    flush();
     const auto manager = logFileManager();
     return manager ? manager->sortedLogFilePaths() : QStringList();
 }
 
 QString Logging::newestLogFilePath() {
+    flush();
     const auto manager = logFileManager();
     return manager ? manager->newestLogFilePath() : QString();
 }

@@ -22,7 +22,9 @@ void shutdown();
 
 // The manager of the running file logger; null before start().
 std::shared_ptr<TamberDDLogFileManagerDefault> logFileManager();
-// The log files, newest first (empty before start()). The first one is the one to upload.
+// The log files, newest first (empty before start()). The first one is the one to upload; its
+// name may end in " 2", " 3", ... (a space), so encode it when it goes into an address. Both
+// wait until the lines queued so far are written, so the list includes the file they went to.
 QStringList sortedLogFilePaths();
 QString newestLogFilePath();
 // The folder chosen by start() (empty before).
