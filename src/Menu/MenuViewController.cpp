@@ -1,45 +1,33 @@
 #include "MenuViewController.h"
 
+#include "AbstractTamberWindowController/MenuContainerView.h"
 #include "AbstractTamberWindowController/MenuOverlayView.h"
 #include "AbstractTamberWindowController/TamberMenuView.h"
-#include "AbstractTamberWindowController/Theme.h"
-#include "Models/TamberDataModel.h"
-#include "Platform/BundleInfo.h"
+#include "AttendMeeting/AttendMeetingViewController.h"
+#include "InstantMeeting/InstantMeetingViewController.h"
+#include "Logging/Log.h"
+#include "MenuStyle.h"
+#include "Platform/MainQueue.h"
 #include "Platform/NotificationCenter.h"
+#include "Preferences/PreferencesViewController.h"
+#include "UpcomingMeetings/UpcomingMeetingsViewController.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 
 namespace {
 
-QString textOf(const QVariant& value) {
-    return TamberDataModel::isPresent(value) ? value.toString() : QString();
-}
+const char* const kTagProperty = "tag";
+const char* const kImageNameProperty = "imageName";
 
-// The name the header shows: first and last name, else the account name, else the e-mail.
-QString displayName() {
-    const TamberDataModel* model = TamberDataModel::sharedData();
-    const QString full =
-        QStringLiteral("%1 %2").arg(textOf(model->firstName), textOf(model->lastName)).trimmed();
-    if (!full.isEmpty()) {
-        return full;
-    }
-    const QString username = textOf(model->username);
-    return username.isEmpty() ? textOf(model->email) : username;
-}
-
-const char* const kButtonStyle = R"(
-QPushButton {
-    border: 1px solid #c5cad3; border-radius: 5px; padding: 6px 14px;
-    background: #ffffff; color: #1d2330;
-}
-QPushButton:hover { background: #f2f5fa; }
-QPushButton:pressed { background: #e4e9f2; }
-QPushButton:focus { border-color: #0c61fe; }
+const char* const kTabStyle = R"(
+QPushButton { border: none; background: transparent; padding: 0px; }
+QPushButton:hover { background: rgba(255, 255, 255, 28); border-radius: 6px; }
+QPushButton:focus { outline: none; }
 )";
 
 } // namespace
@@ -57,13 +45,25 @@ MenuViewController::MenuViewController(QWidget* parent)
     buildHeader();
     m_containerView = new QWidget(m_menuView);
     m_containerView->setObjectName(QStringLiteral("containerView"));
+    m_containerLayout = new QVBoxLayout(m_containerView);
+    m_containerLayout->setContentsMargins(0, 0, 0, 0);
+    m_containerLayout->setSpacing(0);
     layout->addWidget(m_menuOverlay);
+    m_contentsSpacer =
+        new QSpacerItem(0, m_menuContentsViewConstraint, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    layout->addItem(m_contentsSpacer);
     layout->addWidget(m_containerView, 1);
-    buildAccountPage();
+
+    // The dimming layer over the whole menu view, shown only while a view sits on top.
+    m_menuContainerView = new MenuContainerView(m_menuView);
+    m_menuContainerView->setObjectName(QStringLiteral("menuContainerView"));
+    m_menuContainerView->setGeometry(m_menuView->rect());
+    m_menuContainerView->hide();
     setFixedSize(sizeHint());
 }
 
 MenuViewController::~MenuViewController() {
+    NotificationCenter::defaultCenter().removeObserver(this);
     logDealloc(QStringLiteral("..Removing from notification center"));
 }
 
@@ -71,70 +71,161 @@ QSize MenuViewController::sizeHint() const {
     return {kMenuWidth + 2 * TamberMenuView::kInset, kMenuHeight + 2 * TamberMenuView::kInset};
 }
 
+QString MenuViewController::iconName(int tag) {
+    switch (tag) {
+    case UpcomingMeetingsTab:
+        return QStringLiteral("meetingsIcon");
+    case AttendMeetingTab:
+        return QStringLiteral("joinMeetingsIcon");
+    case InstantMeetingTab:
+        return QStringLiteral("personalMeetingIcon");
+    case PreferencesTab:
+        return QStringLiteral("settingsIcon");
+    default:
+        return {};
+    }
+}
+
+UpcomingMeetingsViewController* MenuViewController::upcomingMeetingsViewController() const {
+    return m_upcomingMeetingsViewController;
+}
+
+AttendMeetingViewController* MenuViewController::attendMeetingViewController() const {
+    return m_attendMeetingViewController;
+}
+
+InstantMeetingViewController* MenuViewController::instantMeetingViewController() const {
+    return m_instantMeetingViewController;
+}
+
+PreferencesViewController* MenuViewController::preferencesViewController() const {
+    return m_preferencesViewController;
+}
+
+QPushButton* MenuViewController::tabButton(int tag) const {
+    return tag >= 1 && tag <= 4 ? m_tabs[tag - 1] : nullptr;
+}
+
 void MenuViewController::buildHeader() {
     m_menuOverlay = new MenuOverlayView(m_menuView);
     m_menuOverlay->setObjectName(QStringLiteral("menuOverlay"));
-    m_menuOverlay->setFixedHeight(72);
-    auto* band = new QVBoxLayout(m_menuOverlay);
-    band->setContentsMargins(18, 12, 18, 12);
-    band->setSpacing(2);
-    auto* appName = new QLabel(BundleInfo::appName().toUpper(), m_menuOverlay);
-    appName->setStyleSheet(QStringLiteral("color: rgba(255,255,255,200); font-size: 11px;"
-                                          "font-weight: 600; letter-spacing: 1px;"));
-    m_userNameLabel = new QLabel(m_menuOverlay);
-    m_userNameLabel->setObjectName(QStringLiteral("userNameLabel"));
-    m_userNameLabel->setStyleSheet(
-        QStringLiteral("color: #ffffff; font-size: 18px; font-weight: 600;"));
-    band->addWidget(appName);
-    band->addWidget(m_userNameLabel);
+    m_menuOverlay->setFixedHeight(kHeaderHeight);
+    auto* row = new QHBoxLayout(m_menuOverlay);
+    row->setContentsMargins(14, 4, 14, 4);
+    row->setSpacing(0);
+    m_tabs[0] = makeTabButton(UpcomingMeetingsTab, QStringLiteral("upcomingMeetingTab"),
+                              tr("Upcoming meetings"));
+    m_tabs[1] =
+        makeTabButton(AttendMeetingTab, QStringLiteral("attendMeetingTab"), tr("Join a meeting"));
+    m_tabs[2] = makeTabButton(InstantMeetingTab, QStringLiteral("startInstantMeetingTab"),
+                              tr("Personal meeting"));
+    m_tabs[3] = makeTabButton(PreferencesTab, QStringLiteral("preferencesTab"), tr("Preferences"));
+    for (QPushButton* tab : m_tabs) {
+        row->addStretch(1);
+        row->addWidget(tab);
+    }
+    row->addStretch(1);
+    connect(m_tabs[0], &QPushButton::clicked, this, &MenuViewController::showUpcomingMeetings);
+    connect(m_tabs[1], &QPushButton::clicked, this, &MenuViewController::attendMeeting);
+    connect(m_tabs[2], &QPushButton::clicked, this, &MenuViewController::startInstantMeeting);
+    connect(m_tabs[3], &QPushButton::clicked, this, &MenuViewController::showPreferences);
 }
 
-void MenuViewController::buildAccountPage() {
-    auto* page = new QVBoxLayout(m_containerView);
-    page->setContentsMargins(18, 16, 18, 18);
-    page->setSpacing(10);
-    m_userDetailLabel = new QLabel(m_containerView);
-    m_userDetailLabel->setObjectName(QStringLiteral("userDetailLabel"));
-    m_userDetailLabel->setStyleSheet(
-        QStringLiteral("color: %1; font-size: 13px;").arg(Theme::secondaryText().name()));
-    m_userDetailLabel->setWordWrap(true);
-    page->addWidget(m_userDetailLabel);
-    page->addStretch(1);
+QPushButton* MenuViewController::makeTabButton(int tag, const QString& name,
+                                               const QString& toolTip) {
+    auto* button = new QPushButton(m_menuOverlay);
+    button->setObjectName(name);
+    button->setProperty(kTagProperty, tag);
+    button->setProperty(kImageNameProperty, iconName(tag));
+    button->setIcon(MenuStyle::image(iconName(tag)));
+    button->setIconSize(QSize(24, 24));
+    button->setFixedSize(52, 40);
+    button->setToolTip(toolTip);
+    button->setStyleSheet(QString::fromLatin1(kTabStyle));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
 
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(10);
-    auto* signOut = new QPushButton(tr("Sign out"), m_containerView);
-    signOut->setObjectName(QStringLiteral("signOutButton"));
-    auto* quit = new QPushButton(tr("Quit"), m_containerView);
-    quit->setObjectName(QStringLiteral("quitButton"));
-    for (QPushButton* b : {signOut, quit}) {
-        b->setStyleSheet(QString::fromLatin1(kButtonStyle));
-        b->setCursor(Qt::PointingHandCursor);
+void MenuViewController::resetAllControllers() {
+    // The upcoming-meetings page is only taken off the screen; the others are released.
+    if (m_upcomingMeetingsViewController) {
+        m_containerLayout->removeWidget(m_upcomingMeetingsViewController);
+        m_upcomingMeetingsViewController->hide();
     }
-    buttons->addWidget(signOut);
-    buttons->addStretch(1);
-    buttons->addWidget(quit);
-    page->addLayout(buttons);
+    delete m_attendMeetingViewController;
+    delete m_instantMeetingViewController;
+    delete m_preferencesViewController;
+}
 
-    connect(signOut, &QPushButton::clicked, this,
-            [] { NotificationCenter::defaultCenter().post(QStringLiteral("SIGN_OUT_ACTION")); });
-    connect(quit, &QPushButton::clicked, this, [] { QCoreApplication::quit(); });
+void MenuViewController::placeInContainer(QWidget* view) {
+    m_containerLayout->addWidget(view);
+    view->show();
+}
+
+void MenuViewController::showUpcomingMeetings() {
+    updateUpcomingMeetings();
 }
 
 void MenuViewController::updateUpcomingMeetings() {
-    const QString name = displayName();
-    m_userNameLabel->setText(name.isEmpty() ? tr("Signed in") : name);
-    const TamberDataModel* model = TamberDataModel::sharedData();
-    QStringList details;
-    const QString email = textOf(model->email);
-    if (!email.isEmpty() && email != name) {
-        details << email;
+    resetAllControllers();
+    if (!m_upcomingMeetingsViewController)
+        m_upcomingMeetingsViewController = new UpcomingMeetingsViewController(m_containerView);
+    placeInContainer(m_upcomingMeetingsViewController);
+    updateSelectedButton(m_tabs[0]);
+    m_containerView->update();
+    m_upcomingMeetingsViewController->fetchUpcomingMeetings();
+}
+
+void MenuViewController::attendMeeting() {
+    resetAllControllers();
+    m_attendMeetingViewController = new AttendMeetingViewController(m_containerView);
+    placeInContainer(m_attendMeetingViewController);
+    updateSelectedButton(m_tabs[1]);
+    m_attendMeetingViewController->focusMeetingID();
+}
+
+void MenuViewController::startInstantMeeting() {
+    resetAllControllers();
+    m_instantMeetingViewController = new InstantMeetingViewController(m_containerView);
+    m_instantMeetingViewController->updateInstantMeetingDetails();
+    placeInContainer(m_instantMeetingViewController);
+    updateSelectedButton(m_tabs[2]);
+}
+
+void MenuViewController::showPreferences() {
+    MainQueue::async(this, [this] { switchToPreferences(); });
+}
+
+void MenuViewController::switchToPreferences() {
+    resetAllControllers();
+    m_preferencesViewController = new PreferencesViewController(m_containerView);
+    placeInContainer(m_preferencesViewController);
+    updateSelectedButton(m_tabs[3]);
+}
+
+void MenuViewController::updateSelectedButton(QAbstractButton* button) {
+    // The tab row never keeps the pressed look: the icon alone shows the choice.
+    button->setDown(false);
+    TLOG_DEBUG(QStringLiteral("Selected buttons name is %1")
+                   .arg(button->property(kImageNameProperty).toString()));
+    const int selected = button->property(kTagProperty).toInt();
+    for (QPushButton* tab : m_tabs) {
+        const int tag = tab->property(kTagProperty).toInt();
+        const QString name =
+            tag == selected ? QStringLiteral("%1%2").arg(iconName(tag), QStringLiteral("_Selected"))
+                            : iconName(tag);
+        tab->setProperty(kImageNameProperty, name);
+        tab->setIcon(MenuStyle::image(name));
     }
-    const QString host = textOf(model->apiHost);
-    if (!host.isEmpty() && host != BundleInfo::defaultApiHost()) {
-        details << tr("Server: %1").arg(host);
-    }
-    m_userDetailLabel->setText(details.join(QLatin1Char('\n')));
+    m_selectedTab = iconName(selected).isEmpty() ? 0 : selected;
+    setMenuContentsViewConstraint(selected == PreferencesTab ? 10 : 20);
+}
+
+void MenuViewController::setMenuContentsViewConstraint(int distance) {
+    m_menuContentsViewConstraint = distance;
+    m_contentsSpacer->changeSize(0, distance, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_menuView->layout()->invalidate();
 }
 
 void MenuViewController::paintEvent(QPaintEvent*) {

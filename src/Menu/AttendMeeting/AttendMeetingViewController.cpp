@@ -1,0 +1,254 @@
+#include "AttendMeetingViewController.h"
+
+#include "AbstractTamberWindowController/CustomTextField.h"
+#include "AbstractTamberWindowController/ObjectDescription.h"
+#include "Analytics/AnalyticsController.h"
+#include "Logging/Log.h"
+#include "Menu/MenuStyle.h"
+#include "Menu/PersonalMeetingDetails.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/UrlOpener.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpacerItem>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QRegularExpression& signedInteger() {
+    // White space as the platform scanner skips it: spaces, tabs and line breaks.
+    static const QRegularExpression re(QStringLiteral("\\A[ \\t\\n\\r\\f\\v]*([+-]?)([0-9]+)"
+                                                      "[ \\t\\n\\r\\f\\v]*\\z"));
+    return re;
+}
+
+QLabel* caption(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setStyleSheet(MenuStyle::fieldCaption());
+    return label;
+}
+
+QLabel* errorLabel(const QString& name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setStyleSheet(MenuStyle::errorLabel());
+    label->setFixedHeight(0);
+    label->setVisible(false);
+    return label;
+}
+
+} // namespace
+
+AttendMeetingViewController::AttendMeetingViewController(QWidget* parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("attendMeetingViewController"));
+    buildView();
+    // A fresh form: join disabled, no error borders, both fields report their edits here.
+    m_joinMeeting->setEnabled(false);
+    m_meetingID->setState(false);
+    m_passcode->setState(false);
+    connect(m_meetingID, &QLineEdit::textChanged, this,
+            [this] { controlTextDidChange(m_meetingID); });
+    connect(m_passcode, &QLineEdit::textChanged, this,
+            [this] { controlTextDidChange(m_passcode); });
+}
+
+AttendMeetingViewController::~AttendMeetingViewController() {
+    TLOG_VERBOSE(QStringLiteral("******** DEALLOC: %1").arg(objectDescription(this)));
+}
+
+void AttendMeetingViewController::buildView() {
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(20, 0, 20, 14);
+    page->setSpacing(0);
+
+    auto* title = new QLabel(tr("Join a meeting"), this);
+    title->setStyleSheet(MenuStyle::pageTitle());
+    page->addWidget(title);
+    page->addSpacing(10);
+
+    page->addWidget(caption(tr("Meeting ID"), this));
+    page->addSpacing(4);
+    m_meetingID = new CustomTextField(this);
+    m_meetingID->setObjectName(QStringLiteral("meetingID"));
+    m_meetingID->setPlaceholderText(tr("e.g. 730 555 1001"));
+    page->addWidget(m_meetingID);
+    m_spaceAboveInvalidMeetingIdItem =
+        new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    page->addItem(m_spaceAboveInvalidMeetingIdItem);
+    m_invalidMeetingId = errorLabel(QStringLiteral("invalidMeetingIdLabel"),
+                                    tr("Enter the meeting ID in digits only."), this);
+    page->addWidget(m_invalidMeetingId);
+    page->addSpacing(10);
+
+    page->addWidget(caption(tr("Passcode (optional)"), this));
+    page->addSpacing(4);
+    m_passcode = new CustomTextField(this);
+    m_passcode->setObjectName(QStringLiteral("passcode"));
+    page->addWidget(m_passcode);
+    page->addSpacing(4);
+    m_invalidPasscode = errorLabel(QStringLiteral("invalidPasscodeLabel"),
+                                   tr("The passcode is made of digits only."), this);
+    page->addWidget(m_invalidPasscode);
+    page->addSpacing(10);
+
+    m_joinMeeting = new QPushButton(tr("Join Meeting"), this);
+    m_joinMeeting->setObjectName(QStringLiteral("joinMeeting"));
+    m_joinMeeting->setStyleSheet(MenuStyle::primaryButton());
+    m_joinMeeting->setCursor(Qt::PointingHandCursor);
+    m_joinMeeting->setDefault(true);
+    page->addWidget(m_joinMeeting);
+    page->addStretch(1);
+    page->addWidget(buildPersonalMeetingBox());
+
+    connect(m_joinMeeting, &QPushButton::clicked, this, &AttendMeetingViewController::joinMeeting);
+    // Return in either field is the same as the join button (it checks the form again).
+    connect(m_meetingID, &CustomTextField::action, this, [this] {
+        if (m_joinMeeting->isEnabled())
+            joinMeeting();
+    });
+    connect(m_passcode, &CustomTextField::action, this, [this] {
+        if (m_joinMeeting->isEnabled())
+            joinMeeting();
+    });
+}
+
+QWidget* AttendMeetingViewController::buildPersonalMeetingBox() {
+    auto* box = new QFrame(this);
+    box->setObjectName(QStringLiteral("personalMeetingBox"));
+    box->setStyleSheet(QStringLiteral("#personalMeetingBox { background: #f4f6fa; border: 1px "
+                                      "solid #e1e5ec; border-radius: 6px; }"
+                                      "QLabel { background: transparent; }"));
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(12, 8, 10, 8);
+    auto* details = new QVBoxLayout;
+    details->setSpacing(2);
+    auto* heading = new QLabel(tr("Your personal meeting"), box);
+    heading->setStyleSheet(QStringLiteral("color: #424242; font-size: 12px; font-weight: 600;"));
+    m_instantMeetingID = new QLabel(box);
+    m_instantMeetingID->setObjectName(QStringLiteral("instantMeetingID"));
+    m_participantPasscode = new QLabel(box);
+    m_participantPasscode->setObjectName(QStringLiteral("participantPasscode"));
+    for (QLabel* label : {m_instantMeetingID, m_participantPasscode}) {
+        label->setStyleSheet(MenuStyle::fieldCaption());
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    details->addWidget(heading);
+    details->addWidget(m_instantMeetingID);
+    details->addWidget(m_participantPasscode);
+    row->addLayout(details, 1);
+    m_startInstantMeeting = new QPushButton(tr("Start"), box);
+    m_startInstantMeeting->setObjectName(QStringLiteral("startInstantMeeting"));
+    m_startInstantMeeting->setStyleSheet(MenuStyle::secondaryButton());
+    m_startInstantMeeting->setCursor(Qt::PointingHandCursor);
+    row->addWidget(m_startInstantMeeting, 0, Qt::AlignVCenter);
+    connect(m_startInstantMeeting, &QPushButton::clicked, this,
+            &AttendMeetingViewController::startInstantMeeting);
+    return box;
+}
+
+void AttendMeetingViewController::focusMeetingID() {
+    updateInstantMeetingDetails();
+    setMeetingIdErrorShown(false);
+    setPasscodeErrorShown(false);
+    m_meetingID->setFocus(Qt::OtherFocusReason);
+}
+
+bool AttendMeetingViewController::isSignedInteger(const QString& text) {
+    return signedInteger().match(text).hasMatch();
+}
+
+QString AttendMeetingViewController::integerDigits(const QString& text) {
+    const QRegularExpressionMatch match = signedInteger().match(text);
+    return match.hasMatch() ? match.captured(2) : QString();
+}
+
+QString AttendMeetingViewController::joinAddress(const QString& host, const QString& meetingId,
+                                                 const QString& passcode) {
+    return QStringLiteral("https://%1/%2/%3").arg(host, meetingId, passcode);
+}
+
+bool AttendMeetingViewController::validateTextField(CustomTextField* field,
+                                                    bool validateEmptyString) {
+    const QString text = field->text();
+    const bool valid = text.isEmpty() ? !validateEmptyString : isSignedInteger(text);
+    field->setState(!valid);
+    return valid;
+}
+
+bool AttendMeetingViewController::isValidMeetingID(bool validateEmptyString) {
+    const bool valid = validateTextField(m_meetingID, validateEmptyString);
+    setMeetingIdErrorShown(!valid);
+    updateJoinMeetingButtonBasedOnMeetingID(valid);
+    return valid;
+}
+
+bool AttendMeetingViewController::isValidPasscode(bool validateEmptyString) {
+    const bool valid = validateTextField(m_passcode, validateEmptyString);
+    setPasscodeErrorShown(!valid);
+    updateJoinMeetingButtonBasedOnMeetingID(valid);
+    return valid;
+}
+
+void AttendMeetingViewController::updateJoinMeetingButtonBasedOnMeetingID(bool valid) {
+    const QString id = m_meetingID->text();
+    const QString passcode = m_passcode->text();
+    m_joinMeeting->setEnabled(!id.isEmpty() && valid && isSignedInteger(id) &&
+                              (passcode.isEmpty() || isSignedInteger(passcode)));
+}
+
+void AttendMeetingViewController::controlTextDidChange(CustomTextField* field) {
+    // While typing an empty field is no error; the join button checks emptiness.
+    if (field == m_meetingID)
+        isValidMeetingID(false);
+    else if (field == m_passcode)
+        isValidPasscode(false);
+}
+
+void AttendMeetingViewController::joinMeeting() {
+    if (!isValidMeetingID(true) || !isValidPasscode(false))
+        return;
+    // The digits validation accepted: " 123" and "+123" both join meeting 123.
+    const QString address =
+        joinAddress(TamberDataModel::VLRdomain(), integerDigits(m_meetingID->text()),
+                    integerDigits(m_passcode->text()));
+    UrlOpener::open(QUrl(address));
+    const QString passcode = m_passcode->text();
+    AnalyticsController::sendJoinMeetingFromTab(
+        m_meetingID->text(), passcode.isEmpty() ? std::nullopt : std::optional<QString>(passcode));
+}
+
+void AttendMeetingViewController::updateInstantMeetingDetails() {
+    m_instantMeetingID->setText(tr("Meeting ID: %1").arg(PersonalMeetingDetails::meetingId()));
+    m_participantPasscode->setText(tr("Passcode: %1").arg(PersonalMeetingDetails::passcode()));
+}
+
+void AttendMeetingViewController::startInstantMeeting() {
+    UrlOpener::open(QUrl(TamberDataModel::instantMeetingURL()));
+    const QString passcode = PersonalMeetingDetails::passcode();
+    AnalyticsController::sendStartMeetingFromTab(
+        PersonalMeetingDetails::meetingId(),
+        passcode.isEmpty() ? std::nullopt : std::optional<QString>(passcode));
+}
+
+void AttendMeetingViewController::setMeetingIdErrorShown(bool shown) {
+    m_invalidMeetingIdHeight = shown ? kErrorLabelHeight : 0;
+    m_spaceAboveInvalidMeetingId = shown ? kErrorLabelSpacing : 0;
+    m_invalidMeetingId->setFixedHeight(m_invalidMeetingIdHeight);
+    m_invalidMeetingId->setVisible(shown);
+    m_spaceAboveInvalidMeetingIdItem->changeSize(0, m_spaceAboveInvalidMeetingId,
+                                                 QSizePolicy::Minimum, QSizePolicy::Fixed);
+    if (layout())
+        layout()->invalidate();
+}
+
+void AttendMeetingViewController::setPasscodeErrorShown(bool shown) {
+    m_invalidPasscodeHeight = shown ? kErrorLabelHeight : 0;
+    m_invalidPasscode->setFixedHeight(m_invalidPasscodeHeight);
+    m_invalidPasscode->setVisible(shown);
+}

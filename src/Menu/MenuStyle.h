@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+// Looks shared by the menu's pages, and its named images (resources/images/menu).
+namespace MenuStyle {
+
+inline QString imagePath(const QString& name) {
+    return QStringLiteral(":/images/menu/%1.svg").arg(name);
+}
+
+inline QIcon image(const QString& name) {
+    return QIcon(imagePath(name));
+}
+
+// Filled product-blue button: the page's main action.
+inline QString primaryButton() {
+    return QStringLiteral(R"(
+QPushButton {
+    border: none; border-radius: 5px; padding: 7px 16px;
+    background: #0c61fe; color: #ffffff; font-weight: 600;
+}
+QPushButton:hover { background: #2a74ff; }
+QPushButton:pressed { background: #0a52d6; }
+QPushButton:disabled { background: #a9c3f5; color: #eef3fd; }
+)");
+}
+
+// Outlined button: secondary actions.
+inline QString secondaryButton() {
+    return QStringLiteral(R"(
+QPushButton {
+    border: 1px solid #c5cad3; border-radius: 5px; padding: 6px 14px;
+    background: #ffffff; color: #1d2330;
+}
+QPushButton:hover { background: #f2f5fa; }
+QPushButton:pressed { background: #e4e9f2; }
+QPushButton:focus { border-color: #0c61fe; }
+QPushButton:disabled { color: #a0a6b0; }
+)");
+}
+
+inline QString pageTitle() {
+    return QStringLiteral("color: #424242; font-size: 16px; font-weight: 600;");
+}
+
+inline QString fieldCaption() {
+    return QStringLiteral("color: #5f6670; font-size: 12px;");
+}
+
+inline QString errorLabel() {
+    return QStringLiteral("color: #c91c1c; font-size: 11px;");
+}
+
+} // namespace MenuStyle

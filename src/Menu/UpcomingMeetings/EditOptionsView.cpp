@@ -1,0 +1,157 @@
+#include "EditOptionsView.h"
+
+#include "AbstractTamberWindowController/ObjectDescription.h"
+#include "Analytics/AnalyticsController.h"
+#include "Logging/Log.h"
+#include "MeetingRowPresentation.h"
+#include "Menu/MenuStyle.h"
+#include "Platform/NotificationCenter.h"
+#include "Platform/UrlOpener.h"
+
+#include <QFrame>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+EditOptionsView::ConfirmDeleteFactory& confirmDeleteFactory() {
+    static EditOptionsView::ConfirmDeleteFactory factory;
+    return factory;
+}
+
+// The buttons' frames keep the centres of the original 63-pixel buttons at x + 31.5, narrowed
+// so that neighbours do not overlap.
+constexpr int kButtonWidth = 36;
+constexpr int kButtonInset = (63 - kButtonWidth) / 2;
+
+} // namespace
+
+EditOptionsView::EditOptionsView(const QVariantMap& meeting, QWidget* parent)
+    : QWidget(parent)
+    , m_meeting(meeting) {
+    setObjectName(QStringLiteral("editOptionsView"));
+    resize(kWidth, kHeight);
+    NotificationCenter::defaultCenter().addObserver(
+        this, QStringLiteral("CLOSE_DELETE_MEETING"),
+        [this](const QVariant&) { closeCancelMeeting(); });
+
+    if (!isDraft()) {
+        m_joinMeeting = makeButton(QStringLiteral("joinMeeting"), 90,
+                                   QStringLiteral("Join Meeting"), QStringLiteral("joinEventIcon"));
+        connect(m_joinMeeting, &QPushButton::clicked, this, &EditOptionsView::joinMeetingAction);
+    }
+    m_editMeeting = makeButton(QStringLiteral("editMeeting"), 50, QStringLiteral("Edit Meeting"),
+                               QStringLiteral("editIcon"));
+    connect(m_editMeeting, &QPushButton::clicked, this, &EditOptionsView::editMeetingAction);
+    m_deleteMeeting = makeButton(QStringLiteral("deleteMeeting"), 10,
+                                 QStringLiteral("Delete Meeting"), QStringLiteral("deleteIcon"));
+    if (isDraft())
+        connect(m_deleteMeeting, &QPushButton::clicked, this, &EditOptionsView::deleteDraftAction);
+    else
+        connect(m_deleteMeeting, &QPushButton::clicked, this,
+                &EditOptionsView::deleteMeetingAction);
+}
+
+EditOptionsView::~EditOptionsView() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    delete m_confirmDeletePopover;
+    TLOG_VERBOSE(QStringLiteral("******** DEALLOC: %1").arg(objectDescription(this)));
+}
+
+bool EditOptionsView::isDraft() const {
+    const QVariant guid = m_meeting.value(QStringLiteral("meetingDraftGuid"));
+    return guid.isValid() && !guid.isNull();
+}
+
+QPushButton* EditOptionsView::makeButton(const QString& name, int x, const QString& toolTip,
+                                         const QString& image) {
+    auto* button = new QPushButton(this);
+    button->setObjectName(name);
+    button->setGeometry(x + kButtonInset, 15, kButtonWidth, 23);
+    button->setToolTip(toolTip);
+    button->setIcon(MenuStyle::image(image));
+    button->setIconSize(QSize(22, 22));
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"
+                                         "QPushButton:pressed { padding-top: 1px; }"));
+    return button;
+}
+
+void EditOptionsView::joinMeetingAction() {
+    TLOG_INFO(QStringLiteral("Join Meeting"));
+    UrlOpener::open(MeetingRowPresentation::stripJoinAddress(m_meeting));
+}
+
+void EditOptionsView::editMeetingAction() {
+    TLOG_INFO(QStringLiteral("Edit Meeting"));
+    AnalyticsController::sendEditMeeting(
+        QStringLiteral("click"), MeetingRowPresentation::eventMeetingId(m_meeting), std::nullopt);
+    NotificationCenter::defaultCenter().post(QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"),
+                                             QVariant(m_meeting));
+}
+
+void EditOptionsView::deleteMeetingAction() {
+    TLOG_DEBUG(QStringLiteral("Delete meeting action"));
+    AnalyticsController::sendCancelMeeting(QStringLiteral("click"),
+                                           MeetingRowPresentation::eventMeetingId(m_meeting));
+    openConfirmation();
+}
+
+void EditOptionsView::deleteDraftAction() {
+    deleteMeetingAction();
+}
+
+void EditOptionsView::setConfirmDeleteFactory(ConfirmDeleteFactory factory) {
+    confirmDeleteFactory() = std::move(factory);
+}
+
+void EditOptionsView::openConfirmation() {
+    delete m_confirmDeletePopover;
+    const ConfirmDeleteFactory& factory = confirmDeleteFactory();
+    if (!factory) {
+        TLOG_DEBUG(QStringLiteral("No delete confirmation available"));
+        return;
+    }
+    // A popup closes by itself when the user clicks outside it.
+    auto* popover = new QFrame(this, Qt::Popup | Qt::FramelessWindowHint);
+    popover->setObjectName(QStringLiteral("confirmDeletePopover"));
+    popover->setAttribute(Qt::WA_DeleteOnClose);
+    popover->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QVBoxLayout(popover);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (QWidget* content = factory(m_meeting, isDraft(), popover))
+        layout->addWidget(content);
+    popover->adjustSize();
+    // Anchored on the Delete button's upper edge, kept on the screen.
+    const QPoint anchor = m_deleteMeeting->mapToGlobal(QPoint(m_deleteMeeting->width() / 2, 0));
+    QRect frame(QPoint(anchor.x() - popover->width() / 2, anchor.y() - popover->height()),
+                popover->size());
+    if (QScreen* screen = m_deleteMeeting->screen()) {
+        const QRect available = screen->availableGeometry();
+        frame.moveLeft(qBound(available.left(), frame.left(), available.right() - frame.width()));
+        frame.moveTop(qBound(available.top(), frame.top(), available.bottom() - frame.height()));
+    }
+    popover->setGeometry(frame);
+    m_confirmDeletePopover = popover;
+    popover->show();
+}
+
+void EditOptionsView::closeCancelMeeting() {
+    if (m_confirmDeletePopover)
+        m_confirmDeletePopover->close();
+}
+
+void EditOptionsView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Button));
+}
+
+void EditOptionsView::mousePressEvent(QMouseEvent* event) {
+    // A click beside the buttons stays in the strip instead of reaching the row.
+    TLOG_INFO(QStringLiteral("Mouse down in edit options"));
+    event->accept();
+}

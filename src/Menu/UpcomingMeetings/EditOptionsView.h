@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QFrame>
+#include <QPointer>
+#include <QVariantMap>
+#include <QWidget>
+#include <functional>
+
+class QPushButton;
+
+// The options strip of a service meeting or draft row: Join (not for drafts), Edit, Delete.
+// Edit and Delete never open anything themselves: Edit posts "EDIT_MEETING_POPOVERREQUESTED"
+// with the record, Delete shows the confirmation made by the installed content factory in a
+// small transient popup over the Delete button. "CLOSE_DELETE_MEETING" closes that popup.
+class EditOptionsView : public QWidget {
+    Q_OBJECT
+public:
+    explicit EditOptionsView(const QVariantMap& meeting, QWidget* parent = nullptr);
+    ~EditOptionsView() override;
+
+    static constexpr int kWidth = 180;
+    static constexpr int kHeight = 49;
+    // Left edge of the strip inside its row.
+    static int stripX(bool draft) { return draft ? 150 : 110; }
+
+    const QVariantMap& meeting() const { return m_meeting; }
+    bool isDraft() const;
+
+    QPushButton* joinMeetingButton() const { return m_joinMeeting; }
+    QPushButton* editMeetingButton() const { return m_editMeeting; }
+    QPushButton* deleteMeetingButton() const { return m_deleteMeeting; }
+    QWidget* confirmDeletePopover() const { return m_confirmDeletePopover; }
+
+    void joinMeetingAction();
+    void editMeetingAction();
+    void deleteMeetingAction();
+    void deleteDraftAction();
+    void closeCancelMeeting();
+
+    // Builds the content of the delete confirmation for a record (draft or meeting), parented
+    // to `parent`. Until one is installed, Delete sends its usage event and shows nothing.
+    using ConfirmDeleteFactory =
+        std::function<QWidget*(const QVariantMap& meeting, bool draft, QWidget* parent)>;
+    static void setConfirmDeleteFactory(ConfirmDeleteFactory factory);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QPushButton* makeButton(const QString& name, int x, const QString& toolTip,
+                            const QString& image);
+    void openConfirmation();
+
+    QVariantMap m_meeting;
+    QPushButton* m_joinMeeting = nullptr;
+    QPushButton* m_editMeeting = nullptr;
+    QPushButton* m_deleteMeeting = nullptr;
+    QPointer<QFrame> m_confirmDeletePopover;
+};

@@ -1,0 +1,175 @@
+#include "MeetingRowPresentation.h"
+
+#include "Models/MeetingAggregator.h"
+#include "Models/TamberDataModel.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace {
+
+const QString kEnd = QStringLiteral("end");
+const QString kStart = QStringLiteral("start");
+
+bool has(const QVariantMap& record, const QString& key) {
+    const auto it = record.constFind(key);
+    return it != record.constEnd() && it->isValid() && !it->isNull();
+}
+
+// Milliseconds to whole seconds, truncated toward zero, as a local date and time.
+std::optional<QDateTime> instant(const QVariant& value, const QTimeZone& zone) {
+    const std::optional<double> ms = MeetingAggregator::numericTime(value);
+    if (!ms)
+        return std::nullopt;
+    const qint64 seconds = qint64(std::trunc(*ms / 1000.0));
+    QDateTime at = QDateTime::fromSecsSinceEpoch(seconds, zone);
+    if (!at.isValid())
+        return std::nullopt;
+    return at;
+}
+
+QString clockText(const QDateTime& at) {
+    return QLocale().toString(at, QStringLiteral("h:mm AP"));
+}
+
+QString oneLine(QString text, int limit) {
+    if (text.size() > limit) {
+        int cut = limit;
+        // Never split a surrogate pair.
+        if (text.at(cut - 1).isHighSurrogate())
+            --cut;
+        text.truncate(cut);
+        text.append(QChar(0x2026));
+    }
+    for (QChar& c : text) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t') ||
+            c == QChar(0x2028) || c == QChar(0x2029))
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+QString textOf(const QVariant& value) {
+    if (!value.isValid() || value.isNull())
+        return {};
+    if (value.typeId() == QMetaType::QVariantMap || value.typeId() == QMetaType::QVariantList)
+        return {};
+    return TamberDataModel::urlText(value);
+}
+
+// Host names and an optional port: nothing that could change where an address leads.
+bool isHostName(const QString& text) {
+    static const QRegularExpression re(
+        QStringLiteral("\\A[A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?(?::[0-9]{1,5})?\\z"));
+    return re.match(text).hasMatch();
+}
+
+QUrl address(const QString& host, const QVariant& meetingId, const QString& passcode) {
+    return QUrl(QStringLiteral("https://%1/%2/%3")
+                    .arg(host, TamberDataModel::pathSegment(meetingId),
+                         passcode.isEmpty() ? QString() : TamberDataModel::pathSegment(passcode)));
+}
+
+} // namespace
+
+MeetingRowPresentation MeetingRowPresentation::present(const QVariantMap& record, qint64 nowMs,
+                                                       const QTimeZone& localZone) {
+    MeetingRowPresentation row;
+    const QString title = textOf(record.value(QStringLiteral("title")));
+    row.title = oneLine(title, kTitleLength);
+    row.toolTip = title.size() > kToolTipLength ? oneLine(title, kToolTipLength) : title;
+    row.timeSpan = timeSpanText(record, localZone);
+    row.draft = has(record, QStringLiteral("meetingDraftGuid"));
+    row.serviceMeeting = has(record, QStringLiteral("id"));
+    row.recurring = isRecurring(record);
+    if (row.draft)
+        row.status = QStringLiteral("Draft");
+    else if (has(record, kEnd) && isMeetingComplete(record, nowMs))
+        row.status = QStringLiteral("Completed");
+    row.click = clickAction(record, nowMs);
+    return row;
+}
+
+QString MeetingRowPresentation::timeSpanText(const QVariantMap& record,
+                                             const QTimeZone& localZone) {
+    const std::optional<QDateTime> start = instant(record.value(kStart), localZone);
+    if (!start)
+        return {};
+    QString abbreviation = localZone.abbreviation(*start);
+    if (abbreviation.isEmpty()) {
+        const QByteArray id = textOf(record.value(QStringLiteral("timezone"))).toUtf8();
+        // An unknown or malformed name simply has no abbreviation.
+        if (!id.isEmpty() && QTimeZone::isTimeZoneIdAvailable(id))
+            abbreviation = QTimeZone(id).abbreviation(*start);
+    }
+    const std::optional<QDateTime> end = instant(record.value(kEnd), localZone);
+    QString text =
+        end ? QStringLiteral("%1 - %2").arg(clockText(*start), clockText(*end)) : clockText(*start);
+    if (!abbreviation.isEmpty())
+        text += QLatin1Char(' ') + abbreviation;
+    return text;
+}
+
+bool MeetingRowPresentation::isRecurring(const QVariantMap& record) {
+    if (!has(record, QStringLiteral("recurrencePattern")))
+        return false;
+    const QVariantMap pattern = record.value(QStringLiteral("recurrencePattern")).toMap();
+    return pattern.value(QStringLiteral("recurrenceType")).toString() != QLatin1String("NONE");
+}
+
+bool MeetingRowPresentation::isMeetingComplete(const QVariantMap& record, qint64 nowMs) {
+    // "now" in whole seconds, as milliseconds.
+    const double now = double((nowMs / 1000) * 1000);
+    if (isRecurring(record)) {
+        const QVariant last = record.value(QStringLiteral("last"));
+        if (last.typeId() != QMetaType::QVariantMap)
+            return false;
+        const std::optional<double> lastEnd =
+            MeetingAggregator::numericTime(last.toMap().value(kEnd));
+        return lastEnd && now > *lastEnd;
+    }
+    const std::optional<double> end = MeetingAggregator::numericTime(record.value(kEnd));
+    return end && now > *end;
+}
+
+RowClick MeetingRowPresentation::clickAction(const QVariantMap& record, qint64 nowMs) {
+    if (has(record, QStringLiteral("meetingDraftGuid")))
+        return RowClick::ToggleStrip;
+    if (!has(record, kEnd))
+        return RowClick::None;
+    const QString type = record.value(QStringLiteral("calendar_entry_type")).toString();
+    const bool complete = isMeetingComplete(record, nowMs);
+    if (type == QLatin1String("velora"))
+        return complete ? RowClick::None : RowClick::ToggleStrip;
+    if (type == QLatin1String("outlook") || type == QLatin1String("ical"))
+        return complete ? RowClick::None : RowClick::JoinNow;
+    return RowClick::None;
+}
+
+QUrl MeetingRowPresentation::calendarJoinAddress(const QVariantMap& record) {
+    const QString domain = textOf(record.value(QStringLiteral("meetingDomain")));
+    const QString host = isHostName(domain) ? domain : TamberDataModel::VLRdomain();
+    const QString passcode =
+        TamberDataModel::booleanReading(record.value(QStringLiteral("addAttendeePasscode")))
+            ? textOf(record.value(QStringLiteral("attendeePasscode")))
+            : QString();
+    return address(host, record.value(QStringLiteral("numericMeetingId")), passcode);
+}
+
+QUrl MeetingRowPresentation::stripJoinAddress(const QVariantMap& record) {
+    const QString passcode = textOf(TamberDataModel::sharedData()->moderatorPasscode);
+    return address(TamberDataModel::VLRdomain(), record.value(QStringLiteral("numericMeetingId")),
+                   passcode);
+}
+
+QVariant MeetingRowPresentation::eventMeetingId(const QVariantMap& record) {
+    if (has(record, QStringLiteral("numericMeetingId")))
+        return record.value(QStringLiteral("numericMeetingId"));
+    return record.value(QStringLiteral("meetingDraftGuid"));
+}
+
+QString MeetingRowPresentation::dayHeaderText(const QDate& day) {
+    return QLocale().toString(day, QStringLiteral("ddd MMM dd, yyyy"));
+}

@@ -1,0 +1,92 @@
+#include "UpcomingMeetingsListModel.h"
+
+#include "Logging/Log.h"
+
+UpcomingMeetingsListModel::UpcomingMeetingsListModel(QObject* parent)
+    : QAbstractListModel(parent) {}
+
+void UpcomingMeetingsListModel::setDays(const QList<DayBucket>& days, qint64 nowMs,
+                                        const QTimeZone& localZone) {
+    beginResetModel();
+    m_days = days;
+    m_rows.clear();
+    m_stripRow = -1;
+    qsizetype count = m_days.size();
+    for (const DayBucket& day : m_days)
+        count += day.meetings.size();
+    m_rows.reserve(size_t(count));
+    for (int b = 0; b < m_days.size(); ++b) {
+        const DayBucket& day = m_days.at(b);
+        Row header;
+        header.bucket = b;
+        header.headerText = MeetingRowPresentation::dayHeaderText(day.day);
+        m_rows.push_back(std::move(header));
+        for (int m = 0; m < day.meetings.size(); ++m) {
+            Row row;
+            row.bucket = b;
+            row.meeting = m;
+            row.presentation =
+                MeetingRowPresentation::present(day.meetings.at(m), nowMs, localZone);
+            m_rows.push_back(std::move(row));
+        }
+    }
+    endResetModel();
+    TLOG_DEBUG(QStringLiteral("Returning number of rows in table  %1").arg(m_rows.size()));
+}
+
+int UpcomingMeetingsListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+bool UpcomingMeetingsListModel::isHeader(int row) const {
+    return row >= 0 && size_t(row) < m_rows.size() && m_rows[size_t(row)].meeting < 0;
+}
+
+const MeetingRowPresentation* UpcomingMeetingsListModel::presentation(int row) const {
+    if (row < 0 || size_t(row) >= m_rows.size() || m_rows[size_t(row)].meeting < 0)
+        return nullptr;
+    return &m_rows[size_t(row)].presentation;
+}
+
+const QVariantMap* UpcomingMeetingsListModel::record(int row) const {
+    if (row < 0 || size_t(row) >= m_rows.size() || m_rows[size_t(row)].meeting < 0)
+        return nullptr;
+    const Row& r = m_rows[size_t(row)];
+    return &m_days.at(r.bucket).meetings.at(r.meeting);
+}
+
+QString UpcomingMeetingsListModel::headerText(int row) const {
+    return isHeader(row) ? m_rows[size_t(row)].headerText : QString();
+}
+
+QVariant UpcomingMeetingsListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || size_t(index.row()) >= m_rows.size())
+        return {};
+    const Row& row = m_rows[size_t(index.row())];
+    const bool header = row.meeting < 0;
+    switch (role) {
+    case Qt::DisplayRole:
+        return header ? row.headerText : row.presentation.title;
+    case Qt::ToolTipRole:
+        return header ? QVariant() : QVariant(row.presentation.toolTip);
+    case IsHeaderRole:
+        return header;
+    case RecordRole:
+        return header ? QVariant() : QVariant(m_days.at(row.bucket).meetings.at(row.meeting));
+    case DayDescriptionRole:
+        return header ? QVariant(m_days.at(row.bucket).description) : QVariant();
+    default:
+        return {};
+    }
+}
+
+void UpcomingMeetingsListModel::setStripRow(int row) {
+    if (row == m_stripRow)
+        return;
+    const int previous = m_stripRow;
+    m_stripRow = row;
+    for (int r : {previous, row}) {
+        if (r >= 0 && size_t(r) < m_rows.size())
+            Q_EMIT dataChanged(index(r), index(r));
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "MeetingRowPresentation.h"
+#include "Models/MeetingAggregator.h"
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QTimeZone>
+#include <vector>
+
+// The rows of the upcoming-meetings list: per day a header row, then one row per meeting.
+// What rows show is worked out once per reload (setDays), so painting and scrolling only read.
+class UpcomingMeetingsListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum Roles {
+        IsHeaderRole = Qt::UserRole + 1, // bool
+        RecordRole,                      // QVariantMap (meeting rows)
+        DayDescriptionRole,              // the bucket's day key (header rows)
+    };
+
+    explicit UpcomingMeetingsListModel(QObject* parent = nullptr);
+
+    // Replaces every row. nowMs decides "Completed" and what a click does.
+    void setDays(const QList<DayBucket>& days, qint64 nowMs,
+                 const QTimeZone& localZone = QTimeZone::systemTimeZone());
+    const QList<DayBucket>& days() const { return m_days; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    bool isHeader(int row) const;
+    // Meeting rows only; nullptr for headers and rows out of range.
+    const MeetingRowPresentation* presentation(int row) const;
+    const QVariantMap* record(int row) const;
+    QString headerText(int row) const;
+
+    // The row whose options strip is open (its content slides aside), or -1.
+    int stripRow() const { return m_stripRow; }
+    void setStripRow(int row);
+
+private:
+    struct Row {
+        int bucket = -1;
+        int meeting = -1; // -1: the bucket's header
+        QString headerText;
+        MeetingRowPresentation presentation;
+    };
+
+    QList<DayBucket> m_days;
+    std::vector<Row> m_rows;
+    int m_stripRow = -1;
+};
