@@ -1,0 +1,236 @@
+// Day buckets of the upcoming-meetings list: local-day placement in several time zones and
+// across time changes, recurring meetings, ordering, drafts, bad records and rows.
+#include "LogSpy.h"
+#include "Logging/Log.h"
+#include "Models/MeetingAggregator.h"
+#include "TestEnvironment.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimeZone>
+#include <ctime>
+
+namespace {
+
+// Local time follows TZ; set it before the application object exists and again per test.
+void useZone(const char* zone) {
+    qputenv("TZ", zone);
+    tzset();
+}
+const bool kZoneSet = (useZone("Europe/Berlin"), true);
+
+qint64 utcMs(const char* iso) {
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toMSecsSinceEpoch();
+}
+
+QVariantMap meeting(const QString& id, const QVariant& start) {
+    return {{"id", id}, {"title", id}, {"start", start}};
+}
+
+QVariantMap recurring(const QString& id, const QVariant& start, const QVariant& nextStart) {
+    QVariantMap m = meeting(id, start);
+    m.insert("recurrencePattern", QVariantMap{{"recurrenceType", "WEEKLY"}, {"daysOfWeekMask", 2}});
+    if (nextStart.isValid())
+        m.insert("nextStart", nextStart);
+    return m;
+}
+
+// "day: id id | day: id" for compact comparisons.
+QString layout(const QList<DayBucket>& days) {
+    QStringList out;
+    for (const DayBucket& d : days) {
+        QStringList ids;
+        for (const QVariantMap& m : d.meetings)
+            ids << (m.contains("id") ? m.value("id") : m.value("meetingDraftGuid")).toString();
+        out << d.day.toString(Qt::ISODate) + ": " + ids.join(' ');
+    }
+    return out.join(" | ");
+}
+
+QList<DayBucket> serviceOnly(const QVariantList& service) {
+    return MeetingAggregator::merge({}, service, {});
+}
+
+} // namespace
+
+class tst_MeetingAggregator : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { useZone("Europe/Berlin"); }
+
+    void placesByLocalDayAcrossMidnightAndZones() {
+        // 22:59:59 and 23:00:00 UTC in winter: either side of midnight in Berlin (+01:00).
+        const QVariantList service{meeting("late", utcMs("2024-01-15T22:59:59.999Z")),
+                                   meeting("early", utcMs("2024-01-15T23:00:00.000Z"))};
+        QCOMPARE(layout(serviceOnly(service)), "2024-01-15: late | 2024-01-16: early");
+
+        useZone("America/New_York");
+        QCOMPARE(layout(serviceOnly(service)), "2024-01-15: late early");
+        useZone("Asia/Kolkata"); // +05:30
+        QCOMPARE(layout(serviceOnly({meeting("a", utcMs("2024-01-15T18:29:59Z")),
+                                     meeting("b", utcMs("2024-01-15T18:30:00Z"))})),
+                 "2024-01-15: a | 2024-01-16: b");
+        useZone("Pacific/Kiritimati"); // +14:00
+        QCOMPARE(layout(serviceOnly(service)), "2024-01-16: late early");
+
+        // Milliseconds are truncated to whole seconds toward zero, never rounded.
+        useZone("UTC");
+        QCOMPARE(layout(serviceOnly({meeting("t", 1499999999999.0)})), "2017-07-14: t");
+        QCOMPARE(layout(serviceOnly({meeting("m", utcMs("2024-01-16T00:00:00Z") - 1)})),
+                 "2024-01-15: m");
+        QCOMPARE(layout(serviceOnly({meeting("neg", -1500), meeting("z", -999)})),
+                 "1969-12-31: neg | 1970-01-01: z");
+        // Far dates keep their day.
+        QCOMPARE(layout(serviceOnly({meeting("old", utcMs("1900-03-01T12:00:00Z")),
+                                     meeting("far", utcMs("2150-06-30T12:00:00Z"))})),
+                 "1900-03-01: old | 2150-06-30: far");
+    }
+
+    void placesAcrossTimeChanges() {
+        // Berlin, 2024-10-27 has 25 hours: 00:30 (+02:00) and 23:30 (+01:00) share the day.
+        QCOMPARE(layout(serviceOnly({meeting("b", utcMs("2024-10-27T22:30:00Z")),
+                                     meeting("a", utcMs("2024-10-26T22:30:00Z")),
+                                     meeting("c", utcMs("2024-10-27T23:30:00Z"))})),
+                 "2024-10-27: a b | 2024-10-28: c");
+        // Spring forward (23 hours): 23:30 local on the 31st is 21:30 UTC.
+        QCOMPARE(layout(serviceOnly({meeting("a", utcMs("2024-03-30T23:30:00Z")),
+                                     meeting("b", utcMs("2024-03-31T21:30:00Z")),
+                                     meeting("c", utcMs("2024-03-31T22:00:00Z"))})),
+                 "2024-03-31: a b | 2024-04-01: c");
+        // Santiago skips midnight on 2024-09-08 (00:00 -> 01:00): the day still exists and
+        // gets a header text.
+        useZone("America/Santiago");
+        const auto days = serviceOnly({meeting("x", utcMs("2024-09-08T04:30:00Z")),   // 01:30 -03
+                                       meeting("w", utcMs("2024-09-08T03:59:59Z"))}); // 23:59 -04
+        QCOMPARE(layout(days), "2024-09-07: w | 2024-09-08: x");
+        QVERIFY(!days[1].description.isEmpty());
+        QVERIFY(days[1].description != days[0].description);
+    }
+
+    void recurringMeetingsPlacedByNextStart() {
+        useZone("UTC");
+        const qint64 lastWeek = utcMs("2024-05-01T09:00:00Z");
+        const qint64 tomorrow9 = utcMs("2024-05-09T09:00:00Z");
+        const QVariantList service{
+            meeting("single", utcMs("2024-05-09T10:00:00Z")),
+            recurring("series", lastWeek, tomorrow9),
+            recurring("broken", lastWeek, QVariant()),    // no placement time: skipped
+            recurring("text", lastWeek, "1715245200000"), // 2024-05-09T09:00:00Z as text
+        };
+        LogSpy spy;
+        const auto days = serviceOnly(service);
+        QCOMPARE(layout(days), "2024-05-09: text series single");
+        QVERIFY(spy.contains(Log::Debug, "Skipping meeting record (id broken)", true));
+        // A null pattern is no pattern: placed by "start".
+        QVariantMap plain = meeting("plain", lastWeek);
+        plain.insert("recurrencePattern", QVariant::fromValue(nullptr));
+        QCOMPARE(layout(serviceOnly({plain})), "2024-05-01: plain");
+        // A recurring draft has no "nextStart": drafts go by "start".
+        QVariantMap draft = recurring("", "1715245500000", QVariant());
+        draft.remove("id");
+        draft.insert("meetingDraftGuid", "D1");
+        QCOMPARE(layout(MeetingAggregator::merge({}, {}, {{"D1", draft}})), "2024-05-09: D1");
+    }
+
+    void ordersDaysAndMeetings() {
+        useZone("UTC");
+        const double day1 = utcMs("2024-06-03T00:00:00Z"), day2 = utcMs("2024-06-04T00:00:00Z");
+        // Service list in descending order; numbers and numeric text mixed.
+        const QVariantList service{meeting("s4", day2 + 5000),
+                                   meeting("s3", QString::number(day1 + 900, 'f', 0)),
+                                   meeting("s2", day1 + 1000), meeting("s1", day1 + 100)};
+        QVariantMap cal = meeting("c1", day1 + 1000);
+        cal.insert("calendar_entry_type", "outlook");
+        const QVariantMap drafts{
+            {"G2", QVariantMap{{"meetingDraftGuid", "G2"},
+                               {"start", QString::number(day2 + 1000, 'f', 0)}}},
+            {"G1", QVariantMap{{"meetingDraftGuid", "G1"},
+                               {"start", QString::number(day1 + 950, 'f', 0)}}}};
+        const auto days = MeetingAggregator::merge({cal}, service, drafts);
+        // "900" sorts before 1000 by value (not as text); of equal keys the later placed (the
+        // service copy s2 after the calendar's c1) comes first.
+        QCOMPARE(layout(days), "2024-06-03: s1 s3 G1 s2 c1 | 2024-06-04: G2 s4");
+        QCOMPARE(days[0].meetings[0].value("calendar_entry_type"), "velora");
+        QCOMPARE(days[0].meetings[2].value("calendar_entry_type"), "velora");
+        QCOMPARE(days[0].meetings[4].value("calendar_entry_type"), "outlook");
+        QCOMPARE(days[1].meetings[0].value("start"),
+                 QString::number(day2 + 1000, 'f', 0)); // kept as given
+        QCOMPARE(days[0].start, day1 + 1000);           // the calendar meeting created the day
+
+        // Days ascend even without service meetings (drafts come in key order, not by date).
+        const QVariantMap onlyDrafts{{"A", QVariantMap{{"start", QString::number(day2, 'f', 0)}}},
+                                     {"B", QVariantMap{{"start", QString::number(day1, 'f', 0)}}}};
+        QCOMPARE(layout(MeetingAggregator::merge({}, {}, onlyDrafts)),
+                 "2024-06-03: B | 2024-06-04: A");
+        QCOMPARE(
+            MeetingAggregator::merge({}, {}, onlyDrafts)[0].meetings[0].value("meetingDraftGuid"),
+            "B");
+
+        // Placing one record at a time gives the same list.
+        QList<DayBucket> incremental;
+        MeetingAggregator::place(incremental, cal);
+        for (const QVariant& s : service) {
+            QVariantMap m = s.toMap();
+            m.insert("calendar_entry_type", "velora");
+            MeetingAggregator::place(incremental, m);
+        }
+        for (const QVariant& d : drafts)
+            MeetingAggregator::place(incremental, d.toMap());
+        QCOMPARE(layout(incremental), layout(days));
+    }
+
+    void skipsBadRecordsOnly() {
+        useZone("UTC");
+        const double t = utcMs("2024-07-01T08:00:00Z");
+        QVariantMap badEnd = meeting("badEnd", t);
+        badEnd.insert("end", "soon");
+        QVariantMap noEnd = meeting("noEnd", t + 2);
+        QVariantMap goodEnd = meeting("goodEnd", t + 1);
+        goodEnd.insert("end", QString::number(t + 3600000, 'f', 0));
+        const QVariantList service{meeting("textStart", "tomorrow"),
+                                   meeting("noStart", QVariant()),
+                                   meeting("boolStart", true),
+                                   meeting("huge", 1e300),
+                                   meeting("listStart", QVariantList{t}),
+                                   QVariant("not a record"),
+                                   QVariant(42),
+                                   badEnd,
+                                   noEnd,
+                                   goodEnd,
+                                   meeting("ok", t)};
+        LogSpy spy;
+        const auto days = serviceOnly(service);
+        QCOMPARE(layout(days), "2024-07-01: ok goodEnd noEnd");
+        const QStringList debug = spy.messages(Log::Debug);
+        for (const char* id : {"textStart", "noStart", "boolStart", "huge", "listStart", "badEnd"})
+            QVERIFY2(debug.filter(QStringLiteral("(id %1)").arg(id)).size() == 1, id);
+        QCOMPARE(debug.filter("no record").size(), 2);
+        // A draft that is no record at all is skipped, the others stay.
+        const auto withDrafts =
+            MeetingAggregator::merge({}, {}, {{"X", "junk"}, {"Y", QVariantMap{{"start", t}}}});
+        QCOMPARE(layout(withDrafts), "2024-07-01: Y");
+        QVERIFY(MeetingAggregator::merge({}, {}, {}).isEmpty());
+    }
+
+    void countsAndResolvesRows() {
+        useZone("UTC");
+        const auto days = serviceOnly({meeting("a", utcMs("2024-08-01T08:00:00Z")),
+                                       meeting("b", utcMs("2024-08-01T09:00:00Z")),
+                                       meeting("c", utcMs("2024-08-02T09:00:00Z"))});
+        QCOMPARE(MeetingAggregator::rowCount(days), 5);
+        QVERIFY(MeetingAggregator::rowAt(days, 0)->isHeader());
+        QCOMPARE(MeetingAggregator::rowAt(days, 2)->meeting, 1);
+        QCOMPARE(MeetingAggregator::rowAt(days, 3)->bucket, 1);
+        QVERIFY(MeetingAggregator::rowAt(days, 3)->isHeader());
+        QCOMPARE(MeetingAggregator::rowAt(days, 4)->bucket, 1);
+        QCOMPARE(MeetingAggregator::rowAt(days, 4)->meeting, 0);
+        QVERIFY(!MeetingAggregator::rowAt(days, 5));
+        QVERIFY(!MeetingAggregator::rowAt(days, -1));
+        QCOMPARE(MeetingAggregator::rowCount({}), 0);
+        QVERIFY(!MeetingAggregator::rowAt({}, 0));
+    }
+};
+
+TAMBER_TEST_MAIN_CORE(tst_MeetingAggregator)
+#include "tst_MeetingAggregator.moc"

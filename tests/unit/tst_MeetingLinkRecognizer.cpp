@@ -1,0 +1,315 @@
+// The meeting-link recogniser: documented results, hostile and long inputs, and agreement with
+// the historic regular expression on generated text.
+#include "Models/MeetingLinkRecognizer.h"
+#include "Platform/BundleInfo.h"
+#include "TestEnvironment.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+namespace {
+
+const QString kDomain = QStringLiteral("velora.example");
+
+std::optional<QVariantMap> scan(const QString& text) {
+    return MeetingLinkRecognizer::extractMeetingIdAndPasscode(text, kDomain);
+}
+
+std::optional<QVariantMap> expectLink(const QString& host, const QString& id,
+                                      const QString& passcode = {}) {
+    QVariantMap m{{"numericMeetingId", id}, {"meetingDomain", host}};
+    if (!passcode.isEmpty()) {
+        m.insert("addAttendeePasscode", true);
+        m.insert("attendeePasscode", passcode);
+    }
+    return m;
+}
+
+// The result a pattern with the historic group layout gives (host 1, id 4, passcode 6).
+std::optional<QVariantMap> resultOf(const QRegularExpressionMatch& m, int host, int id, int pass) {
+    if (!m.hasMatch())
+        return std::nullopt;
+    QVariantMap r{{"numericMeetingId", m.captured(id)}};
+    if (!m.captured(host).isEmpty())
+        r.insert("meetingDomain", m.captured(host));
+    if (m.capturedStart(pass) >= 0) {
+        r.insert("addAttendeePasscode", true);
+        r.insert("attendeePasscode", m.captured(pass));
+    }
+    return r;
+}
+
+std::optional<QVariantMap> legacy(const QString& text) {
+    static const QRegularExpression re(MeetingLinkRecognizer::legacyPattern(kDomain));
+    return resultOf(re.match(text), 1, 4, 6);
+}
+
+// The historic pattern with the host restricted to host characters, literal dots and the
+// domain starting a label: what the recogniser promises on any text.
+std::optional<QVariantMap> hostRestricted(const QString& text) {
+    static const QRegularExpression re(
+        QStringLiteral("https?://(([A-Za-z0-9.\\-]*\\.)?velora\\.example)/(\\d+)(/?(\\d+)?)?"));
+    return resultOf(re.match(text), 1, 3, 5);
+}
+
+QString show(const std::optional<QVariantMap>& r) {
+    if (!r)
+        return QStringLiteral("<none>");
+    QStringList parts;
+    for (auto it = r->cbegin(); it != r->cend(); ++it)
+        parts << it.key() + "=" + it.value().toString();
+    return parts.join(", ");
+}
+
+// Text made of pieces that stress the recogniser: links of both schemes with and without
+// passcodes, subdomains, digits and slashes after the link, and near misses.
+class Generator {
+public:
+    explicit Generator(quint32 seed)
+        : m_rng(seed) {}
+
+    QString digits(int max = 12) {
+        QString s;
+        const int n = 1 + int(m_rng.bounded(max));
+        for (int i = 0; i < n; ++i)
+            s += QChar(u'0' + m_rng.bounded(10));
+        return s;
+    }
+    QString label() {
+        static const QString chars = QStringLiteral("abcxyz019-");
+        QString s;
+        const int n = 1 + int(m_rng.bounded(6));
+        for (int i = 0; i < n; ++i)
+            s += chars[int(m_rng.bounded(chars.size()))];
+        return s;
+    }
+    QString scheme() {
+        return m_rng.bounded(2) ? QStringLiteral("https://") : QStringLiteral("http://");
+    }
+
+    // A link that the historic pattern and the recogniser read the same way.
+    QString wellFormedLink() {
+        QString host;
+        for (int i = int(m_rng.bounded(3)); i > 0; --i)
+            host += label() + ".";
+        host += kDomain;
+        QString s = scheme() + host + "/" + digits();
+        switch (m_rng.bounded(4)) {
+        case 0:
+            s += "/" + digits();
+            break;
+        case 1:
+            s += "/";
+            break;
+        case 2:
+            s += "?pwd=1";
+            break;
+        default:
+            break;
+        }
+        return s;
+    }
+    // `legacyToo`: only misses that the historic pattern rejects as well.
+    QString nearMiss(bool legacyToo = false) {
+        static const int legacyMisses[] = {0, 1, 5, 7};
+        switch (legacyToo ? legacyMisses[m_rng.bounded(4)] : int(m_rng.bounded(8))) {
+        case 0:
+            return scheme() + label() + ".example.org/" + digits();
+        case 1:
+            return scheme() + kDomain + "/abc";
+        case 2:
+            return scheme() + "xvelora.example/" + digits();
+        case 3:
+            return scheme() + "veloraXexample/" + digits();
+        case 4:
+            return scheme() + "evil.example/" + kDomain + "/" + digits();
+        case 5:
+            return "ftp://" + kDomain + "/" + digits();
+        case 6:
+            return scheme() + label() + "@" + kDomain + "/" + digits();
+        default:
+            return "http:/" + kDomain + "/" + digits();
+        }
+    }
+    QString words() {
+        static const QStringList w{"Join", "the",   "meeting:", "(",      ")",  "<",
+                                   ">",    "--",    "id",       digits(), "\t", "é",
+                                   "会议", "https", "http:",    "//",     "/"};
+        QString s;
+        for (int i = int(m_rng.bounded(4)); i > 0; --i)
+            s += w[int(m_rng.bounded(w.size()))] + " ";
+        return s;
+    }
+
+    // Lines where each link stands alone: at most one link per line and no near miss before it.
+    QString singleLinkText() {
+        QStringList lines;
+        for (int i = 1 + int(m_rng.bounded(4)); i > 0; --i) {
+            switch (m_rng.bounded(3)) {
+            case 0:
+                lines << words() + wellFormedLink() +
+                             (m_rng.bounded(2) ? " " + words() : QString());
+                break;
+            case 1:
+                lines << words() + nearMiss(true);
+                break;
+            default:
+                lines << words();
+                break;
+            }
+        }
+        return lines.join(m_rng.bounded(2) ? "\n" : "\n\n");
+    }
+    // Anything goes: several links and near misses on one line.
+    QString mixedText() {
+        QString s;
+        for (int i = 1 + int(m_rng.bounded(6)); i > 0; --i) {
+            switch (m_rng.bounded(4)) {
+            case 0:
+                s += wellFormedLink();
+                break;
+            case 1:
+                s += nearMiss();
+                break;
+            case 2:
+                s += words();
+                break;
+            default:
+                s += m_rng.bounded(2) ? "\n" : " ";
+                break;
+            }
+        }
+        return s;
+    }
+
+private:
+    QRandomGenerator m_rng;
+};
+
+} // namespace
+
+class tst_MeetingLinkRecognizer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void documentedResults() {
+        QCOMPARE(MeetingLinkRecognizer::extractMeetingIdAndPasscode(std::nullopt), std::nullopt);
+        QCOMPARE(scan(QString()), std::nullopt);
+        QCOMPARE(scan("Lunch with Ann"), std::nullopt);
+        // Either scheme, id only: no passcode keys at all.
+        QCOMPARE(scan("https://velora.example/123456789"),
+                 expectLink("velora.example", "123456789"));
+        QCOMPARE(scan("Join: http://acme.velora.example/42 today"),
+                 expectLink("acme.velora.example", "42"));
+        QCOMPARE(scan("https://velora.example/42/"), expectLink("velora.example", "42"));
+        // With a passcode.
+        QCOMPARE(scan("https://a.b.velora.example/1234/5678."),
+                 expectLink("a.b.velora.example", "1234", "5678"));
+        QVERIFY(scan("https://velora.example/1/2")->value("addAttendeePasscode").toBool());
+        // The first line with a link wins; a link never spans a line break.
+        QCOMPARE(
+            scan(
+                "http://velora.example/\n1 https://x.velora.example/7\nhttps://velora.example/8/9"),
+            expectLink("x.velora.example", "7"));
+        // The default domain is the build setting.
+        QCOMPARE(MeetingLinkRecognizer::extractMeetingIdAndPasscode(
+                     QStringLiteral("https://%1/99").arg(BundleInfo::meetingLinkDomain())),
+                 expectLink(BundleInfo::meetingLinkDomain(), "99"));
+    }
+
+    void hostileHostsAreNoLinks() {
+        // The historic pattern reads each of these as a link to somewhere else.
+        const QStringList noLinks{
+            "https://evil.example/velora.example/123",
+            "https://evil.example?x=velora.example/123",
+            "https://evil.example#velora.example/123",
+            "https://user@velora.example/123",         // '@' is no host character
+            "https://evilvelora.example/123",          // not a label of its own
+            "https://veloraXexample/123",              // dots match dots only
+            "https://velora.example.evil.example/123", // domain must end the host
+            "https://velora.example:443/123",          // no ports in meeting links
+            "https://velora.example/",                 // no id
+            "https://velora.example/٣٤٥",              // ids are ASCII digits
+            "https://velora.example /123",
+        };
+        for (const QString& text : noLinks) {
+            QVERIFY2(!scan(text), qPrintable(text + " -> " + show(scan(text))));
+            QVERIFY(!hostRestricted(text));
+        }
+        QVERIFY(legacy("https://evil.example/velora.example/123"));
+
+        // A harmless link earlier on the line does not swallow the real one.
+        const QString invite =
+            "Docs: https://docs.example/x, call: https://acme.velora.example/555/12";
+        QCOMPARE(scan(invite), expectLink("acme.velora.example", "555", "12"));
+        QCOMPARE(legacy(invite)->value("meetingDomain").toString(),
+                 "docs.example/x, call: https://acme.velora.example");
+        // Of two real links on one line, the first is taken.
+        QCOMPARE(scan("https://a.velora.example/1 or https://b.velora.example/2/3"),
+                 expectLink("a.velora.example", "1"));
+        // A scheme inside a host run still starts a candidate of its own.
+        QCOMPARE(scan("https://ahttps://velora.example/5"), expectLink("velora.example", "5"));
+        QCOMPARE(scan("xhttps://velora.example/6"), expectLink("velora.example", "6"));
+    }
+
+    void longInputsRunInLinearTime() {
+        const int size = 1 << 20;
+        QString dots = "https://";
+        dots.reserve(size + 64);
+        while (dots.size() < size)
+            dots += "a.";
+        QString missesLine;
+        while (missesLine.size() < size)
+            missesLine += "https://x.velora.example/ ";
+        QString schemes;
+        while (schemes.size() < size)
+            schemes += "https://http://";
+
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(scan(dots), std::nullopt);
+        QCOMPARE(scan(missesLine), std::nullopt);
+        QCOMPARE(scan(schemes), std::nullopt);
+        // A link after a megabyte of near misses is still found.
+        QCOMPARE(scan(missesLine + "https://velora.example/77/88"),
+                 expectLink("velora.example", "77", "88"));
+        QCOMPARE(scan(dots + "velora.example/3"), expectLink(dots.mid(8) + "velora.example", "3"));
+        // Generous bound for a loaded machine; the quadratic pattern needs minutes here.
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    void agreesWithHistoricPatternOnWellFormedText() {
+        Generator gen(20240611);
+        int links = 0;
+        for (int i = 0; i < 20000; ++i) {
+            const QString text = gen.singleLinkText();
+            const auto expected = legacy(text);
+            QVERIFY2(scan(text) == expected,
+                     qPrintable(QStringLiteral("%1\n  got %2\n  expected %3")
+                                    .arg(text, show(scan(text)), show(expected))));
+            links += expected.has_value();
+        }
+        QVERIFY(links > 5000); // the generator really produced links
+    }
+
+    void agreesWithHostRestrictedPatternOnAnyText() {
+        Generator gen(7);
+        int links = 0, differsFromHistoric = 0;
+        for (int i = 0; i < 20000; ++i) {
+            const QString text = gen.mixedText();
+            const auto expected = hostRestricted(text);
+            QVERIFY2(scan(text) == expected,
+                     qPrintable(QStringLiteral("%1\n  got %2\n  expected %3")
+                                    .arg(text, show(scan(text)), show(expected))));
+            links += expected.has_value();
+            differsFromHistoric += expected != legacy(text);
+        }
+        QVERIFY(links > 5000);
+        QVERIFY(differsFromHistoric > 1000); // the mixed text does hit the mended cases
+    }
+};
+
+TAMBER_TEST_MAIN_CORE(tst_MeetingLinkRecognizer)
+#include "tst_MeetingLinkRecognizer.moc"
