@@ -433,8 +433,12 @@ void AppController::applicationDidResignActive() {
     TLOG_DEBUG(QStringLiteral("notification resigned"));
     if (m_ssoLoginWindowController) {
         raiseWindow(m_ssoLoginWindowController->window());
-        // Forgotten, not closed: the sign-on page stays up for the user to come back to.
-        m_ssoLoginWindowController.release()->setParent(this);
+        // Forgotten, not closed: the sign-on page stays up for the user to come back to, and the
+        // controller goes when its window does.
+        SSOLoginWindowController* forgotten = m_ssoLoginWindowController.release();
+        forgotten->setParent(this);
+        connect(forgotten, &SSOLoginWindowController::windowClosed, forgotten,
+                &QObject::deleteLater);
     }
     QPointer<AppController> self(this);
     MainQueue::async(this, [self] {
