@@ -74,7 +74,9 @@ void tst_Analytics::cleanup() {
 QJsonObject tst_Analytics::sendAndReceive(const std::function<void()>& send) {
     const int before = m_session.sim().statsEvents().size();
     send();
-    QTRY_COMPARE_WITH_TIMEOUT(m_session.sim().statsEvents().size(), before + 1, 15000);
+    // An empty envelope makes the caller's comparisons fail when nothing arrived.
+    if (!QTest::qWaitFor([&] { return m_session.sim().statsEvents().size() > before; }, 15000))
+        return {};
     return lastEnvelope(m_session.sim());
 }
 
@@ -248,7 +250,8 @@ void tst_Analytics::everyEventSendsItsDataObject() {
     };
     const QJsonObject envelope = sendAndReceive(senders.at(sender));
     QCOMPARE(envelope.value("event").toString(), event);
-    QCOMPARE(QSet<QString>(envelope.keys().begin(), envelope.keys().end()),
+    const QStringList keys = envelope.keys();
+    QCOMPARE(QSet<QString>(keys.begin(), keys.end()),
              (QSet<QString>{"timestamp", "appName", "cid", "sid", "data", "event"}));
 
     QJsonObject expected = QJsonObject::fromVariantMap(data);
