@@ -36,8 +36,8 @@ QString recordName(const QVariantMap& record) {
 }
 
 // Why a record cannot be listed; empty when it can.
-QString defect(const QVariantMap& record) {
-    if (!MeetingAggregator::placementTime(record)) {
+QString defect(const QVariantMap& record, const std::optional<double>& placement) {
+    if (!placement) {
         const bool recurring = isPresent(record.value(kRecurrence)) && !record.contains(kDraftGuid);
         return recurring ? QStringLiteral("a recurring meeting without a usable \"nextStart\"")
                          : QStringLiteral("no usable \"start\"");
@@ -62,21 +62,20 @@ struct Day {
 class Builder {
 public:
     void add(const QVariantMap& record) {
-        const QString why = defect(record);
+        const std::optional<double> key = MeetingAggregator::placementTime(record);
+        const QString why = defect(record, key);
         if (!why.isEmpty()) {
             TLOG_DEBUG(
                 QStringLiteral("Skipping meeting record (%1): %2").arg(recordName(record), why));
             return;
         }
-        const double key = *MeetingAggregator::placementTime(record);
-        const QDate day = MeetingAggregator::localDay(key);
-        auto it =
-            std::find_if(m_days.begin(), m_days.end(), [&](const Day& d) { return d.day == day; });
-        if (it == m_days.end()) {
-            m_days.push_back(Day{day, key, {}});
-            it = std::prev(m_days.end());
+        const QDate day = dayOf(*key);
+        auto found = m_index.constFind(day);
+        if (found == m_index.cend()) {
+            found = m_index.insert(day, m_days.size());
+            m_days.push_back(Day{day, *key, {}});
         }
-        it->meetings.push_back(Placed{key, m_sequence++, record});
+        m_days[*found].meetings.push_back(Placed{*key, m_sequence++, record});
     }
 
     QList<DayBucket> finish() {
@@ -100,6 +99,15 @@ public:
     }
 
 private:
+    // The system zone, looked up once per merge rather than by the C library per record.
+    QDate dayOf(double placementMs) const {
+        if (!m_zone.isValid())
+            return MeetingAggregator::localDay(placementMs);
+        const auto seconds = static_cast<qint64>(std::trunc(placementMs / 1000.0));
+        return QDateTime::fromSecsSinceEpoch(seconds, m_zone).date();
+    }
+
+    QTimeZone m_zone = QTimeZone::systemTimeZone();
     std::vector<Day> m_days;
     QHash<QDate, size_t> m_index;
     quint64 m_sequence = 0;
@@ -140,7 +148,7 @@ QList<DayBucket> MeetingAggregator::merge(const QVariantList& calendarMeetings,
 }
 
 bool MeetingAggregator::place(QList<DayBucket>& days, const QVariantMap& record) {
-    const QString why = defect(record);
+    const QString why = defect(record, placementTime(record));
     if (!why.isEmpty()) {
         TLOG_DEBUG(QStringLiteral("Skipping meeting record (%1): %2").arg(recordName(record), why));
         return false;
