@@ -1,6 +1,7 @@
 // User, room and personal-meeting calls against the simulator over real TLS.
 #include "LogSpy.h"
 #include "Logging/Log.h"
+#include "Models/AccountReplyParser.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/PreferencesStore.h"
@@ -306,6 +307,15 @@ void tst_AccountCalls::roomUpdateSendsExactBodyAndSavesBeforeReply() {
     QCOMPARE(QJsonDocument::fromJson(put.body).object(), expected);
     QVERIFY(!put.body.contains(' ') && !put.body.contains('\n')); // compact
     QCOMPARE(sim.room(m_session.userId()).value("isModeratorLess"), QJsonValue(true));
+
+    // No encryption choice held: the key is left out rather than sent as null.
+    r.encryptionType = QVariant();
+    r.publishMeeting = 1; // a number is not the text "1"
+    const QJsonObject without =
+        QJsonDocument::fromJson(AccountReplyParser::roomUpdateBody(r)).object();
+    QVERIFY(!without.contains("encryptionType"));
+    QCOMPARE(without.value("publishMeeting"), QJsonValue(false));
+    QCOMPARE(without.size(), 7);
     QVERIFY(m_log->contains(Log::Debug, QStringLiteral("Successful 200")));
 }
 
