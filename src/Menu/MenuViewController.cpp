@@ -16,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
-#include <QSpacerItem>
 #include <QVBoxLayout>
 
 namespace {
@@ -46,12 +45,12 @@ MenuViewController::MenuViewController(QWidget* parent)
     m_containerView = new QWidget(m_menuView);
     m_containerView->setObjectName(QStringLiteral("containerView"));
     m_containerLayout = new QVBoxLayout(m_containerView);
-    m_containerLayout->setContentsMargins(0, 0, 0, 0);
+    // The distance from the tab row is the container's top margin, so the page's own
+    // background (set on the container when the page is placed) runs up to the tab row.
+    m_containerLayout->setContentsMargins(0, m_menuContentsViewConstraint, 0, 0);
+    m_containerView->setAutoFillBackground(true);
     m_containerLayout->setSpacing(0);
     layout->addWidget(m_menuOverlay);
-    m_contentsSpacer =
-        new QSpacerItem(0, m_menuContentsViewConstraint, QSizePolicy::Minimum, QSizePolicy::Fixed);
-    layout->addItem(m_contentsSpacer);
     layout->addWidget(m_containerView, 1);
 
     // The dimming layer over the whole menu view, shown only while a view sits on top.
@@ -159,6 +158,11 @@ void MenuViewController::resetAllControllers() {
 }
 
 void MenuViewController::placeInContainer(QWidget* view) {
+    QPalette pal = m_containerView->palette();
+    pal.setColor(QPalette::Window, view->autoFillBackground()
+                                       ? view->palette().color(QPalette::Window)
+                                       : m_menuView->palette().color(QPalette::Window));
+    m_containerView->setPalette(pal);
     m_containerLayout->addWidget(view);
     view->show();
 }
@@ -224,8 +228,7 @@ void MenuViewController::updateSelectedButton(QAbstractButton* button) {
 
 void MenuViewController::setMenuContentsViewConstraint(int distance) {
     m_menuContentsViewConstraint = distance;
-    m_contentsSpacer->changeSize(0, distance, QSizePolicy::Minimum, QSizePolicy::Fixed);
-    m_menuView->layout()->invalidate();
+    m_containerLayout->setContentsMargins(0, distance, 0, 0);
 }
 
 void MenuViewController::paintEvent(QPaintEvent*) {

@@ -11,7 +11,6 @@ class MenuOverlayView;
 class PreferencesViewController;
 class QAbstractButton;
 class QPushButton;
-class QSpacerItem;
 class QVBoxLayout;
 class TamberMenuView;
 class UpcomingMeetingsViewController;
@@ -88,7 +87,6 @@ private:
     MenuContainerView* m_menuContainerView = nullptr;
     QWidget* m_containerView = nullptr;
     QVBoxLayout* m_containerLayout = nullptr;
-    QSpacerItem* m_contentsSpacer = nullptr;
     QPushButton* m_tabs[4] = {};
     int m_selectedTab = 0;
     int m_menuContentsViewConstraint = 20;

@@ -225,7 +225,6 @@ void UpcomingMeetingsViewController::showScheduleMeetingButtonAction() {
             m_scheduleCautionButton->setToolTip(
                 QStringLiteral("Please verify if Apple Calendar is configured and necessary "
                                "persmissions are provided to VeloraNetwork"));
-            TLOG_ERROR(QStringLiteral("Error while scheduling calendar meeting."));
         });
     }
 }

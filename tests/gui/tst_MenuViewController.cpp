@@ -1,0 +1,367 @@
+#include "AbstractTamberWindowController/CustomTextField.h"
+#include "AbstractTamberWindowController/TamberMenuView.h"
+#include "LogSpy.h"
+#include "Logging/Log.h"
+#include "Menu/AttendMeeting/AttendMeetingViewController.h"
+#include "Menu/InstantMeeting/InstantMeetingViewController.h"
+#include "Menu/MenuViewController.h"
+#include "Menu/Preferences/PreferencesViewController.h"
+#include "Menu/UpcomingMeetings/UpcomingMeetingsListModel.h"
+#include "Menu/UpcomingMeetings/UpcomingMeetingsListView.h"
+#include "Menu/UpcomingMeetings/UpcomingMeetingsViewController.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/NotificationCenter.h"
+#include "RecordingUrlOpener.h"
+#include "SignedInSimulator.h"
+#include "TestEnvironment.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// The data objects of the usage events named `event` that the simulator received.
+QList<QJsonObject> eventsNamed(const VeloraSimulator& sim, const QString& event) {
+    QList<QJsonObject> found;
+    for (const QJsonValue& envelope : sim.statsEvents()) {
+        if (envelope[QStringLiteral("event")].toString() == event)
+            found << envelope[QStringLiteral("data")].toObject();
+    }
+    return found;
+}
+
+} // namespace
+
+// The main menu: its four tabs, the join form and the personal meeting, against the simulator
+// (usage events) with a recording browser.
+class tst_MenuViewController : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void tabsSwitchPagesAndIcons();
+    void joinFormRejectsBadInputWithoutOpeningOrReporting();
+    void joinOpensTheTrimmedDigits();
+    void personalMeetingOpensInstantAddress();
+    void preferencesPlaceholderSignsOut();
+    void releaseLogsDeallocWithSuffix();
+
+private:
+    void typeInto(CustomTextField* field, const QString& text);
+    void click(QPushButton* button);
+    void snapshot(const QString& name);
+    AttendMeetingViewController* openJoinTab();
+
+    SignedInSimulator m_session;
+    std::unique_ptr<RecordingUrlOpener> m_browser;
+    std::unique_ptr<MenuViewController> m_menu;
+};
+
+void tst_MenuViewController::initTestCase() {
+    QVERIFY(m_session.start());
+}
+
+void tst_MenuViewController::init() {
+    m_session.signIn();
+    TamberDataModel* record = TamberDataModel::sharedData();
+    record->firstName = QStringLiteral("Ada");
+    record->lastName = QStringLiteral("Lovelace");
+    record->email = QStringLiteral("ada@example.com");
+    record->numericId = QStringLiteral("7305551001");
+    record->moderatorPasscode = QStringLiteral("2468");
+    record->calendar = QStringLiteral("velora_calendar");
+    const qint64 draftStart =
+        QDateTime(QDate::currentDate().addDays(1), QTime(16, 30)).toMSecsSinceEpoch();
+    record->meetingDrafts = {
+        {QStringLiteral("d-1"),
+         QVariantMap{{QStringLiteral("title"), QStringLiteral("Budget review (draft)")},
+                     {QStringLiteral("meetingDraftGuid"), QStringLiteral("d-1")},
+                     {QStringLiteral("start"), QString::number(draftStart)},
+                     {QStringLiteral("end"), QString::number(draftStart + 3600 * 1000)}}}};
+    m_browser = std::make_unique<RecordingUrlOpener>();
+    m_menu = std::make_unique<MenuViewController>();
+    m_menu->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_menu.get()));
+    m_menu->menuView()->updateActualRectInSuperViewIfRequired();
+}
+
+void tst_MenuViewController::cleanup() {
+    m_menu.reset();
+    m_browser.reset();
+}
+
+void tst_MenuViewController::typeInto(CustomTextField* field, const QString& text) {
+    field->clear();
+    QTest::keyClicks(field, text);
+}
+
+void tst_MenuViewController::click(QPushButton* button) {
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void tst_MenuViewController::snapshot(const QString& name) {
+    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    m_menu->grab().save(QStringLiteral("%1/%2.png").arg(dir, name));
+}
+
+AttendMeetingViewController* tst_MenuViewController::openJoinTab() {
+    click(m_menu->tabButton(MenuViewController::AttendMeetingTab));
+    return m_menu->attendMeetingViewController();
+}
+
+void tst_MenuViewController::tabsSwitchPagesAndIcons() {
+    auto iconsAre = [this](const QStringList& names) {
+        QStringList shown;
+        for (int tag = 1; tag <= 4; ++tag)
+            shown << m_menu->tabButton(tag)->property("imageName").toString();
+        return shown == names;
+    };
+
+    // The menu opens on its meetings tab.
+    m_menu->updateUpcomingMeetings();
+    QPointer<UpcomingMeetingsViewController> upcoming = m_menu->upcomingMeetingsViewController();
+    QVERIFY(upcoming && upcoming->isVisible());
+    QCOMPARE(m_menu->selectedTab(), 1);
+    QVERIFY(iconsAre(
+        {"meetingsIcon_Selected", "joinMeetingsIcon", "personalMeetingIcon", "settingsIcon"}));
+    QCOMPARE(m_menu->menuContentsViewConstraint(), 20);
+    QTRY_VERIFY(!upcoming->fetcher()->isFetching());
+    UpcomingMeetingsListModel* rows = upcoming->unifiedTableView()->meetingsModel();
+    QTRY_VERIFY(rows->rowCount() > 0);
+    // The picture starts at yesterday: a finished meeting, today's, a series and the draft.
+    const QString yesterday =
+        QDate::currentDate().addDays(-1).toString(QStringLiteral("ddd MMM dd, yyyy"));
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        if (rows->headerText(row) == yesterday) {
+            upcoming->unifiedTableView()->scrollTo(rows->index(row),
+                                                   QAbstractItemView::PositionAtTop);
+            break;
+        }
+    }
+    snapshot(QStringLiteral("menu-upcoming"));
+
+    // Join: a new page with the focus in the id field; the list page is kept, only hidden.
+    AttendMeetingViewController* join = openJoinTab();
+    QVERIFY(join && join->isVisible());
+    QVERIFY(!upcoming->isVisible());
+    QCOMPARE(m_menu->focusWidget(), join->meetingIdField());
+    QVERIFY(iconsAre(
+        {"meetingsIcon", "joinMeetingsIcon_Selected", "personalMeetingIcon", "settingsIcon"}));
+    QCOMPARE(join->findChild<QLabel*>("instantMeetingID")->text(),
+             QStringLiteral("Meeting ID: 7305551001"));
+    snapshot(QStringLiteral("menu-join"));
+    typeInto(join->meetingIdField(), QStringLiteral("987"));
+
+    // Personal meeting: the join page is released.
+    QPointer<AttendMeetingViewController> released = join;
+    click(m_menu->tabButton(MenuViewController::InstantMeetingTab));
+    QVERIFY(released.isNull());
+    InstantMeetingViewController* instant = m_menu->instantMeetingViewController();
+    QVERIFY(instant && instant->isVisible());
+    QCOMPARE(instant->passcodeLabel()->text(), QStringLiteral("Passcode: 2468"));
+    const QList<QWidget*> pages =
+        m_menu->containerView()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(std::count_if(pages.begin(), pages.end(), [](QWidget* w) { return w->isVisible(); }),
+             1);
+    snapshot(QStringLiteral("menu-personal"));
+
+    // Preferences: switched one turn later, content area at 10.
+    click(m_menu->tabButton(MenuViewController::PreferencesTab));
+    QCOMPARE(m_menu->selectedTab(), 3);
+    QTRY_COMPARE(m_menu->selectedTab(), 4);
+    QVERIFY(m_menu->preferencesViewController());
+    QVERIFY(!m_menu->instantMeetingViewController());
+    QVERIFY(iconsAre(
+        {"meetingsIcon", "joinMeetingsIcon", "personalMeetingIcon", "settingsIcon_Selected"}));
+    QCOMPARE(m_menu->menuContentsViewConstraint(), 10);
+    snapshot(QStringLiteral("menu-preferences"));
+
+    // Back to the list: the same page object, a new fetch; the join form comes back empty.
+    const int listRequests = m_session.sim().requestCount(VeloraSimulator::Endpoint::Meetings);
+    click(m_menu->tabButton(MenuViewController::UpcomingMeetingsTab));
+    QCOMPARE(m_menu->upcomingMeetingsViewController(), upcoming.data());
+    QCOMPARE(m_menu->menuContentsViewConstraint(), 20);
+    QVERIFY(!m_menu->preferencesViewController());
+    QTRY_COMPARE(m_session.sim().requestCount(VeloraSimulator::Endpoint::Meetings),
+                 listRequests + 1);
+    QVERIFY(openJoinTab()->meetingIdField()->text().isEmpty());
+}
+
+void tst_MenuViewController::joinFormRejectsBadInputWithoutOpeningOrReporting() {
+    const qsizetype before =
+        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).size();
+    AttendMeetingViewController* join = openJoinTab();
+    CustomTextField* id = join->meetingIdField();
+    CustomTextField* passcode = join->passcodeField();
+    QPushButton* joinButton = join->joinMeetingButton();
+
+    // A fresh form: no error shown, join disabled.
+    QVERIFY(!joinButton->isEnabled());
+    QVERIFY(!id->showsErrorBorder());
+    QCOMPARE(join->invalidMeetingIdHeight(), 0);
+
+    // A letter among the digits: red border and error label while typing, join disabled.
+    typeInto(id, QStringLiteral("12a4"));
+    QVERIFY(id->showsErrorBorder());
+    QVERIFY(join->invalidMeetingIdLabel()->isVisible());
+    QVERIFY(!join->invalidMeetingIdLabel()->text().isEmpty());
+    QCOMPARE(join->invalidMeetingIdHeight(), AttendMeetingViewController::kErrorLabelHeight);
+    QCOMPARE(join->spaceAboveInvalidMeetingId(), AttendMeetingViewController::kErrorLabelSpacing);
+    QVERIFY(!joinButton->isEnabled());
+    snapshot(QStringLiteral("menu-join-error"));
+
+    // Emptied while typing: no error, still disabled.
+    typeInto(id, QString());
+    QVERIFY(!id->showsErrorBorder());
+    QCOMPARE(join->invalidMeetingIdHeight(), 0);
+    QVERIFY(!joinButton->isEnabled());
+
+    // A valid id but a passcode with a letter: passcode error, join disabled.
+    typeInto(id, QStringLiteral("123456789"));
+    QVERIFY(joinButton->isEnabled());
+    typeInto(passcode, QStringLiteral("12 34"));
+    QVERIFY(passcode->showsErrorBorder());
+    QCOMPARE(join->invalidPasscodeHeight(), AttendMeetingViewController::kErrorLabelHeight);
+    QVERIFY(!joinButton->isEnabled());
+    // Pressing join anyway (Return, or the action) opens nothing.
+    passcode->performClick();
+    join->joinMeeting();
+    QVERIFY(m_browser->urls().isEmpty());
+
+    // An empty id is an error once the user asks to join.
+    typeInto(passcode, QString());
+    typeInto(id, QString());
+    join->joinMeeting();
+    QVERIFY(id->showsErrorBorder());
+    QCOMPARE(join->invalidMeetingIdHeight(), AttendMeetingViewController::kErrorLabelHeight);
+    QVERIFY(m_browser->urls().isEmpty());
+
+    // Fence: one valid join, whose event arrives; it must be the only join event.
+    typeInto(id, QStringLiteral("555"));
+    click(joinButton);
+    QCOMPARE(m_browser->urls().size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).size() > before,
+        15000);
+    const QList<QJsonObject> joins =
+        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).mid(before);
+    QCOMPARE(joins.size(), 1);
+    QCOMPARE(joins.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("555"));
+    QVERIFY(!joins.first().contains(QStringLiteral("passcode")));
+}
+
+void tst_MenuViewController::joinOpensTheTrimmedDigits() {
+    const QString host = TamberDataModel::VLRdomain();
+    const qsizetype before =
+        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).size();
+    struct Case {
+        QString id, passcode, address;
+    };
+    const QList<Case> cases{
+        {QStringLiteral("123456789"), QString(), QStringLiteral("https://%1/123456789/")},
+        {QStringLiteral(" 123"), QStringLiteral("4321"), QStringLiteral("https://%1/123/4321")},
+        {QStringLiteral("+123 "), QStringLiteral("-42"), QStringLiteral("https://%1/123/42")},
+        {QStringLiteral("\t0099"), QStringLiteral(" 7 "), QStringLiteral("https://%1/0099/7")},
+    };
+    for (const Case& c : cases) {
+        AttendMeetingViewController* join = openJoinTab();
+        join->meetingIdField()->setText(c.id);
+        join->passcodeField()->setText(c.passcode);
+        QVERIFY2(join->joinMeetingButton()->isEnabled(), qPrintable(c.id));
+        m_browser->clear();
+        click(join->joinMeetingButton());
+        QCOMPARE(m_browser->urls().size(), 1);
+        QCOMPARE(m_browser->urls().first().toString(), c.address.arg(host));
+        QVERIFY(!join->meetingIdField()->showsErrorBorder());
+    }
+    // The passcode travels with the event when one was typed.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).size() == before + 4,
+        15000);
+    const QList<QJsonObject> joins =
+        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).mid(before);
+    int withPasscode = 0;
+    for (const QJsonObject& data : joins)
+        withPasscode += data.contains(QStringLiteral("passcode")) ? 1 : 0;
+    QCOMPARE(withPasscode, 3);
+}
+
+void tst_MenuViewController::personalMeetingOpensInstantAddress() {
+    const QUrl instant(TamberDataModel::instantMeetingURL());
+    QVERIFY(instant.isValid());
+    QVERIFY(instant.toString().contains(QLatin1String("7305551001")));
+
+    // The personal-meeting tab: opens the address, no usage event.
+    click(m_menu->tabButton(MenuViewController::InstantMeetingTab));
+    click(m_menu->instantMeetingViewController()->startButton());
+    QCOMPARE(m_browser->urls(), QList<QUrl>{instant});
+
+    // The join tab's own start button: the same address, and the start event.
+    const qsizetype before =
+        eventsNamed(m_session.sim(), QStringLiteral("start_meeting_from_tab")).size();
+    AttendMeetingViewController* join = openJoinTab();
+    click(join->findChild<QPushButton*>(QStringLiteral("startInstantMeeting")));
+    QCOMPARE(m_browser->urls(), (QList<QUrl>{instant, instant}));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        eventsNamed(m_session.sim(), QStringLiteral("start_meeting_from_tab")).size() > before,
+        15000);
+    const QList<QJsonObject> starts =
+        eventsNamed(m_session.sim(), QStringLiteral("start_meeting_from_tab")).mid(before);
+    QCOMPARE(starts.size(), 1);
+    QCOMPARE(starts.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("7305551001"));
+    QCOMPARE(starts.first()[QStringLiteral("passcode")].toString(), QStringLiteral("2468"));
+}
+
+void tst_MenuViewController::preferencesPlaceholderSignsOut() {
+    QStringList posted;
+    QObject observer;
+    NotificationCenter::defaultCenter().addObserver(
+        &observer, QStringLiteral("SIGN_OUT_ACTION"),
+        [&posted](const QVariant&) { posted << QStringLiteral("SIGN_OUT_ACTION"); });
+    click(m_menu->tabButton(MenuViewController::PreferencesTab));
+    QTRY_VERIFY(m_menu->preferencesViewController());
+    PreferencesViewController* prefs = m_menu->preferencesViewController();
+    QCOMPARE(prefs->findChild<QLabel*>(QStringLiteral("userNameLabel"))->text(),
+             QStringLiteral("Ada Lovelace"));
+    click(prefs->signOutButton());
+    QCOMPARE(posted, QStringList{QStringLiteral("SIGN_OUT_ACTION")});
+    QTRY_VERIFY_WITH_TIMEOUT(!eventsNamed(m_session.sim(), QStringLiteral("signout")).isEmpty(),
+                             15000);
+}
+
+void tst_MenuViewController::releaseLogsDeallocWithSuffix() {
+    LogSpy spy;
+    m_menu->updateUpcomingMeetings();
+    click(m_menu->tabButton(MenuViewController::AttendMeetingTab));
+    m_menu.reset();
+    const QStringList lines = spy.messages(Log::Verbose);
+    auto has = [&lines](const QString& start, const QString& end) {
+        for (const QString& line : lines) {
+            if (line.startsWith(start) && line.endsWith(end))
+                return true;
+        }
+        return false;
+    };
+    QVERIFY(has(QStringLiteral("******** DEALLOC: <MenuViewController: 0x"),
+                QStringLiteral(">..Removing from notification center")));
+    QVERIFY(has(QStringLiteral("******** DEALLOC: <UpcomingMeetingsViewController: 0x"),
+                QStringLiteral(">")));
+    QVERIFY(has(QStringLiteral("******** DEALLOC: <AttendMeetingViewController: 0x"),
+                QStringLiteral(">")));
+    // Released controllers no longer listen: a refresh after the menu is gone reaches nobody.
+    QVERIFY(!NotificationCenter::defaultCenter().hasObservers(
+        QStringLiteral("REFRESH_UPCOMING_MEETINGS")));
+}
+
+TAMBER_TEST_MAIN_GUI(tst_MenuViewController)
+#include "tst_MenuViewController.moc"

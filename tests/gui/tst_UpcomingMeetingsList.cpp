@@ -1,0 +1,480 @@
+#include "AbstractTamberWindowController/ProgressIndicator.h"
+#include "LogSpy.h"
+#include "Menu/UpcomingMeetings/EditOptionsView.h"
+#include "Menu/UpcomingMeetings/UpcomingMeetingsItemDelegate.h"
+#include "Menu/UpcomingMeetings/UpcomingMeetingsListModel.h"
+#include "Menu/UpcomingMeetings/UpcomingMeetingsListView.h"
+#include "Menu/UpcomingMeetings/UpcomingMeetingsViewController.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/NotificationCenter.h"
+#include "RecordingUrlOpener.h"
+#include "SignedInSimulator.h"
+#include "TestEnvironment.h"
+
+#include <QFrame>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolButton>
+#include <memory>
+
+namespace {
+
+QList<QJsonObject> eventsNamed(const VeloraSimulator& sim, const QString& event) {
+    QList<QJsonObject> found;
+    for (const QJsonValue& envelope : sim.statsEvents()) {
+        if (envelope[QStringLiteral("event")].toString() == event)
+            found << envelope[QStringLiteral("data")].toObject();
+    }
+    return found;
+}
+
+// Remembers every posting of the given names with its object.
+class Postings : public QObject {
+public:
+    explicit Postings(const QStringList& names) {
+        for (const QString& name : names) {
+            NotificationCenter::defaultCenter().addObserver(
+                this, name,
+                [this, name](const QVariant& object) { posted << qMakePair(name, object); });
+        }
+    }
+    QList<QPair<QString, QVariant>> posted;
+};
+
+qint64 nowMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QVariantMap record(const QString& title, qint64 start, qint64 end, const QString& type) {
+    return {{QStringLiteral("title"), title},
+            {QStringLiteral("start"), double(start)},
+            {QStringLiteral("end"), double(end)},
+            {QStringLiteral("calendar_entry_type"), type},
+            {QStringLiteral("numericMeetingId"), QStringLiteral("424242")}};
+}
+
+DayBucket bucket(const QDate& day, const QList<QVariantMap>& meetings) {
+    DayBucket b;
+    b.day = day;
+    b.description = day.toString();
+    b.meetings = meetings;
+    return b;
+}
+
+const qint64 kHour = 3600 * 1000;
+
+} // namespace
+
+// The upcoming-meetings page against the simulator: rows, clicks per source, the options strip,
+// failures and the schedule button.
+class tst_UpcomingMeetingsList : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void listsTheWeekByDayWithDraft();
+    void clicksPerSourceAndTheStrip();
+    void stripActionsPostAndReport();
+    void failedFetchKeepsTheListAndShowsCaution();
+    void scheduleButtonFollowsTheCalendar();
+    void hostileRecordsRenderWithinTheirRows();
+
+private:
+    bool fetchAndWait();
+    int rowOf(const QString& title) const;
+    void pressRow(int row);
+    UpcomingMeetingsListModel* model() const;
+    void snapshot(const QString& name, QWidget* widget);
+
+    SignedInSimulator m_session;
+    std::unique_ptr<RecordingUrlOpener> m_browser;
+    std::unique_ptr<UpcomingMeetingsViewController> m_page;
+};
+
+void tst_UpcomingMeetingsList::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QVERIFY(m_session.start());
+}
+
+void tst_UpcomingMeetingsList::init() {
+    m_session.sim().loadDefaultFixture();
+    m_session.signIn();
+    TamberDataModel* rec = TamberDataModel::sharedData();
+    rec->calendar = QStringLiteral("velora_calendar");
+    rec->moderatorPasscode = QStringLiteral("2468");
+    // A draft of tomorrow afternoon, its times as text the way the scheduler keeps them.
+    const qint64 start =
+        QDateTime(QDate::currentDate().addDays(2), QTime(15, 0)).toMSecsSinceEpoch();
+    rec->meetingDrafts = {
+        {QStringLiteral("draft-1"),
+         QVariantMap{{QStringLiteral("title"), QStringLiteral("Budget (draft)")},
+                     {QStringLiteral("meetingDraftGuid"), QStringLiteral("draft-1")},
+                     {QStringLiteral("start"), QString::number(start)},
+                     {QStringLiteral("end"), QString::number(start + kHour)}}}};
+    m_browser = std::make_unique<RecordingUrlOpener>();
+    m_page = std::make_unique<UpcomingMeetingsViewController>();
+    m_page->resize(340, 400);
+    m_page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+}
+
+void tst_UpcomingMeetingsList::cleanup() {
+    m_page.reset();
+    m_browser.reset();
+}
+
+bool tst_UpcomingMeetingsList::fetchAndWait() {
+    bool done = false;
+    bool ok = false;
+    m_page->fetchUpcomingMeetings([&] { done = ok = true; },
+                                  [&](const std::optional<ServiceError>&) { done = true; });
+    // The list is merged right after the success callback.
+    return QTest::qWaitFor([&] { return done && !m_page->fetcher()->isFetching(); }, 15000) && ok &&
+           QTest::qWaitFor([&] { return model()->rowCount() > 0; }, 5000);
+}
+
+UpcomingMeetingsListModel* tst_UpcomingMeetingsList::model() const {
+    return m_page->unifiedTableView()->meetingsModel();
+}
+
+int tst_UpcomingMeetingsList::rowOf(const QString& title) const {
+    for (int row = 0; row < model()->rowCount(); ++row) {
+        const QVariantMap* r = model()->record(row);
+        if (r && r->value(QStringLiteral("title")).toString() == title)
+            return row;
+    }
+    return -1;
+}
+
+void tst_UpcomingMeetingsList::pressRow(int row) {
+    UpcomingMeetingsListView* view = m_page->unifiedTableView();
+    view->scrollTo(model()->index(row));
+    const QRect rect = view->visualRect(model()->index(row));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(40, rect.center().y()));
+}
+
+void tst_UpcomingMeetingsList::snapshot(const QString& name, QWidget* widget) {
+    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    widget->grab().save(QStringLiteral("%1/%2.png").arg(dir, name));
+}
+
+void tst_UpcomingMeetingsList::listsTheWeekByDayWithDraft() {
+    QVERIFY(fetchAndWait());
+    UpcomingMeetingsListModel* m = model();
+    const QList<DayBucket>& days = m->days();
+    QVERIFY(days.size() >= 5);
+    QVERIFY(m_page->unifiedTableView()->isVisible());
+    QVERIFY(!m_page->noMeetingsScheduled()->isVisible());
+    QVERIFY(!m_page->fetchMeetingProgressIndicator()->isVisible());
+
+    // Rows run day by day: a header, then the day's meetings, each showing its own record.
+    int row = 0;
+    for (const DayBucket& day : days) {
+        QVERIFY(m->isHeader(row));
+        QCOMPARE(m->headerText(row), day.day.toString(QStringLiteral("ddd MMM dd, yyyy")));
+        QCOMPARE(m_page->unifiedTableView()->visualRect(m->index(row)).height(),
+                 UpcomingMeetingsItemDelegate::kHeaderHeight);
+        ++row;
+        for (const QVariantMap& meeting : day.meetings) {
+            QVERIFY(!m->isHeader(row));
+            QCOMPARE(m->presentation(row)->title,
+                     meeting.value(QStringLiteral("title")).toString());
+            QCOMPARE(m_page->unifiedTableView()->visualRect(m->index(row)).height(),
+                     UpcomingMeetingsItemDelegate::kRowHeight);
+            ++row;
+        }
+    }
+    QCOMPARE(m->rowCount(), row);
+    QCOMPARE(m->rowCount(), MeetingAggregator::rowCount(days));
+
+    // The draft, a series and a service meeting show their marks.
+    const int draft = rowOf(QStringLiteral("Budget (draft)"));
+    QVERIFY(draft > 0);
+    QCOMPARE(m->presentation(draft)->status, QStringLiteral("Draft"));
+    QVERIFY(m->presentation(draft)->draft);
+    const int series = rowOf(QStringLiteral("Weekly team sync"));
+    QVERIFY(series > 0);
+    QVERIFY(m->presentation(series)->recurring);
+    const int review = rowOf(QStringLiteral("Design review"));
+    QVERIFY(m->presentation(review)->serviceMeeting);
+    QVERIFY(m->presentation(review)->timeSpan.contains(QLatin1String(" - ")));
+    snapshot(QStringLiteral("upcoming-list"), m_page.get());
+}
+
+void tst_UpcomingMeetingsList::clicksPerSourceAndTheStrip() {
+    QVERIFY(fetchAndWait());
+    UpcomingMeetingsListView* view = m_page->unifiedTableView();
+
+    // A service meeting to come: the strip opens over its row, with Join; a second press
+    // closes it.
+    const int review = rowOf(QStringLiteral("Design review"));
+    pressRow(review);
+    QVERIFY(view->editOptions());
+    QVERIFY(view->editOptions()->isVisible());
+    QCOMPARE(model()->stripRow(), review);
+    const QRect rowRect = view->visualRect(model()->index(review));
+    QCOMPARE(view->editOptions()->geometry(),
+             QRect(rowRect.left() + 110, rowRect.top(), EditOptionsView::kWidth,
+                   EditOptionsView::kHeight));
+    QVERIFY(view->editOptions()->joinMeetingButton());
+    snapshot(QStringLiteral("upcoming-strip"), m_page.get());
+    // The strip stays on its row while the list scrolls.
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->value() + 13);
+    QCOMPARE(view->editOptions()->geometry().top(), view->visualRect(model()->index(review)).top());
+    pressRow(review);
+    QTRY_VERIFY(!view->editOptions());
+    QCOMPARE(model()->stripRow(), -1);
+
+    // A draft: strip 40 pixels further right and without Join.
+    const int draft = rowOf(QStringLiteral("Budget (draft)"));
+    pressRow(draft);
+    QVERIFY(view->editOptions());
+    QVERIFY(!view->editOptions()->joinMeetingButton());
+    QCOMPARE(view->editOptions()->x() - view->visualRect(model()->index(draft)).left(), 150);
+    // Opening another row moves the strip there; a reload discards it.
+    pressRow(review);
+    QCOMPARE(model()->stripRow(), review);
+    QVERIFY(view->editOptions()->joinMeetingButton());
+    QVERIFY(fetchAndWait());
+    QTRY_VERIFY(!view->editOptions());
+
+    // Header rows ignore presses; nothing was opened so far.
+    pressRow(0);
+    QVERIFY(!view->editOptions());
+    QVERIFY(m_browser->urls().isEmpty());
+
+    // Calendar meetings join at once; finished ones, finished service meetings and records
+    // without an end do nothing.
+    QVariantMap outlook = record(QStringLiteral("Outlook call"), nowMs() + kHour,
+                                 nowMs() + 2 * kHour, QStringLiteral("outlook"));
+    outlook.insert(QStringLiteral("meetingDomain"), QStringLiteral("eu.velora.example"));
+    outlook.insert(QStringLiteral("addAttendeePasscode"), true);
+    outlook.insert(QStringLiteral("attendeePasscode"), QStringLiteral("1357"));
+    const QVariantMap finishedIcal = record(QStringLiteral("Old ical"), nowMs() - 2 * kHour,
+                                            nowMs() - kHour, QStringLiteral("ical"));
+    QVariantMap finishedService = record(QStringLiteral("Old service"), nowMs() - 2 * kHour,
+                                         nowMs() - kHour, QStringLiteral("velora"));
+    finishedService.insert(QStringLiteral("id"), 5);
+    QVariantMap noEnd =
+        record(QStringLiteral("No end"), nowMs() + kHour, 0, QStringLiteral("velora"));
+    noEnd.remove(QStringLiteral("end"));
+    model()->setDays(
+        {bucket(QDate::currentDate(), {outlook, finishedIcal, finishedService, noEnd})}, nowMs());
+    pressRow(1);
+    QCOMPARE(m_browser->urls(),
+             QList<QUrl>{QUrl(QStringLiteral("https://eu.velora.example/424242/1357"))});
+    QVERIFY(!view->editOptions());
+    for (int row = 2; row <= 4; ++row)
+        pressRow(row);
+    QCOMPARE(m_browser->urls().size(), 1);
+    QVERIFY(!view->editOptions());
+    QCOMPARE(model()->presentation(3)->status, QStringLiteral("Completed"));
+}
+
+void tst_UpcomingMeetingsList::stripActionsPostAndReport() {
+    QVERIFY(fetchAndWait());
+    UpcomingMeetingsListView* view = m_page->unifiedTableView();
+    const int review = rowOf(QStringLiteral("Design review"));
+    const QVariantMap shown = *model()->record(review);
+    QCOMPARE(shown.value(QStringLiteral("calendar_entry_type")).toString(),
+             QStringLiteral("velora"));
+    pressRow(review);
+    QVERIFY(view->editOptions());
+
+    // Join: the web domain, the meeting's id and the user's moderator passcode.
+    QTest::mouseClick(view->editOptions()->joinMeetingButton(), Qt::LeftButton);
+    QCOMPARE(m_browser->urls().size(), 1);
+    QCOMPARE(m_browser->urls().first().toString(),
+             QStringLiteral("https://%1/%2/2468")
+                 .arg(TamberDataModel::VLRdomain(),
+                      TamberDataModel::urlText(shown.value(QStringLiteral("numericMeetingId")))));
+
+    // Edit: the request for the scheduler carries the row's record; the click is reported.
+    Postings postings({QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"),
+                       QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED")});
+    QTest::mouseClick(view->editOptions()->editMeetingButton(), Qt::LeftButton);
+    QCOMPARE(postings.posted.size(), 1);
+    QCOMPARE(postings.posted.first().first, QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"));
+    QCOMPARE(postings.posted.first().second.toMap(), shown);
+
+    // Delete: the click is reported; with no confirmation installed nothing opens.
+    QTest::mouseClick(view->editOptions()->deleteMeetingButton(), Qt::LeftButton);
+    QVERIFY(!view->editOptions()->confirmDeletePopover());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !eventsNamed(m_session.sim(), QStringLiteral("edit_meeting")).isEmpty() &&
+            !eventsNamed(m_session.sim(), QStringLiteral("cancel_meeting")).isEmpty(),
+        15000);
+    const QJsonObject edit = eventsNamed(m_session.sim(), QStringLiteral("edit_meeting")).first();
+    const QJsonObject cancel =
+        eventsNamed(m_session.sim(), QStringLiteral("cancel_meeting")).first();
+    const QString id = TamberDataModel::urlText(shown.value(QStringLiteral("numericMeetingId")));
+    QCOMPARE(TamberDataModel::urlText(edit[QStringLiteral("meetingId")].toVariant()), id);
+    QCOMPARE(cancel[QStringLiteral("status")].toString(), QStringLiteral("click"));
+    QCOMPARE(TamberDataModel::urlText(cancel[QStringLiteral("meetingId")].toVariant()), id);
+
+    // With a confirmation installed it opens over the button and "CLOSE_DELETE_MEETING"
+    // closes it.
+    QVariantMap seen;
+    bool seenDraft = true;
+    EditOptionsView::setConfirmDeleteFactory(
+        [&](const QVariantMap& meeting, bool draft, QWidget* parent) {
+            seen = meeting;
+            seenDraft = draft;
+            return new QLabel(QStringLiteral("Cancel this meeting?"), parent);
+        });
+    QTest::mouseClick(view->editOptions()->deleteMeetingButton(), Qt::LeftButton);
+    QPointer<QWidget> popup = view->editOptions()->confirmDeletePopover();
+    QVERIFY(popup);
+    QTRY_VERIFY(popup->isVisible());
+    QCOMPARE(seen, shown);
+    QVERIFY(!seenDraft);
+    NotificationCenter::defaultCenter().post(QStringLiteral("CLOSE_DELETE_MEETING"));
+    QTRY_VERIFY(popup.isNull() || !popup->isVisible());
+    EditOptionsView::setConfirmDeleteFactory({});
+}
+
+void tst_UpcomingMeetingsList::failedFetchKeepsTheListAndShowsCaution() {
+    QVERIFY(fetchAndWait());
+    const int rows = model()->rowCount();
+    QVERIFY(!m_page->cautionMessage()->isVisible());
+
+    // A service error: caution with the error's description, spinner stopped, list kept.
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::Meetings, Fault::httpError(500));
+    NotificationCenter::defaultCenter().post(QStringLiteral("REFRESH_UPCOMING_MEETINGS"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_page->cautionMessage()->isVisible(), 15000);
+    QVERIFY(!m_page->fetchMeetingProgressIndicator()->isVisible());
+    QVERIFY(!m_page->fetchMeetingProgressIndicator()->isAnimating());
+    QCOMPARE(model()->rowCount(), rows);
+    QVERIFY(m_page->unifiedTableView()->isVisible());
+    QVERIFY(m_page->scheduleMeetingButton()->isEnabled());
+
+    // A reply that is not a list fails the same way.
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::Meetings,
+                                Fault::replyWith(200, R"({"errorCode":"X","message":"no"})"));
+    m_page->cautionMessage()->hide();
+    m_page->fetchUpcomingMeetings();
+    QTRY_VERIFY_WITH_TIMEOUT(m_page->cautionMessage()->isVisible(), 15000);
+    QCOMPARE(model()->rowCount(), rows);
+
+    // A connection lost during the token check also disables the schedule button; the next
+    // good fetch enables it.
+    m_session.sim().clearFaults();
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::TokenInfo, Fault::refuse());
+    m_page->fetchUpcomingMeetings();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_page->scheduleMeetingButton()->isEnabled(), 15000);
+    QVERIFY(m_page->cautionMessage()->isVisible());
+    QVERIFY(!m_page->cautionMessage()->toolTip().isEmpty());
+    m_session.sim().clearFaults();
+    QVERIFY(fetchAndWait());
+    QVERIFY(m_page->scheduleMeetingButton()->isEnabled());
+    QVERIFY(!m_page->cautionMessage()->isVisible());
+}
+
+void tst_UpcomingMeetingsList::scheduleButtonFollowsTheCalendar() {
+    TamberDataModel* rec = TamberDataModel::sharedData();
+    QPushButton* schedule = m_page->scheduleMeetingButton();
+    Postings postings({QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED")});
+
+    // The service's calendar, or none chosen: the scheduler is asked for.
+    QVERIFY(fetchAndWait());
+    QCOMPARE(schedule->text(), QStringLiteral("Schedule Meeting"));
+    QTest::mouseClick(schedule, Qt::LeftButton);
+    rec->calendar = QVariant();
+    QTest::mouseClick(schedule, Qt::LeftButton);
+    QCOMPARE(postings.posted.size(), 2);
+    QVERIFY(!postings.posted.first().second.isValid());
+
+    // Outlook: the title says so, and here (no script host) creating the event fails into the
+    // caution button.
+    rec->calendar = QStringLiteral("outlook_calendar");
+    QVERIFY(fetchAndWait());
+    QCOMPARE(schedule->text(), QStringLiteral("Schedule Meeting with Outlook"));
+    QVERIFY(!m_page->scheduleCautionButton()->isVisible());
+    QTest::mouseClick(schedule, Qt::LeftButton);
+    QTRY_VERIFY(m_page->scheduleCautionButton()->isVisible());
+    QCOMPARE(postings.posted.size(), 2);
+
+    // Calendar: its own title and tooltip.
+    rec->calendar = QStringLiteral("apple_calendar");
+    QVERIFY(fetchAndWait());
+    QCOMPARE(schedule->text(), QStringLiteral("Schedule Meeting with Calendar"));
+    m_page->scheduleCautionButton()->hide();
+    QTest::mouseClick(schedule, Qt::LeftButton);
+    QTRY_VERIFY(m_page->scheduleCautionButton()->isVisible());
+    QVERIFY(m_page->scheduleCautionButton()->toolTip().startsWith(
+        QLatin1String("Please verify if Apple Calendar is configured")));
+
+    // An unknown choice: title unchanged, the button does nothing.
+    rec->calendar = QStringLiteral("google_calendar");
+    QVERIFY(fetchAndWait());
+    QCOMPARE(schedule->text(), QStringLiteral("Schedule Meeting with Calendar"));
+    QTest::mouseClick(schedule, Qt::LeftButton);
+    QCOMPARE(postings.posted.size(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(eventsNamed(m_session.sim(), QStringLiteral("schedule")).count() >= 5,
+                             15000);
+}
+
+void tst_UpcomingMeetingsList::hostileRecordsRenderWithinTheirRows() {
+    const qint64 now = nowMs();
+    QList<QVariantMap> meetings;
+    meetings << record(QString(10000, QChar(0x5D0)) + QStringLiteral(" end"), now, now + kHour,
+                       QStringLiteral("velora"));
+    meetings << record(QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 "
+                                         "\xF0\x9F\x91\x8B\xF0\x9F\x8F\xBD mixed "
+                                         "\xE2\x80\xAE reversed"),
+                       now, now + kHour, QStringLiteral("ical"));
+    QVariantMap badZone =
+        record(QStringLiteral("Bad zone"), now, now + kHour, QStringLiteral("velora"));
+    badZone.insert(QStringLiteral("timezone"), QStringLiteral("Nowhere/Atlantis"));
+    meetings << badZone;
+    meetings << record(QStringLiteral("1900"), -2208988800000LL, -2208985200000LL,
+                       QStringLiteral("outlook"));
+    meetings << record(QStringLiteral("2200"), 7258118400000LL, 7258122000000LL,
+                       QStringLiteral("velora"));
+    QVariantMap absurd = record(QStringLiteral("absurd"), 0, 0, QStringLiteral("velora"));
+    absurd.insert(QStringLiteral("start"), 1e300);
+    absurd.insert(QStringLiteral("end"), QStringLiteral("later"));
+    meetings << absurd;
+    // Two days of 2 and 1 meetings: headers at rows 0 and 3, five rows.
+    model()->setDays(
+        {bucket(QDate(2026, 1, 1), meetings.mid(0, 2)), bucket(QDate(2026, 1, 2), meetings.mid(2))},
+        now);
+    QCOMPARE(model()->rowCount(), 2 + meetings.size());
+    QVERIFY(model()->isHeader(0));
+    QVERIFY(model()->isHeader(3));
+    QVERIFY(!model()->isHeader(4));
+
+    UpcomingMeetingsListView* view = m_page->unifiedTableView();
+    view->show();
+    const QImage image = view->grab().toImage();
+    QVERIFY(!image.isNull());
+    // Every row keeps its height; nothing widens the list sideways.
+    for (int row = 0; row < model()->rowCount(); ++row) {
+        const QRect rect = view->visualRect(model()->index(row));
+        QCOMPARE(rect.height(), model()->isHeader(row) ? UpcomingMeetingsItemDelegate::kHeaderHeight
+                                                       : UpcomingMeetingsItemDelegate::kRowHeight);
+        QVERIFY(rect.width() <= view->viewport()->width());
+    }
+    QCOMPARE(view->horizontalScrollBar()->maximum(), 0);
+    QVERIFY(model()->presentation(1)->title.size() <= MeetingRowPresentation::kTitleLength + 1);
+    // Rows 4 to 6 (unknown zone, 1900, 2200) still show their times; row 7 has none usable.
+    for (int row = 4; row <= 6; ++row)
+        QVERIFY2(model()->presentation(row)->timeSpan.contains(QLatin1String(" - ")),
+                 qPrintable(model()->presentation(row)->timeSpan));
+    QVERIFY(model()->presentation(7)->timeSpan.isEmpty());
+    QCOMPARE(model()->presentation(5)->status, QStringLiteral("Completed"));
+    // Clicks on the odd rows behave like any other.
+    for (int row = 1; row < model()->rowCount(); ++row)
+        pressRow(row);
+    QCoreApplication::processEvents();
+}
+
+TAMBER_TEST_MAIN_GUI(tst_UpcomingMeetingsList)
+#include "tst_UpcomingMeetingsList.moc"
