@@ -4,6 +4,8 @@
 #include "AbstractTamberWindowController/TamberImageView.h"
 #include "Authentication/PasswordLogin/ApplicationOptionsPanel.h"
 #include "Authentication/PasswordLogin/PasswordLoginWindowController.h"
+#include "LogSpy.h"
+#include "Logging/Log.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
@@ -68,6 +70,7 @@ private Q_SLOTS:
     void grantAndUserDetailsFailuresKeepTheWindowUsable();
     void samlProfileHandsOverToSingleSignOn();
     void optionsSheetChangesTheHostOfTheNextCall();
+    void optionsSheetUploadCancelsAndReports();
     void linksAndQuit();
     void windowClosedDuringLookupIsHarmless();
 
@@ -86,6 +89,8 @@ private:
     bool accountMessageShows(const QString& message) const;
     bool passwordMessageShows(const QString& message) const;
     bool lookupSettled() const;
+    // With TAMBER_SCREENSHOT_DIR set, saves the window (and the options sheet when open) there.
+    void snapshot(const QString& name) const;
 
     SignedInSimulator m_sim;
     std::unique_ptr<RecordingUrlOpener> m_browser;
@@ -145,6 +150,19 @@ bool tst_PasswordLogin::passwordMessageShows(const QString& message) const {
            child<CustomTextField>("passwordField")->showsErrorBorder();
 }
 
+void tst_PasswordLogin::snapshot(const QString& name) const {
+    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
+    if (dir.isEmpty()) {
+        return;
+    }
+    QCoreApplication::processEvents();
+    m_controller->window()->grab().save(QStringLiteral("%1/signin-%2.png").arg(dir, name));
+    ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
+    if (sheet && sheet->isVisible()) {
+        sheet->grab().save(QStringLiteral("%1/signin-%2-sheet.png").arg(dir, name));
+    }
+}
+
 bool tst_PasswordLogin::lookupSettled() const {
     return child<QPushButton>("nextButton")->isEnabled() &&
            !child<ProgressIndicator>("identifySecurityProfileProgress")->isVisible() &&
@@ -162,6 +180,7 @@ void tst_PasswordLogin::calendarChooserLeadsToAccountEntry() {
         // The window opens on the chooser; nothing of the sign-in shows yet.
         QVERIFY(child<QWidget>("chooseCalendarView")->isVisible());
         QVERIFY(!child<QWidget>("authenticationView")->isVisible());
+        snapshot(QStringLiteral("1-calendar"));
         QTest::mouseClick(child<QRadioButton>(rows[row]), Qt::LeftButton);
         QCOMPARE(text(TamberDataModel::sharedData()->calendar), expected[row]);
         QVERIFY(!child<QWidget>("chooseCalendarView")->isVisible());
@@ -175,6 +194,7 @@ void tst_PasswordLogin::calendarChooserLeadsToAccountEntry() {
         QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
         QVERIFY(child<QWidget>("signUpView")->isVisible());
         QVERIFY(!child<QLabel>("accountNotFoundLabel")->isVisible());
+        snapshot(QStringLiteral("2-account"));
     }
 }
 
@@ -185,7 +205,9 @@ void tst_PasswordLogin::accountEntryMessagesAndSingleLookup() {
     QVERIFY(accountMessageShows(QStringLiteral("Provide a username")));
     QVERIFY(m_controller->initiatedFromNext());
     QCoreApplication::processEvents();
-    QCOMPARE(m_sim.sim().requestCount(), 0);
+    // (Usage events may fetch an application token meanwhile; no lookup, no grant.)
+    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 0);
+    QCOMPARE(passwordGrants(m_sim.sim()), 0);
     // Typing clears the message and the red border.
     QTest::keyClicks(child<CustomTextField>("usernameOrEmailField"), QStringLiteral("x"));
     QVERIFY(!child<QLabel>("accountNotFoundLabel")->isVisible());
@@ -198,6 +220,7 @@ void tst_PasswordLogin::accountEntryMessagesAndSingleLookup() {
     QVERIFY(child<CustomTextField>("usernameOrEmailField")->isReadOnly());
     QTRY_VERIFY(lookupSettled());
     QVERIFY(accountMessageShows(QStringLiteral("Account not found")));
+    snapshot(QStringLiteral("3-account-not-found"));
     QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
     QCOMPARE(m_sim.sim()
                  .lastRequest(VeloraSimulator::Endpoint::SecurityProfile)
@@ -232,7 +255,8 @@ void tst_PasswordLogin::lookupFailuresShowPlatformTextOrAccountNotFound() {
     const QString token = QString::fromLatin1(VeloraSimulator::Endpoint::Token);
     const QString profile = QString::fromLatin1(VeloraSimulator::Endpoint::SecurityProfile);
     const QList<Case> cases{
-        {QStringLiteral("*"), Fault::refuse(), 60000,
+        // No endpoint: the host refuses connections (nothing listens on port 1).
+        {QString(), Fault::refuse(), 60000,
          QStringLiteral("The Internet connection appears to be offline.")},
         {profile, Fault::closeMidBody(), 60000, QStringLiteral("The network connection was lost.")},
         {token, Fault::delay(3000), 300, QStringLiteral("The request timed out.")},
@@ -243,11 +267,16 @@ void tst_PasswordLogin::lookupFailuresShowPlatformTextOrAccountNotFound() {
     };
     for (const Case& c : cases) {
         m_sim.sim().clearFaults();
-        QVERIFY(m_sim.sim().injectFault(c.endpoint, c.fault));
+        if (c.endpoint.isEmpty()) {
+            TamberDataModel::sharedData()->apiHost = QStringLiteral("localhost:1");
+        } else {
+            TamberDataModel::sharedData()->apiHost = m_sim.sim().apiHost();
+            QVERIFY(m_sim.sim().injectFault(c.endpoint, c.fault));
+        }
         ServiceCall::setTransferTimeoutMs(c.timeoutMs);
         typeAccountAndNext(kPasswordUser);
         // Whatever fails, the window comes back: spinner stopped, Next enabled, field editable.
-        QTRY_VERIFY_WITH_TIMEOUT(lookupSettled(), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(lookupSettled(), qPrintable(c.endpoint + c.message), 10000);
         QVERIFY2(accountMessageShows(c.message),
                  qPrintable(c.endpoint + QStringLiteral(": ") +
                             child<QLabel>("accountNotFoundLabel")->text()));
@@ -273,6 +302,7 @@ void tst_PasswordLogin::passwordBlockCancelAndWrongPassword() {
     QVERIFY(!child<QPushButton>("quitButton")->isVisible());
     QVERIFY(!child<QWidget>("signUpView")->isVisible());
     QTRY_VERIFY(password->hasFocus());
+    snapshot(QStringLiteral("4-password"));
     // The field's own action right after Next was silent.
     QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
     QVERIFY(!m_controller->initiatedFromNext());
@@ -297,6 +327,7 @@ void tst_PasswordLogin::passwordBlockCancelAndWrongPassword() {
     QVERIFY(!password->isReadOnly());
     QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isVisible());
     QCOMPARE(password->text(), QStringLiteral("wrong"));
+    snapshot(QStringLiteral("5-invalid-password"));
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
     QCOMPARE(passwordGrants(m_sim.sim()), 1);
 
@@ -320,6 +351,7 @@ void tst_PasswordLogin::passwordBlockCancelAndWrongPassword() {
 
 void tst_PasswordLogin::successStoresTokenAndPostsOnce() {
     Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
+    LogSpy logs;
     openWindow();
     reachPasswordBlock();
     QTest::keyClicks(child<CustomTextField>("passwordField"), kPassword);
@@ -343,6 +375,18 @@ void tst_PasswordLogin::successStoresTokenAndPostsOnce() {
     QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
     QCoreApplication::processEvents();
     QCOMPARE(success.count, 1);
+
+    // The password and the token never reach a log line.
+    QVERIFY(logs.contains(Log::Info, QStringLiteral("PASSWORD BLOCK")));
+    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Login button action")));
+    for (const LogSpy::Line& line : logs.lines()) {
+        QVERIFY2(!line.message.contains(kPassword), qPrintable(line.message));
+        QVERIFY2(!line.message.contains(token), qPrintable(line.message));
+    }
+    m_controller.reset();
+    QVERIFY(logs.contains(Log::Verbose,
+                          QStringLiteral("******** DEALLOC: <PasswordLoginWindowController: 0x"),
+                          true));
 }
 
 void tst_PasswordLogin::grantAndUserDetailsFailuresKeepTheWindowUsable() {
@@ -430,6 +474,7 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     QCOMPARE(host->text(), QStringLiteral("localhost:1")); // the host in use
     QCOMPARE(host->placeholderText(), BundleInfo::defaultApiHost());
     QVERIFY(!sheet->uploadSuccessful()->isVisible());
+    snapshot(QStringLiteral("6-options"));
 
     // Every edit sets the host at once; an emptied field means the standard host.
     host->selectAll();
@@ -469,6 +514,62 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     NotificationCenter::defaultCenter().post(QStringLiteral("SHOWAPPLICATIONSERVEROPTIONS"));
     QCoreApplication::processEvents();
     QVERIFY(!sheet->isVisible());
+}
+
+void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
+    // The upload operation itself is installed by the log-upload code; here a recording one.
+    QList<QPointer<QObject>> uploads;
+    QList<ApplicationOptionsPanel::LogUploadFinished> finishers;
+    ApplicationOptionsPanel::setLogUploadStarter(
+        [&](ApplicationOptionsPanel::LogUploadFinished finished) {
+            uploads.append(new QObject);
+            finishers.append(std::move(finished));
+            return uploads.last().data();
+        });
+    openWindow();
+    m_controller->showApplicationServerOptions();
+    ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
+    QTRY_VERIFY(sheet->isVisible());
+    auto* link = sheet->findChild<NSTextFieldClickable*>(QStringLiteral("uploadLogsButton"));
+    QVERIFY(link);
+
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(uploads.size(), 1);
+    QVERIFY(sheet->uploadProgressIndicator()->isAnimating());
+    QVERIFY(!sheet->uploadSuccessful()->isVisible());
+    // A second press cancels the running upload and starts another.
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(uploads.size(), 2);
+    QVERIFY(uploads[0].isNull());
+    QCOMPARE(sheet->uploadConnection(), uploads[1].data());
+    // Success: spinner stops, the success icon shows.
+    finishers[1](false);
+    QVERIFY(!sheet->uploadProgressIndicator()->isAnimating());
+    QVERIFY(sheet->uploadSuccessful()->isVisible());
+    QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), false);
+    QVERIFY(!sheet->uploadConnection());
+    // Failure shows the failure icon.
+    QTest::mouseClick(link, Qt::LeftButton);
+    finishers[2](true);
+    QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), true);
+
+    // Closing the sign-in window while an upload runs cancels it.
+    QTest::mouseClick(link, Qt::LeftButton);
+    QVERIFY(!uploads[3].isNull());
+    m_controller.reset();
+    QVERIFY(uploads[3].isNull());
+
+    // Without an upload operation the sheet says the upload failed rather than nothing.
+    ApplicationOptionsPanel::setLogUploadStarter({});
+    openWindow();
+    m_controller->showApplicationServerOptions();
+    sheet = m_controller->applicationOptionsPanel();
+    QTRY_VERIFY(sheet->isVisible());
+    QTest::mouseClick(sheet->findChild<NSTextFieldClickable*>(QStringLiteral("uploadLogsButton")),
+                      Qt::LeftButton);
+    QVERIFY(sheet->uploadSuccessful()->isVisible());
+    QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), true);
+    QVERIFY(!sheet->uploadProgressIndicator()->isAnimating());
 }
 
 void tst_PasswordLogin::linksAndQuit() {

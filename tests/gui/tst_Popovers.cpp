@@ -4,6 +4,8 @@
 #include "AbstractTamberWindowController/NSTextFieldClickable.h"
 #include "AbstractTamberWindowController/TamberImageView.h"
 #include "AbstractTamberWindowController/TamberMenuView.h"
+#include "LogSpy.h"
+#include "Logging/Log.h"
 #include "Menu/MenuPopover.h"
 #include "Menu/MenuViewController.h"
 #include "Platform/NotificationCenter.h"
@@ -145,6 +147,7 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
     elsewhere.show();
     QVERIFY(QTest::qWaitForWindowExposed(&elsewhere));
 
+    LogSpy logs;
     auto popover = std::make_unique<MenuPopover>();
     int postedAtClose = -1;
     connect(popover.get(), &AbstractPopover::popoverClosed, this,
@@ -168,12 +171,19 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
     // Posted after the close, never during it; the show posted nothing.
     QCOMPARE(postedAtClose, 0);
     QTRY_COMPARE(log.posted, QStringList{QStringLiteral("CLOSE_TAMBER_POPOVER")});
+    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Showing <MenuPopover: 0x"), true));
+    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Popover did close from abstract popover")));
+    QVERIFY(!logs.contains(Log::Debug, QStringLiteral("Popover did show from abstract popover")));
 
     // Closed and released at once, as the controller does: the notification still goes out.
     popover = std::make_unique<MenuPopover>();
     popover->showPopover(QRect());
     popover->hidePopover();
     popover.reset();
+    QVERIFY(
+        logs.contains(Log::Verbose, QStringLiteral("******** DEALLOC: <MenuPopover: 0x"), true));
+    QVERIFY(logs.contains(Log::Verbose, QStringLiteral("******** DEALLOC: <MenuViewController: 0x"),
+                          true));
     QCOMPARE(log.posted.size(), 1);
     QTRY_COMPARE(log.posted.size(), 2);
     QCoreApplication::processEvents();
@@ -183,6 +193,7 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
 
 void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
     NotificationLog log(kPopoverNames);
+    LogSpy logs;
     QWidget elsewhere;
     elsewhere.setGeometry(900, 500, 200, 150);
     elsewhere.show();
@@ -202,6 +213,8 @@ void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
     QCOMPARE(title->text(), QStringLiteral("Design review"));
 
     QVERIFY(log.posted.isEmpty()); // not during the show itself
+    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Scheduler pop over did show")));
+    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Popover did show from abstract popover")));
     QCoreApplication::processEvents();
     QCOMPARE(log.posted, QStringList{QStringLiteral("SHOW_TAMBER_POPOVER")});
 

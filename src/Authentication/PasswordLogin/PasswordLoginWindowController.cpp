@@ -16,8 +16,11 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCursor>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QScreen>
 
 namespace {
 
@@ -99,6 +102,7 @@ QRadioButton:focus { border-color: #0c61fe; }
 NSTextFieldClickable { color: #0c61fe; font-size: 12px; }
 NSTextFieldClickable:hover { text-decoration: underline; }
 #signUpPrompt { color: #5f6670; font-size: 12px; }
+#applicationOptionsPanel { background: #ffffff; }
 )";
 
 } // namespace
@@ -218,6 +222,18 @@ void PasswordLoginWindowController::applyStyle() {
 }
 
 void PasswordLoginWindowController::loadAuthenticationUI() {
+    if (!m_window->isVisible()) {
+        // Centred on the screen the user is working on; a window manager may still move it.
+        QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen) {
+            screen = QGuiApplication::primaryScreen();
+        }
+        if (screen) {
+            QRect frame(QPoint(), m_window->size());
+            frame.moveCenter(screen->availableGeometry().center());
+            m_window->move(frame.topLeft());
+        }
+    }
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
