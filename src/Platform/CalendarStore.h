@@ -57,7 +57,10 @@ public:
 
     // --- Creators of the personal-meeting event ---
     // Use the personal meeting's join link and description and the account's e-mail address.
-    // Failures: `onError` runs after scriptFinished(false); the analytics events go out here.
+    // The store sends the "schedule" usage events and, on failure, logs the error line
+    // ("Error while scheduling outlook meetings." / "Error while scheduling calendar
+    // meeting."); `onError` (after scriptFinished(false)) is only for the view: caution button
+    // and its tooltip. Without a script host (Linux) both fail this way.
     void scheduleOutlookMeeting(ErrorCallback onError);
     void scheduleCalendarMeeting(ErrorCallback onError);
     // Runs a creation script after the current event; "init" is not sent here.
