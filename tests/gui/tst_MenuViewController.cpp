@@ -149,6 +149,20 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
         }
     }
     snapshot(QStringLiteral("menu-upcoming"));
+    // A service meeting's options strip, opened by a click on its row.
+    UpcomingMeetingsListView* list = upcoming->unifiedTableView();
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        const QVariantMap* record = rows->record(row);
+        if (record && record->value(QStringLiteral("title")) == QLatin1String("Design review")) {
+            const QRect rect = list->visualRect(rows->index(row));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+            QCOMPARE(rows->stripRow(), row);
+            break;
+        }
+    }
+    QVERIFY(list->editOptions() && list->editOptions()->isVisible());
+    snapshot(QStringLiteral("menu-upcoming-strip"));
+    list->closeOptionsStrip();
 
     // Join: a new page with the focus in the id field; the list page is kept, only hidden.
     AttendMeetingViewController* join = openJoinTab();

@@ -453,6 +453,7 @@ void tst_UpcomingMeetingsList::hostileRecordsRenderWithinTheirRows() {
 
     UpcomingMeetingsListView* view = m_page->unifiedTableView();
     view->show();
+    snapshot(QStringLiteral("upcoming-hostile"), m_page.get());
     const QImage image = view->grab().toImage();
     QVERIFY(!image.isNull());
     // Every row keeps its height; nothing widens the list sideways.
