@@ -20,6 +20,7 @@
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <memory>
 
@@ -159,7 +160,11 @@ void tst_PasswordLogin::snapshot(const QString& name) const {
     m_controller->window()->grab().save(QStringLiteral("%1/signin-%2.png").arg(dir, name));
     ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
     if (sheet && sheet->isVisible()) {
-        sheet->grab().save(QStringLiteral("%1/signin-%2-sheet.png").arg(dir, name));
+        // What the screen shows: the sheet over the window.
+        const QRect area = m_controller->window()->frameGeometry().united(sheet->frameGeometry());
+        sheet->screen()
+            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+            .save(QStringLiteral("%1/signin-%2-sheet.png").arg(dir, name));
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
+#include <QPainter>
 #include <QPropertyAnimation>
 #include <QVBoxLayout>
 
@@ -35,6 +36,7 @@ ApplicationOptionsPanel::ApplicationOptionsPanel(QWidget* content, QWidget* wind
     setObjectName(QStringLiteral("applicationOptionsPanel"));
     setWindowTitle(tr("Application server"));
     setWindowModality(Qt::WindowModal);
+    setAttribute(Qt::WA_OpaquePaintEvent);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     content->setParent(this);
@@ -61,6 +63,15 @@ ApplicationOptionsPanel::ApplicationOptionsPanel(QWidget* content, QWidget* wind
 ApplicationOptionsPanel::~ApplicationOptionsPanel() {
     cancelConnectionIfRequired();
     TLOG_DEBUG(QStringLiteral("******** DEALLOC: %1").arg(objectDescription(this)));
+}
+
+void ApplicationOptionsPanel::paintEvent(QPaintEvent*) {
+    // A white page with a hairline edge, so the sheet stands out over the window even where no
+    // window manager draws a frame.
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    painter.setPen(QColor(0xc5, 0xca, 0xd3));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void ApplicationOptionsPanel::uploadLogs() {

@@ -33,6 +33,9 @@ public:
     ProgressIndicator* uploadProgressIndicator() const { return m_uploadProgressIndicator; }
     QLabel* uploadSuccessful() const { return m_uploadSuccessful; }
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void setResultImage(bool failed);
 

@@ -102,7 +102,6 @@ QRadioButton:focus { border-color: #0c61fe; }
 NSTextFieldClickable { color: #0c61fe; font-size: 12px; }
 NSTextFieldClickable:hover { text-decoration: underline; }
 #signUpPrompt { color: #5f6670; font-size: 12px; }
-#applicationOptionsPanel { background: #ffffff; }
 )";
 
 } // namespace
@@ -549,6 +548,10 @@ void PasswordLoginWindowController::showApplicationServerOptions() {
     m_applicationOptionsPanel->uploadSuccessful()->setVisible(false);
     MainQueue::async(this, [this] {
         if (m_applicationOptionsPanel && !m_applicationOptionsPanel->isVisible()) {
+            // Hangs from under the logo like a sheet, centred on the window.
+            m_applicationOptionsPanel->adjustSize();
+            const int left = (m_window->width() - m_applicationOptionsPanel->width()) / 2;
+            m_applicationOptionsPanel->move(m_window->mapToGlobal(QPoint(left, 118)));
             m_applicationOptionsPanel->open();
             m_ui->applicationServerField->setFocus();
         }
