@@ -1,11 +1,13 @@
 #include "AbstractTamberWindowController/ProgressIndicator.h"
 #include "LogSpy.h"
+#include "Logging/Log.h"
 #include "Menu/UpcomingMeetings/EditOptionsView.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsItemDelegate.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsListModel.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsListView.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsViewController.h"
 #include "Models/TamberDataModel.h"
+#include "Platform/CalendarStore.h"
 #include "Platform/NotificationCenter.h"
 #include "RecordingUrlOpener.h"
 #include "SignedInSimulator.h"
@@ -66,6 +68,13 @@ DayBucket bucket(const QDate& day, const QList<QVariantMap>& meetings) {
 
 const qint64 kHour = 3600 * 1000;
 
+// A calendar store whose application lookup answers as told.
+class LookupStore : public CalendarStore {
+public:
+    AppLookup answer;
+    AppLookup findApplication(const QString&) const override { return answer; }
+};
+
 } // namespace
 
 // The upcoming-meetings page against the simulator: rows, clicks per source, the options strip,
@@ -81,6 +90,7 @@ private Q_SLOTS:
     void stripActionsPostAndReport();
     void failedFetchKeepsTheListAndShowsCaution();
     void scheduleButtonFollowsTheCalendar();
+    void outlookPresenceSetsTheScheduleCaution();
     void hostileRecordsRenderWithinTheirRows();
 
 private:
@@ -244,6 +254,17 @@ void tst_UpcomingMeetingsList::clicksPerSourceAndTheStrip() {
     QVERIFY(view->editOptions()->joinMeetingButton());
     QVERIFY(fetchAndWait());
     QTRY_VERIFY(!view->editOptions());
+
+    // The row under the pointer turns white; its neighbours keep the page's colour.
+    const QRect hovered = view->visualRect(model()->index(review));
+    const QRect other = view->visualRect(model()->index(draft));
+    QTest::mouseMove(view->viewport(), QPoint(300, hovered.center().y()));
+    auto pixelAt = [&](const QRect& row) {
+        const QPoint at = view->viewport()->mapTo(m_page.get(), QPoint(300, row.center().y()));
+        return m_page->grab().toImage().pixelColor(at);
+    };
+    QTRY_COMPARE(pixelAt(hovered), QColor(Qt::white));
+    QVERIFY(pixelAt(other) != QColor(Qt::white));
 
     // Header rows ignore presses; nothing was opened so far.
     pressRow(0);
@@ -419,6 +440,32 @@ void tst_UpcomingMeetingsList::scheduleButtonFollowsTheCalendar() {
     QCOMPARE(postings.posted.size(), 2);
     QTRY_VERIFY_WITH_TIMEOUT(eventsNamed(m_session.sim(), QStringLiteral("schedule")).count() >= 5,
                              15000);
+}
+
+void tst_UpcomingMeetingsList::outlookPresenceSetsTheScheduleCaution() {
+    // With Outlook as the default calendar the page looks for it as it is made; this system
+    // has no Outlook.
+    TamberDataModel::sharedData()->calendar = QStringLiteral("outlook_calendar");
+    m_page = std::make_unique<UpcomingMeetingsViewController>();
+    m_page->show();
+    QVERIFY(m_page->scheduleCautionButton()->isVisible());
+    QCOMPARE(m_page->scheduleCautionButton()->toolTip(),
+             QStringLiteral("Microsoft Outlook doesn't seem to be installed"));
+
+    LookupStore store;
+    m_page->fetcher()->setCalendarStore(&store);
+    store.answer = {CalendarStore::AppLookup::Failed, QString(), -43};
+    m_page->checkOutlookPresence();
+    QVERIFY(m_page->scheduleCautionButton()->isVisible());
+    QCOMPARE(m_page->scheduleCautionButton()->toolTip(),
+             QStringLiteral("There was an error connecting to Microsoft Outlook"));
+    LogSpy logs;
+    store.answer = {CalendarStore::AppLookup::Found, QStringLiteral("/Applications/Outlook.app"),
+                    0};
+    m_page->checkOutlookPresence();
+    QVERIFY(!m_page->scheduleCautionButton()->isVisible());
+    QVERIFY(logs.contains(Log::Info, QStringLiteral("Found my app@: /Applications/Outlook.app")));
+    m_page->fetcher()->setCalendarStore(nullptr);
 }
 
 void tst_UpcomingMeetingsList::hostileRecordsRenderWithinTheirRows() {
