@@ -132,6 +132,8 @@ void AppController::applicationDidFinishLaunching() {
 }
 
 void AppController::loadStatusImages() {
+    // The icons live in a static library: register its resources before the first lookup.
+    Q_INIT_RESOURCE(gui);
     m_statusImage = loadStatusImage(QStringLiteral("icon"));
     m_statusHighlightImage = loadStatusImage(QStringLiteral("icon-alt"));
     m_statusImageSelected = loadStatusImage(QStringLiteral("icon-selected"));
@@ -251,6 +253,13 @@ void AppController::showAuthUI() {
     TamberDataModel::saveDataToBundle();
     resetPasswordLoginWindowController();
     m_passwordLoginWindowController = std::make_unique<PasswordLoginWindowController>();
+    // Closed from its title bar: forget it, so the next click opens the flow afresh.
+    connect(m_passwordLoginWindowController.get(), &PasswordLoginWindowController::windowClosed,
+            this, [this] {
+                if (m_passwordLoginWindowController) {
+                    m_passwordLoginWindowController.release()->deleteLater();
+                }
+            });
     m_passwordLoginWindowController->loadAuthenticationUI();
 }
 
