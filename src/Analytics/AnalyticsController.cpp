@@ -116,8 +116,8 @@ QString AnalyticsController::statisticsHost(const TamberDataModel& record) {
 
 QString AnalyticsController::statsURL(const TamberDataModel& record) {
     return QStringLiteral("https://%1/ridgeapi/v1/quokkastats/app/%2?access_token=%3&sid=%4")
-        .arg(statisticsHost(record), kAppName, TamberDataModel::textOrNull(record.app_access_token),
-             TamberDataModel::textOrNull(record.SID));
+        .arg(statisticsHost(record), kAppName, TamberDataModel::queryValue(record.app_access_token),
+             TamberDataModel::queryValue(record.SID));
 }
 
 QVariantMap AnalyticsController::environmentData() {

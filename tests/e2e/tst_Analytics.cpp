@@ -14,6 +14,8 @@
 #include <QObject>
 #include <QSignalSpy>
 #include <QTimeZone>
+#include <QUrl>
+#include <QUrlQuery>
 
 namespace {
 
@@ -112,11 +114,17 @@ void tst_Analytics::timestampAndEnvelopeShape() {
 void tst_Analytics::statisticsHostFollowsApiHost() {
     Record& r = *Record::sharedData();
     r.app_access_token = QStringLiteral("tok+en/1");
-    r.SID = QStringLiteral("S-1");
+    r.SID = QStringLiteral("S-1&sid=forged #x");
     r.apiHost = BundleInfo::defaultApiHost();
     QCOMPARE(AC::statisticsHost(r), BundleInfo::statisticsHost());
-    QVERIFY(AC::statsURL(r).startsWith("https://" + BundleInfo::statisticsHost() +
-                                       "/ridgeapi/v1/quokkastats/app/tamber?access_token="));
+    const QUrl url(AC::statsURL(r));
+    QCOMPARE(url.host(), BundleInfo::statisticsHost());
+    QCOMPARE(url.path(), QString("/ridgeapi/v1/quokkastats/app/tamber"));
+    // The token and session id stay one query value each, whatever they hold.
+    const QUrlQuery query(url);
+    QCOMPARE(query.queryItems(QUrl::FullyDecoded).size(), 2);
+    QCOMPARE(query.queryItemValue("access_token", QUrl::FullyDecoded), QString("tok+en/1"));
+    QCOMPARE(query.queryItemValue("sid", QUrl::FullyDecoded), QString("S-1&sid=forged #x"));
     r.apiHost = QStringLiteral("api.private.example");
     QCOMPARE(AC::statisticsHost(r), QString("api.private.example"));
     // A changed host with the default one inside it is still another host.
