@@ -292,7 +292,36 @@ void AppController::showSSOPage() {
         m_passwordLoginWindowController.reset();
     }
     m_ssoLoginWindowController = std::make_unique<SSOLoginWindowController>();
+    // Closed by hand: the exchange is abandoned, and the next click starts sign-in afresh.
+    SSOLoginWindowController* created = m_ssoLoginWindowController.get();
+    connect(created, &SSOLoginWindowController::windowClosed, this, [this, created] {
+        if (m_ssoLoginWindowController.get() == created) {
+            m_ssoLoginWindowController.release()->deleteLater();
+        }
+    });
     m_ssoLoginWindowController->loadIDPURL();
+}
+
+bool AppController::ssoLoginWindowOpen() const {
+    const QWidget* window =
+        m_ssoLoginWindowController ? m_ssoLoginWindowController->window() : nullptr;
+    return window && window->isVisible();
+}
+
+void AppController::forgetSSOLoginWindowController() {
+    if (!m_ssoLoginWindowController) {
+        return;
+    }
+    const bool open = ssoLoginWindowOpen();
+    SSOLoginWindowController* forgotten = m_ssoLoginWindowController.release();
+    if (!open) {
+        forgotten->deleteLater();
+        return;
+    }
+    // Forgotten, not closed: the sign-on page stays up for the user to come back to, and the
+    // controller goes when its window does.
+    forgotten->setParent(this);
+    connect(forgotten, &SSOLoginWindowController::windowClosed, forgotten, &QObject::deleteLater);
 }
 
 // --- Notification reactions ---
@@ -364,10 +393,12 @@ void AppController::performSelectingAction() {
         raiseWindow(m_passwordLoginWindowController->window());
         return;
     }
-    if (m_ssoLoginWindowController) {
+    if (ssoLoginWindowOpen()) {
         raiseWindow(m_ssoLoginWindowController->window());
         return;
     }
+    // A sign-on window closed a moment ago is not brought back.
+    forgetSSOLoginWindowController();
     if (isSignedIn()) {
         m_statusView->setImage(m_statusImage);
         createAndShowMenuPopover();
@@ -440,15 +471,12 @@ void AppController::applicationWillResignActive() {
 
 void AppController::applicationDidResignActive() {
     TLOG_DEBUG(QStringLiteral("notification resigned"));
-    if (m_ssoLoginWindowController) {
+    // Closing the sign-on window by hand often hands the front to another application: that
+    // window stays closed.
+    if (ssoLoginWindowOpen()) {
         raiseWindow(m_ssoLoginWindowController->window());
-        // Forgotten, not closed: the sign-on page stays up for the user to come back to, and the
-        // controller goes when its window does.
-        SSOLoginWindowController* forgotten = m_ssoLoginWindowController.release();
-        forgotten->setParent(this);
-        connect(forgotten, &SSOLoginWindowController::windowClosed, forgotten,
-                &QObject::deleteLater);
     }
+    forgetSSOLoginWindowController();
     QPointer<AppController> self(this);
     MainQueue::async(this, [self] {
         if (self) {

@@ -82,6 +82,8 @@ private:
     bool isSignedIn() const;
     void onApplicationStateChanged(Qt::ApplicationState state);
     void raiseWindow(QWidget* window);
+    bool ssoLoginWindowOpen() const;
+    void forgetSSOLoginWindowController();
     void sendRevocation();
 
     AppServices m_services;

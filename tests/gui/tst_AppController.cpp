@@ -1,6 +1,7 @@
 #include "AbstractTamberWindowController/CustomStatusItemView.h"
 #include "AppController.h"
 #include "Authentication/PasswordLogin/PasswordLoginWindowController.h"
+#include "Authentication/SSOLogin/SSOLoginWindowController.h"
 #include "Menu/MenuPopover.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
@@ -9,6 +10,7 @@
 #include "Platform/PreferencesStore.h"
 #include "TamberApplication.h"
 #include "TestEnvironment.h"
+#include "WindowManager.h"
 
 #include <QClipboard>
 #include <QLineEdit>
@@ -75,6 +77,7 @@ private Q_SLOTS:
     void clickDecidesBetweenSignInAndMenu();
     void signOutClearsEverythingWithServiceUnreachable();
     void deactivationClosesPopoverAndPasswordWindow();
+    void signInWindowsClosedByHandAreForgotten();
     void editingShortcuts();
     void exceptionDuringDispatchIsSwallowed();
 };
@@ -214,6 +217,82 @@ void tst_AppController::deactivationClosesPopoverAndPasswordWindow() {
     controller.applicationDidResignActive();
     QTRY_VERIFY(!controller.passwordLoginWindowController());
     QVERIFY(!AppController::customStatusView()->highlighted());
+}
+
+namespace {
+
+// With the title bar's close button.
+void closeByHand(QWidget* window) {
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(WindowManager::requestClose(window));
+    QTRY_VERIFY(!window->isVisible());
+}
+
+void click(CustomStatusItemView* view) {
+    view->setHighlighted(false);
+    view->mouseDown();
+}
+
+} // namespace
+
+void tst_AppController::signInWindowsClosedByHandAreForgotten() {
+    Recorder rec;
+    AppController controller(rec.services());
+    controller.awakeFromNib();
+    CustomStatusItemView* view = AppController::customStatusView();
+    TamberDataModel* model = TamberDataModel::sharedData();
+    // Nothing listens there: the sign-on exchange fails at once and shows its message.
+    model->apiHost = QStringLiteral("localhost:1");
+    model->app_access_token = QStringLiteral("app-token");
+
+    // The sign-in window closed from its title bar: the next click opens a new one.
+    click(view);
+    QPointer<PasswordLoginWindowController> password = controller.passwordLoginWindowController();
+    QVERIFY(password);
+    closeByHand(password->window());
+    QVERIFY(!controller.passwordLoginWindowController());
+    QTRY_VERIFY(password.isNull());
+    click(view);
+    QVERIFY(controller.passwordLoginWindowController());
+
+    // The sign-on window replaces it; while it is open a click only brings it forward.
+    NotificationCenter::defaultCenter().post(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    QVERIFY(!controller.passwordLoginWindowController());
+    QPointer<SSOLoginWindowController> sso = controller.ssoLoginWindowController();
+    QVERIFY(sso);
+    click(view);
+    QCOMPARE(controller.ssoLoginWindowController(), sso.data());
+    QVERIFY(!controller.passwordLoginWindowController());
+
+    // Closed by hand, and another application takes the front at once: the window stays
+    // closed, its controller goes, and the next click starts sign-in again. (Any close of this
+    // window is the user's; closing it directly keeps the steps in this order.)
+    QVERIFY(QTest::qWaitForWindowExposed(sso->window()));
+    sso->window()->close();
+    controller.applicationWillResignActive();
+    controller.applicationDidResignActive();
+    QVERIFY(!controller.ssoLoginWindowController());
+    QVERIFY(!sso->window()->isVisible());
+    QTRY_VERIFY(sso.isNull());
+    click(view);
+    QVERIFY(controller.passwordLoginWindowController());
+    QVERIFY(!controller.ssoLoginWindowController());
+
+    // Closed by hand and clicked before anything else happened: no sign-on window comes back.
+    NotificationCenter::defaultCenter().post(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    sso = controller.ssoLoginWindowController();
+    sso->window()->close();
+    click(view);
+    QVERIFY(controller.passwordLoginWindowController());
+    QVERIFY(!controller.ssoLoginWindowController());
+    QTRY_VERIFY(sso.isNull());
+
+    // Left alone after closing: the controller goes by itself.
+    NotificationCenter::defaultCenter().post(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    sso = controller.ssoLoginWindowController();
+    closeByHand(sso->window());
+    QTRY_VERIFY(sso.isNull());
+    QVERIFY(!controller.ssoLoginWindowController());
 }
 
 void tst_AppController::editingShortcuts() {
