@@ -1,6 +1,7 @@
 #include "Authentication/SSOLogin/SAMLFormCapture.h"
 #include "Authentication/SSOLogin/SSOCertificateTrust.h"
 #include "Authentication/SSOLogin/SSOLoginWindowController.h"
+#include "Authentication/SSOLogin/SSOSpinnerView.h"
 #include "Authentication/SSOLogin/SSOTokenReply.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
@@ -54,6 +55,15 @@ void signInAtIdentityProvider(SSOLoginWindowController& controller, const QStrin
                  .arg(QLatin1String(VeloraSimulator::SamlUser), password));
 }
 
+// With TAMBER_SCREENSHOT_DIR set, saves what the window shows there.
+void snapshot(const SSOLoginWindowController& controller, const QString& name) {
+    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    controller.window()->grab().save(QStringLiteral("%1/sso-%2.png").arg(dir, name));
+}
+
 bool overlayShown(const SSOLoginWindowController& controller) {
     const QWidget* overlay = controller.window()->findChild<QWidget*>("overlayView");
     return overlay && overlay->isVisible();
@@ -88,6 +98,7 @@ private slots:
     void staleAppTokenAndTokenlessReply();
     void closingTheWindowAbandonsTheExchange();
     void failuresBeforeThePageAreShown();
+    void identityProviderPageFaultsLeaveAWayOut();
 
 private:
     void startSignOn();
@@ -230,9 +241,7 @@ void tst_SSOLogin::signsInThroughTheIdentityProvider() {
     QCOMPARE(m_controller->idpURLString().section(u'?', 0, 0),
              m_sim.baseUrl() + QStringLiteral("/idp/login"));
 
-    const QString shot = QStringLiteral("/tmp/tamber-sso-idp.png");
-    QVERIFY(m_controller->window()->grab().save(shot));
-    qInfo("Screenshot of the identity-provider page: %s", qPrintable(shot));
+    snapshot(*m_controller, QStringLiteral("1-identity-provider"));
 
     // A wrong password stays at the identity provider.
     signInAtIdentityProvider(*m_controller, QStringLiteral("wrong"));
@@ -356,7 +365,7 @@ void tst_SSOLogin::staleAppTokenAndTokenlessReply() {
     QTRY_VERIFY(!overlayShown(*m_controller));
     QVERIFY(m_controller->window()->isVisible());
     QVERIFY(m_controller->window()->findChild<QLabel*>("messageLabel")->isVisible());
-    QVERIFY(m_controller->window()->grab().save(QStringLiteral("/tmp/tamber-sso-message.png")));
+    snapshot(*m_controller, QStringLiteral("3-message"));
 
     // And the second attempt signs in.
     signInAtIdentityProvider(*m_controller,
@@ -400,7 +409,7 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
     QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1,
                               20000);
     QVERIFY(overlayShown(*m_controller));
-    QVERIFY(m_controller->window()->grab().save(QStringLiteral("/tmp/tamber-sso-overlay.png")));
+    snapshot(*m_controller, QStringLiteral("2-signing-in"));
     m_controller->window()->close();
     QTRY_VERIFY(!m_controller);
     QVERIFY(!QTest::qWaitFor([&] { return m_successPosts > 0; }, 1700)); // past the reply
@@ -430,6 +439,77 @@ void tst_SSOLogin::failuresBeforeThePageAreShown() {
              ServiceCall::urlError(ServiceCall::NetworkConnectionLost).description);
     QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 0);
     QCOMPARE(m_successPosts, 0);
+    m_controller.reset();
+
+    // The identity provider does not answer the probe in time: the spinner stops, a message
+    // names the problem, and the page is never loaded.
+    m_sim.clearFaults();
+    m_sim.clearRequests();
+    m_sim.injectFault(VeloraSimulator::Endpoint::IdpLogin, Fault::delay(3000));
+    ServiceCall::setTransferTimeoutMs(300);
+    startSignOn();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_controller->message().isEmpty(), 20000);
+    ServiceCall::setTransferTimeoutMs(60 * 1000);
+    QVERIFY(
+        m_controller->message().contains(ServiceCall::urlError(ServiceCall::TimedOut).description));
+    QVERIFY(!overlayShown(*m_controller));
+    QVERIFY(
+        !m_controller->window()->findChild<SSOSpinnerView*>("loadingInProgress")->isAnimating());
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin), 1);
+    QVERIFY(!QTest::qWaitFor(
+        [&] { return m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin) > 1; }, 500));
+}
+
+void tst_SSOLogin::identityProviderPageFaultsLeaveAWayOut() {
+    TamberDataModel::sharedData()->app_access_token = m_sim.issueAppToken();
+
+    // The probe is answered, then the page itself never arrives: no spinner is left turning
+    // over a blank page, and closing the window ends the exchange cleanly.
+    QObject injector;
+    bool held = false;
+    connect(&m_sim, &VeloraSimulator::requestReceived, &injector,
+            [this, &held](const RecordedRequest& request) {
+                if (!held &&
+                    request.endpoint == QLatin1String(VeloraSimulator::Endpoint::IdpLogin)) {
+                    // The probe is answered; the page request that follows is held back.
+                    held = true;
+                    m_sim.injectFault(VeloraSimulator::Endpoint::IdpLogin, Fault::delay(2500));
+                }
+            });
+    startSignOn();
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin), 2, 20000);
+    QTRY_VERIFY(!overlayShown(*m_controller));
+    QVERIFY(
+        !m_controller->window()->findChild<SSOSpinnerView*>("loadingInProgress")->isAnimating());
+    QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
+    m_controller->window()->close();
+    QVERIFY(closed.wait(5000));
+    QVERIFY(!m_controller->webView());
+    m_controller.reset();
+    // Past the late page: nothing more happens.
+    QVERIFY(!QTest::qWaitFor([&] { return m_successPosts > 0; }, 3000));
+    m_sim.clearFaults();
+
+    // The identity provider answers the sign-in with an error page of its own (its sign-in
+    // request has expired): the page is shown as it is, nothing reaches the service, and the
+    // window can still be closed.
+    startSignOn();
+    QVERIFY(waitForLoginForm(*m_controller));
+    evaluate(m_controller->webView()->page(),
+             QStringLiteral("document.querySelector('[name=SAMLRequest]').value = 'expired';"));
+    signInAtIdentityProvider(*m_controller,
+                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    QVERIFY(waitForScript(
+        *m_controller, QStringLiteral("document.body.innerText.includes('unknown or expired')")));
+    QVERIFY(!overlayShown(*m_controller));
+    QVERIFY(m_controller->window()->isVisible());
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 0);
+    QSignalSpy closedAfterError(m_controller.get(), &SSOLoginWindowController::windowClosed);
+    m_controller->window()->close();
+    QVERIFY(closedAfterError.wait(5000));
+    m_controller.reset();
+    QCOMPARE(m_successPosts, 0);
+    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
 }
 
 TAMBER_TEST_MAIN_GUI(tst_SSOLogin)

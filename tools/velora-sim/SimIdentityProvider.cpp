@@ -19,6 +19,7 @@ body{font-family:"DejaVu Sans",sans-serif;background:#eef1f5;margin:0}
 box-shadow:0 2px 10px rgba(0,0,0,.12)}
 h1{font-size:20px;margin:0 0 4px}p.sub{color:#667;margin:0 0 20px;font-size:13px}
 label{display:block;font-size:13px;margin:12px 0 4px;color:#334}
+input,button{font-family:inherit}
 input[type=text],input[type=password]{width:100%;box-sizing:border-box;padding:8px;
 border:1px solid #c5ccd6;border-radius:4px;font-size:14px}
 button{margin-top:20px;width:100%;padding:9px;border:0;border-radius:4px;background:#2b6cb0;
