@@ -14,6 +14,8 @@
 #include "SignedInSimulator.h"
 #include "TestEnvironment.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QNetworkAccessManager>
@@ -73,6 +75,7 @@ private Q_SLOTS:
     void optionsSheetChangesTheHostOfTheNextCall();
     void optionsSheetUploadCancelsAndReports();
     void linksAndQuit();
+    void usageEventsOfTheWindow();
     void windowClosedDuringLookupIsHarmless();
 
 private:
@@ -156,15 +159,15 @@ void tst_PasswordLogin::snapshot(const QString& name) const {
     if (dir.isEmpty()) {
         return;
     }
-    QCoreApplication::processEvents();
-    m_controller->window()->grab().save(QStringLiteral("%1/signin-%2.png").arg(dir, name));
+    QTest::qWait(40); // the layout settles as it would before the next frame
+    const QString file = QStringLiteral("%1/signin-%2.png").arg(dir, name);
     ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
     if (sheet && sheet->isVisible()) {
         // What the screen shows: the sheet over the window.
         const QRect area = m_controller->window()->frameGeometry().united(sheet->frameGeometry());
-        sheet->screen()
-            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-            .save(QStringLiteral("%1/signin-%2-sheet.png").arg(dir, name));
+        sheet->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file);
+    } else {
+        m_controller->window()->grab().save(file);
     }
 }
 
@@ -225,15 +228,23 @@ void tst_PasswordLogin::accountEntryMessagesAndSingleLookup() {
     QVERIFY(child<CustomTextField>("usernameOrEmailField")->isReadOnly());
     QTRY_VERIFY(lookupSettled());
     QVERIFY(accountMessageShows(QStringLiteral("Account not found")));
-    snapshot(QStringLiteral("3-account-not-found"));
     QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
     QCOMPARE(m_sim.sim()
                  .lastRequest(VeloraSimulator::Endpoint::SecurityProfile)
                  .queryValue(QStringLiteral("user")),
              QStringLiteral("   "));
+    typeAccountAndNext(QStringLiteral("nobody@example.com"));
+    QTRY_VERIFY(lookupSettled());
+    QVERIFY(accountMessageShows(QStringLiteral("Account not found")));
+    snapshot(QStringLiteral("4-account-not-found"));
 
     // Social-login accounts cannot sign in here; the window stays in account entry.
+    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::SecurityProfile),
+                                    Fault::delay(300).times(1)));
     typeAccountAndNext(QString::fromLatin1(VeloraSimulator::FbUser));
+    QVERIFY(child<ProgressIndicator>("identifySecurityProfileProgress")->isVisible());
+    QVERIFY(!accountMessageShows(QStringLiteral("Account not found")));
+    snapshot(QStringLiteral("3-looking-up"));
     QTRY_VERIFY(lookupSettled());
     QVERIFY(accountMessageShows(QStringLiteral("Account not supported")));
     QCOMPARE(text(TamberDataModel::sharedData()->authenticationType), QStringLiteral("FB"));
@@ -307,7 +318,7 @@ void tst_PasswordLogin::passwordBlockCancelAndWrongPassword() {
     QVERIFY(!child<QPushButton>("quitButton")->isVisible());
     QVERIFY(!child<QWidget>("signUpView")->isVisible());
     QTRY_VERIFY(password->hasFocus());
-    snapshot(QStringLiteral("4-password"));
+    snapshot(QStringLiteral("5-password"));
     // The field's own action right after Next was silent.
     QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
     QVERIFY(!m_controller->initiatedFromNext());
@@ -322,17 +333,21 @@ void tst_PasswordLogin::passwordBlockCancelAndWrongPassword() {
     QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
 
     // A wrong password: message, Login and Cancel back, the typed text kept.
+    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::Token),
+                                    Fault::delay(300).times(1)));
     QTest::keyClick(password, Qt::Key_Return);
     QVERIFY(!child<QPushButton>("loginButton")->isEnabled());
     QVERIFY(!child<QPushButton>("cancelButton")->isEnabled());
     QVERIFY(password->isReadOnly());
+    QVERIFY(child<ProgressIndicator>("passwordAuthenticationInProgress")->isAnimating());
+    snapshot(QStringLiteral("6-signing-in"));
     QTRY_VERIFY(passwordMessageShows(QStringLiteral("Invalid Password")));
     QVERIFY(child<QPushButton>("loginButton")->isEnabled());
     QVERIFY(child<QPushButton>("cancelButton")->isEnabled());
     QVERIFY(!password->isReadOnly());
     QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isVisible());
     QCOMPARE(password->text(), QStringLiteral("wrong"));
-    snapshot(QStringLiteral("5-invalid-password"));
+    snapshot(QStringLiteral("7-invalid-password"));
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
     QCOMPARE(passwordGrants(m_sim.sim()), 1);
 
@@ -396,6 +411,7 @@ void tst_PasswordLogin::successStoresTokenAndPostsOnce() {
 
 void tst_PasswordLogin::grantAndUserDetailsFailuresKeepTheWindowUsable() {
     Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
+    LogSpy logs;
     openWindow();
     reachPasswordBlock();
     auto* password = child<CustomTextField>("passwordField");
@@ -408,6 +424,7 @@ void tst_PasswordLogin::grantAndUserDetailsFailuresKeepTheWindowUsable() {
     QTRY_VERIFY(passwordMessageShows(QStringLiteral("The network connection was lost.")));
     QVERIFY(child<QPushButton>("loginButton")->isEnabled());
     QVERIFY(child<QPushButton>("cancelButton")->isEnabled());
+    QVERIFY(logs.contains(Log::Debug, QStringLiteral("In Password error block")));
 
     // The password is right but the user details fail: ends like a rejected password.
     m_sim.sim().clearFaults();
@@ -426,6 +443,13 @@ void tst_PasswordLogin::grantAndUserDetailsFailuresKeepTheWindowUsable() {
     QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
     QTRY_VERIFY(passwordMessageShows(QStringLiteral("The network connection was lost.")));
     QCOMPARE(success.count, 0);
+    // The failure is logged as the error it was, then as "error".
+    QVERIFY(logs.contains(
+        Log::Debug,
+        QStringLiteral(
+            "Error Domain=NSURLErrorDomain Code=-1005 \"The network connection was lost.\""),
+        true));
+    QVERIFY(logs.contains(Log::Error, QStringLiteral("error")));
 
     // And with the service healthy again the same window signs in.
     m_sim.sim().clearFaults();
@@ -479,7 +503,6 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     QCOMPARE(host->text(), QStringLiteral("localhost:1")); // the host in use
     QCOMPARE(host->placeholderText(), BundleInfo::defaultApiHost());
     QVERIFY(!sheet->uploadSuccessful()->isVisible());
-    snapshot(QStringLiteral("6-options"));
 
     // Every edit sets the host at once; an emptied field means the standard host.
     host->selectAll();
@@ -510,6 +533,7 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     m_controller->showApplicationServerOptions();
     QTRY_VERIFY(sheet->isVisible());
     QCOMPARE(host->text(), QStringLiteral("api.private.example"));
+    snapshot(QStringLiteral("8-options"));
     m_controller->closeApplicationServerOptions(sheet);
     TamberDataModel::loadDataFromBundle();
     QCOMPARE(text(model->apiHost), QStringLiteral("api.private.example"));
@@ -593,6 +617,42 @@ void tst_PasswordLogin::linksAndQuit() {
     QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
     QCOMPARE(m_terminations, 0);
     QTest::mouseClick(child<QPushButton>("quitButton"), Qt::LeftButton);
+    QCOMPARE(m_terminations, 1);
+}
+
+void tst_PasswordLogin::usageEventsOfTheWindow() {
+    const VeloraSimulator& sim = m_sim.sim();
+    const qsizetype before = sim.statsEvents().size();
+    TamberDataModel::sharedData()->calendar = QVariant();
+    openWindow(false);
+    QTest::mouseClick(child<QRadioButton>("outlookCalendarOption"), Qt::LeftButton);
+    QTest::mouseClick(child<NSTextFieldClickable>("signUp"), Qt::LeftButton);
+    reachPasswordBlock();
+    QTest::mouseClick(child<NSTextFieldClickable>("forgotPassword"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("quitButton"), Qt::LeftButton);
+
+    // Calendar choice, sign-up and Quit each send one event; the password-reset link none.
+    QTRY_COMPARE_WITH_TIMEOUT(sim.statsEvents().size() - before, 3, 15000);
+    QTest::qWait(200);
+    QMap<QString, QJsonObject> events;
+    const QJsonArray all = sim.statsEvents();
+    for (qsizetype i = before; i < all.size(); ++i) {
+        const QJsonObject event = all.at(i).toObject();
+        events.insert(event.value(QStringLiteral("event")).toString(), event);
+    }
+    QCOMPARE(events.keys(),
+             (QStringList{QStringLiteral("click_signup"), QStringLiteral("initial_calendar"),
+                          QStringLiteral("quit")}));
+    const auto data = [&](const char* name, const char* key) {
+        return events.value(QString::fromLatin1(name))
+            .value(QStringLiteral("data"))
+            .toObject()
+            .value(QString::fromLatin1(key))
+            .toString();
+    };
+    QCOMPARE(data("quit", "screen"), QStringLiteral("PasswordLoginWindowController"));
+    QCOMPARE(data("initial_calendar", "calendar"), QStringLiteral("outlook_calendar"));
     QCOMPARE(m_terminations, 1);
 }
 

@@ -215,6 +215,12 @@ void PasswordLoginWindowController::applyStyle() {
     }
     m_ui->nextButton->setMinimumHeight(38);
     m_ui->loginButton->setMinimumHeight(38);
+    // A click leaves the keyboard in the field: a button that is then disabled while it has
+    // the focus would pass it on by Tab, which selects the whole password.
+    for (QPushButton* button :
+         {m_ui->nextButton, m_ui->quitButton, m_ui->loginButton, m_ui->cancelButton}) {
+        button->setFocusPolicy(Qt::TabFocus);
+    }
     m_ui->nextButton->setDefault(false);
     m_ui->nextButton->setAutoDefault(false);
     m_ui->loginButton->setAutoDefault(false);
@@ -431,7 +437,7 @@ void PasswordLoginWindowController::generateAccessTokenCompletionHandler() {
 }
 
 void PasswordLoginWindowController::userDetailsFailed(const std::optional<ServiceError>& error) {
-    TLOG_DEBUG(error ? error->description : QStringLiteral("(null)"));
+    TLOG_DEBUG(ServiceCall::describe(error));
     m_ui->cancelButton->setEnabled(true);
     generateAccessTokenErrorHandler();
     if (auto text = networkErrorDescription(error)) {
