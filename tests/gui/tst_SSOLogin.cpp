@@ -3,6 +3,8 @@
 #include "Authentication/SSOLogin/SSOLoginWindowController.h"
 #include "Authentication/SSOLogin/SSOSpinnerView.h"
 #include "Authentication/SSOLogin/SSOTokenReply.h"
+#include "LogSpy.h"
+#include "Logging/Log.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/NotificationCenter.h"
@@ -15,6 +17,7 @@
 #include <QUrlQuery>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <algorithm>
 
 namespace {
 
@@ -221,6 +224,7 @@ void tst_SSOLogin::certificateTrustOfTheWebView() {
 }
 
 void tst_SSOLogin::signsInThroughTheIdentityProvider() {
+    LogSpy logs;
     // No application token yet: one is fetched before the auth request.
     startSignOn();
     QVERIFY(m_controller->window()->isVisible());
@@ -284,6 +288,29 @@ void tst_SSOLogin::signsInThroughTheIdentityProvider() {
                    m_successPosts > 1;
         },
         300));
+
+    // The log tells the story without the token or the assertion.
+    m_controller.reset();
+    const QString consumerUrl = SSOLoginWindowController::assertionConsumerURL();
+    const QStringList verbose = logs.messages(Log::Verbose);
+    QVERIFY(std::any_of(verbose.begin(), verbose.end(), [&](const QString& line) {
+        return line.startsWith(QStringLiteral("\n\nuser navigating from: \n\t")) &&
+               line.endsWith(QStringLiteral("\nto:\n\t") + consumerUrl);
+    }));
+    QCOMPARE(verbose.count(QStringLiteral("Looks like request url was successful")), 1);
+    QVERIFY(logs.contains(Log::Verbose, QStringLiteral("Launching "), true));
+    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Hello can authenticate against protection "
+                                                     "space from SSO Login")));
+    QVERIFY(logs.contains(Log::Debug,
+                          QStringLiteral("Did receive authentication challenge from SSO Login")));
+    QVERIFY(logs.contains(Log::Debug,
+                          QStringLiteral("******** DEALLOC: <SSOLoginWindowController: 0x"), true));
+    const QString token = model.access_token.toString();
+    const QString assertion = fields.value(QStringLiteral("SAMLResponse"));
+    for (const LogSpy::Line& line : logs.lines()) {
+        QVERIFY2(!line.message.contains(token), qPrintable(line.message));
+        QVERIFY2(!line.message.contains(assertion), qPrintable(line.message));
+    }
 }
 
 void tst_SSOLogin::userSubmittedAssertionIsPostedOnce() {
