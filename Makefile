@@ -1,8 +1,9 @@
-# The two entry points of the README: `make demo` and `make test`.
+# The two entry points of the README: `make demo` and `make test`; `make screenshots` redraws the
+# pictures in docs/screenshots.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build demo test bench format clean
+.PHONY: deps configure build demo test screenshots bench format clean
 
 deps:
 	@scripts/install-deps
@@ -18,6 +19,11 @@ demo: build
 
 test: build
 	@scripts/with-test-env ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The GUI suites save what their windows show when TAMBER_SCREENSHOT_DIR is set.
+screenshots: build
+	@mkdir -p docs/screenshots
+	@TAMBER_SCREENSHOT_DIR=$(CURDIR)/docs/screenshots scripts/with-test-env ctest --test-dir $(BUILD) --output-on-failure -L gui
 
 bench: deps
 	@cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMBER_BUILD_TESTS=OFF -DTAMBER_BUILD_BENCH=ON >/dev/null
