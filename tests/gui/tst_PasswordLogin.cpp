@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QUrl>
 #include <memory>
 
 namespace {
@@ -519,15 +520,20 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     reachPasswordBlock();
     QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
 
-    // Closing the sheet with an empty field stores the empty text: the standard host next time.
+    // Closing the sheet with an empty field stores the standard host, so every address has a
+    // host at once, not only the token request.
     m_controller->showApplicationServerOptions();
     QTRY_VERIFY(sheet->isVisible());
     host->clear();
     m_controller->closeApplicationServerOptions(sheet);
     QTRY_VERIFY(!sheet->isVisible());
-    QCOMPARE(text(model->apiHost), QString());
-    QVERIFY(TamberDataModel::oAuthTokenURL().startsWith(
-        QStringLiteral("https://%1/").arg(BundleInfo::defaultApiHost())));
+    QCOMPARE(text(model->apiHost), BundleInfo::defaultApiHost());
+    const QString standard = QStringLiteral("https://%1/").arg(BundleInfo::defaultApiHost());
+    QVERIFY(TamberDataModel::validateOAuthTokenURL().startsWith(standard));
+    const QUrl signUp(TamberDataModel::signUpURL());
+    QVERIFY(!signUp.host().isEmpty() && !signUp.toString().contains(QStringLiteral("(null)")));
+    TamberDataModel::loadDataFromBundle();
+    QCOMPARE(text(model->apiHost), BundleInfo::defaultApiHost());
     // A later run still sees the host stored at the sheet's end.
     model->apiHost = QStringLiteral("api.private.example");
     m_controller->showApplicationServerOptions();

@@ -577,8 +577,11 @@ void PasswordLoginWindowController::closeApplicationServerOptions(QObject* sende
 }
 
 void PasswordLoginWindowController::didEndSheet() {
-    // Stored as typed; an empty host becomes the standard one when the next address is built.
-    TamberDataModel::sharedData()->apiHost = m_ui->applicationServerField->text();
+    // Stored as typed. An empty field stores the standard host right away: an empty host would
+    // otherwise leave the sign-up, reset and token-check addresses without a host until the next
+    // token request restored it.
+    const QString typed = m_ui->applicationServerField->text();
+    TamberDataModel::sharedData()->apiHost = typed.isEmpty() ? BundleInfo::defaultApiHost() : typed;
     TamberDataModel::saveDataToBundle();
     if (m_window) {
         m_window->activateWindow();
