@@ -75,7 +75,7 @@ void BM_MeetingList_ParseAndMerge(benchmark::State& state) {
     for (auto _ : state) {
         const auto list = MeetingReplyParser::parseMeetingList(body);
         const QList<DayBucket> days =
-            MeetingAggregator::merge({}, list.value_or(QVariantList{}), pending);
+            MeetingAggregator::merge({}, list.value_or(QList<QJsonObject>{}), pending);
         rows = MeetingAggregator::rowCount(days);
         benchmark::DoNotOptimize(rows);
     }
@@ -89,7 +89,7 @@ const qint64 kNow = kFirst + 30 * 86400000LL;
 // Reply to list model ready: what a fetch costs the main thread before the first paint.
 int pipeline(const QByteArray& body, const QVariantMap& pending, UpcomingMeetingsListModel& model) {
     const auto list = MeetingReplyParser::parseMeetingList(body);
-    model.setDays(MeetingAggregator::merge({}, list.value_or(QVariantList{}), pending), kNow);
+    model.setDays(MeetingAggregator::merge({}, list.value_or(QList<QJsonObject>{}), pending), kNow);
     return model.rowCount();
 }
 
@@ -124,8 +124,8 @@ void BM_MeetingList_ReadOnly(benchmark::State& state) {
 }
 
 void BM_MeetingList_MergeOnly(benchmark::State& state) {
-    const QVariantList list =
-        MeetingReplyParser::parseMeetingList(listReply()).value_or(QVariantList{});
+    const QList<QJsonObject> list =
+        MeetingReplyParser::parseMeetingList(listReply()).value_or(QList<QJsonObject>{});
     const QVariantMap pending = drafts();
     for (auto _ : state) {
         auto days = MeetingAggregator::merge({}, list, pending);
@@ -135,7 +135,8 @@ void BM_MeetingList_MergeOnly(benchmark::State& state) {
 
 void BM_MeetingList_ModelOnly(benchmark::State& state) {
     const QList<DayBucket> days = MeetingAggregator::merge(
-        {}, MeetingReplyParser::parseMeetingList(listReply()).value_or(QVariantList{}), drafts());
+        {}, MeetingReplyParser::parseMeetingList(listReply()).value_or(QList<QJsonObject>{}),
+        drafts());
     UpcomingMeetingsListModel model;
     for (auto _ : state) {
         model.setDays(days, kNow);

@@ -2,8 +2,9 @@
 
 #include "ServiceCall.h"
 
+#include <QJsonObject>
+#include <QList>
 #include <QString>
-#include <QVariantList>
 #include <QVariantMap>
 #include <functional>
 #include <optional>
@@ -12,11 +13,11 @@
 // Callbacks run on the main thread and may be empty.
 class CalendarMeetingService {
 public:
-    using MeetingsCallback = std::function<void(const QVariantList& meetings)>;
+    using MeetingsCallback = std::function<void(const QList<QJsonObject>& meetings)>;
     using SuccessCallback = std::function<void()>;
     using ErrorCallback = std::function<void(const std::optional<ServiceError>&)>;
 
-    // Always asks the service afresh. The success callback gets the meeting records (maps);
+    // Always asks the service afresh. The success callback gets the meeting records (objects);
     // an error status, an empty body or a reply that is not a JSON list ends in the error
     // callback (with the error, or nothing for an unusable body). The caller validates the
     // user token first.

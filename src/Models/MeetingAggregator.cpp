@@ -8,6 +8,7 @@
 #include <QTimeZone>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -20,37 +21,77 @@ const QString kDraftGuid = QStringLiteral("meetingDraftGuid");
 const QString kEntryType = QStringLiteral("calendar_entry_type");
 const QString kVelora = QStringLiteral("velora");
 
-// Beyond this a date has no calendar day (the range of ECMAScript dates).
-constexpr double kMaxAbsMs = 8.64e15;
+constexpr qint64 kSecondsPerDay = 86400;
+constexpr qint64 kJulianDayOf1970 = 2440588;
 
-bool isPresent(const QVariant& value) {
-    return value.isValid() && !value.isNull();
+qint64 floorDiv(qint64 a, qint64 b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
-QString recordName(const QVariantMap& record) {
+qint64 wholeSeconds(double placementMs) {
+    return static_cast<qint64>(std::trunc(placementMs / 1000.0));
+}
+
+QString recordName(const MeetingRecord& record) {
     for (const QString& key :
          {QStringLiteral("id"), kDraftGuid, QStringLiteral("numericMeetingId")})
-        if (isPresent(record.value(key)))
+        if (record.has(key))
             return QStringLiteral("%1 %2").arg(key, record.value(key).toString());
     return QStringLiteral("without id");
 }
 
 // Why a record cannot be listed; empty when it can.
-QString defect(const QVariantMap& record, const std::optional<double>& placement) {
+QString defect(const MeetingRecord& record, const std::optional<double>& placement) {
     if (!placement) {
-        const bool recurring = isPresent(record.value(kRecurrence)) && !record.contains(kDraftGuid);
+        const bool recurring = record.has(kRecurrence) && !record.contains(kDraftGuid);
         return recurring ? QStringLiteral("a recurring meeting without a usable \"nextStart\"")
                          : QStringLiteral("no usable \"start\"");
     }
-    if (isPresent(record.value(kEnd)) && !MeetingAggregator::numericTime(record.value(kEnd)))
+    if (!record.time(kEnd) && record.has(kEnd))
         return QStringLiteral("an \"end\" that is not a time");
     return {};
 }
 
+// Local days of placement times in the system zone. The zone is asked once per UTC day that
+// occurs rather than once per record: a UTC day without a time change has one offset for all
+// of its records. Days with a time change are worked out record by record.
+class LocalDays {
+public:
+    QDate dayOf(double placementMs) {
+        if (!m_zone.isValid())
+            return MeetingAggregator::localDay(placementMs);
+        const qint64 seconds = wholeSeconds(placementMs);
+        const qint64 utcDay = floorDiv(seconds, kSecondsPerDay);
+        auto offset = m_offsets.constFind(utcDay);
+        if (offset == m_offsets.cend())
+            offset = m_offsets.insert(utcDay, steadyOffset(utcDay));
+        if (!*offset)
+            return QDateTime::fromSecsSinceEpoch(seconds, m_zone).date();
+        return QDate::fromJulianDay(floorDiv(seconds + **offset, kSecondsPerDay) +
+                                    kJulianDayOf1970);
+    }
+
+private:
+    // The zone's offset throughout the UTC day, or nothing when it changes within the day.
+    std::optional<int> steadyOffset(qint64 utcDay) const {
+        if (!m_zone.hasTransitions())
+            return std::nullopt;
+        const QDateTime begin =
+            QDateTime::fromSecsSinceEpoch(utcDay * kSecondsPerDay, QTimeZone::utc());
+        const QTimeZone::OffsetData next = m_zone.nextTransition(begin);
+        if (next.atUtc.isValid() && next.atUtc.toSecsSinceEpoch() < (utcDay + 1) * kSecondsPerDay)
+            return std::nullopt;
+        return m_zone.offsetFromUtc(begin);
+    }
+
+    QTimeZone m_zone = QTimeZone::systemTimeZone();
+    QHash<qint64, std::optional<int>> m_offsets;
+};
+
 struct Placed {
     double key;
     quint64 sequence; // order of placement: of two equal keys the later one goes first
-    QVariantMap record;
+    MeetingRecord record;
 };
 
 struct Day {
@@ -61,7 +102,7 @@ struct Day {
 
 class Builder {
 public:
-    void add(const QVariantMap& record) {
+    void add(MeetingRecord record) {
         const std::optional<double> key = MeetingAggregator::placementTime(record);
         const QString why = defect(record, key);
         if (!why.isEmpty()) {
@@ -69,13 +110,13 @@ public:
                 QStringLiteral("Skipping meeting record (%1): %2").arg(recordName(record), why));
             return;
         }
-        const QDate day = dayOf(*key);
+        const QDate day = m_localDays.dayOf(*key);
         auto found = m_index.constFind(day);
         if (found == m_index.cend()) {
             found = m_index.insert(day, m_days.size());
             m_days.push_back(Day{day, *key, {}});
         }
-        m_days[*found].meetings.push_back(Placed{*key, m_sequence++, record});
+        m_days[*found].meetings.push_back(Placed{*key, m_sequence++, std::move(record)});
     }
 
     QList<DayBucket> finish() {
@@ -99,55 +140,41 @@ public:
     }
 
 private:
-    // The system zone, looked up once per merge rather than by the C library per record.
-    QDate dayOf(double placementMs) const {
-        if (!m_zone.isValid())
-            return MeetingAggregator::localDay(placementMs);
-        const auto seconds = static_cast<qint64>(std::trunc(placementMs / 1000.0));
-        return QDateTime::fromSecsSinceEpoch(seconds, m_zone).date();
-    }
-
-    QTimeZone m_zone = QTimeZone::systemTimeZone();
+    LocalDays m_localDays;
     std::vector<Day> m_days;
     QHash<QDate, size_t> m_index;
     quint64 m_sequence = 0;
 };
 
-QVariantMap asVelora(QVariantMap record) {
-    record.insert(kEntryType, kVelora);
-    return record;
-}
-
 } // namespace
 
 QList<DayBucket> MeetingAggregator::merge(const QVariantList& calendarMeetings,
-                                          const QVariantList& serviceMeetings,
+                                          const QList<QJsonObject>& serviceMeetings,
                                           const QVariantMap& drafts) {
     Builder builder;
-    auto eachMap = [](const QVariantList& list, auto&& take) {
-        for (const QVariant& element : list) {
-            if (element.typeId() == QMetaType::QVariantMap)
-                take(element.toMap());
-            else
-                TLOG_DEBUG(QStringLiteral("Skipping a meeting list element that is no record"));
-        }
-    };
-    eachMap(calendarMeetings, [&](const QVariantMap& r) { builder.add(r); });
-    eachMap(serviceMeetings, [&](const QVariantMap& r) { builder.add(asVelora(r)); });
+    for (const QVariant& element : calendarMeetings) {
+        if (element.typeId() == QMetaType::QVariantMap)
+            builder.add(element.toMap());
+        else
+            TLOG_DEBUG(QStringLiteral("Skipping a meeting list element that is no record"));
+    }
+    for (const QJsonObject& service : serviceMeetings)
+        builder.add(MeetingRecord::fromService(service));
     for (auto it = drafts.cbegin(); it != drafts.cend(); ++it) {
         if (it.value().typeId() != QMetaType::QVariantMap) {
             TLOG_DEBUG(QStringLiteral("Skipping draft %1: no record").arg(it.key()));
             continue;
         }
-        QVariantMap draft = asVelora(it.value().toMap());
+        QVariantMap draft = it.value().toMap();
+        draft.insert(kEntryType, kVelora);
         if (!draft.contains(kDraftGuid))
             draft.insert(kDraftGuid, it.key()); // placed as a draft whatever it holds
-        builder.add(draft);
+        builder.add(std::move(draft));
     }
     return builder.finish();
 }
 
-bool MeetingAggregator::place(QList<DayBucket>& days, const QVariantMap& record) {
+bool MeetingAggregator::place(QList<DayBucket>& days, const MeetingRecord& record) {
     const QString why = defect(record, placementTime(record));
     if (!why.isEmpty()) {
         TLOG_DEBUG(QStringLiteral("Skipping meeting record (%1): %2").arg(recordName(record), why));
@@ -161,49 +188,22 @@ bool MeetingAggregator::place(QList<DayBucket>& days, const QVariantMap& record)
         it = days.insert(it, DayBucket{day, key, dayDescription(day), {}});
     // Before the first meeting that starts at the same time or later.
     auto& meetings = it->meetings;
-    const auto at = std::find_if(meetings.begin(), meetings.end(), [&](const QVariantMap& m) {
-        return placementTime(m).value_or(-kMaxAbsMs) >= key;
+    const auto at = std::find_if(meetings.begin(), meetings.end(), [&](const MeetingRecord& m) {
+        return placementTime(m).value_or(-std::numeric_limits<double>::infinity()) >= key;
     });
     meetings.insert(at, record);
     return true;
 }
 
-std::optional<double> MeetingAggregator::placementTime(const QVariantMap& record) {
-    const bool draft = record.contains(kDraftGuid);
-    if (!draft && isPresent(record.value(kRecurrence)))
-        return numericTime(record.value(kNextStart));
-    return numericTime(record.value(kStart));
-}
-
-std::optional<double> MeetingAggregator::numericTime(const QVariant& value) {
-    double ms = 0;
-    switch (value.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        ms = value.toDouble();
-        break;
-    case QMetaType::QString: {
-        bool ok = false;
-        ms = value.toString().trimmed().toDouble(&ok);
-        if (!ok)
-            return std::nullopt;
-        break;
-    }
-    default:
-        return std::nullopt;
-    }
-    if (!std::isfinite(ms) || std::fabs(ms) > kMaxAbsMs)
-        return std::nullopt;
-    return ms;
+std::optional<double> MeetingAggregator::placementTime(const MeetingRecord& record) {
+    // Drafts go by "start" whatever they hold.
+    if (record.has(kRecurrence) && !record.contains(kDraftGuid))
+        return record.time(kNextStart);
+    return record.time(kStart);
 }
 
 QDate MeetingAggregator::localDay(double placementMs) {
-    const auto seconds = static_cast<qint64>(std::trunc(placementMs / 1000.0));
-    return QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime).date();
+    return QDateTime::fromSecsSinceEpoch(wholeSeconds(placementMs), Qt::LocalTime).date();
 }
 
 QString MeetingAggregator::dayDescription(const QDate& day) {

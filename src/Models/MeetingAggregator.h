@@ -1,6 +1,9 @@
 #pragma once
 
+#include "MeetingRecord.h"
+
 #include <QDate>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QVariantList>
@@ -12,7 +15,7 @@ struct DayBucket {
     QDate day;           // the local day (system time zone) of its meetings' placement times
     double start = 0;    // placement time (ms since 1970 UTC) of the record that created it
     QString description; // local midnight of `day` as locale text (day header)
-    QList<QVariantMap> meetings; // display order
+    QList<MeetingRecord> meetings; // display order
 };
 
 // Where a list row points: a day header (meeting == -1) or a meeting of a bucket.
@@ -35,17 +38,16 @@ class MeetingAggregator {
 public:
     // Calendar meetings are placed as they are (they carry their "calendar_entry_type");
     // service records and drafts get "calendar_entry_type" = "velora". Drafts are taken in
-    // the map's order. Elements that are not maps are skipped.
+    // the map's order. Calendar meetings and drafts that are not maps are skipped.
     static QList<DayBucket> merge(const QVariantList& calendarMeetings,
-                                  const QVariantList& serviceMeetings, const QVariantMap& drafts);
+                                  const QList<QJsonObject>& serviceMeetings,
+                                  const QVariantMap& drafts);
 
     // Places one record into `days` (creating its bucket when needed). False when skipped.
-    static bool place(QList<DayBucket>& days, const QVariantMap& record);
+    static bool place(QList<DayBucket>& days, const MeetingRecord& record);
 
     // The record's placement time in ms, or nothing when it has none usable.
-    static std::optional<double> placementTime(const QVariantMap& record);
-    // A value as milliseconds: a finite number or numeric text within +-8.64e15 ms.
-    static std::optional<double> numericTime(const QVariant& value);
+    static std::optional<double> placementTime(const MeetingRecord& record);
     // The local day of a placement time (ms truncated to whole seconds toward zero).
     static QDate localDay(double placementMs);
     // Local midnight at the start of `day` (the first instant of the day where midnight is

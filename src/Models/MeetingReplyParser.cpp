@@ -18,17 +18,17 @@ std::optional<QJsonArray> arrayReply(const QByteArray& body) {
 
 } // namespace
 
-std::optional<QVariantList> MeetingReplyParser::parseMeetingList(const QByteArray& body,
-                                                                 int* dropped) {
+std::optional<QList<QJsonObject>> MeetingReplyParser::parseMeetingList(const QByteArray& body,
+                                                                       int* dropped) {
     const auto reply = arrayReply(body);
     if (!reply)
         return std::nullopt;
-    QVariantList meetings;
+    QList<QJsonObject> meetings;
     meetings.reserve(reply->size());
     int skipped = 0;
     for (const QJsonValue& element : *reply) {
         if (element.isObject())
-            meetings.append(element.toObject().toVariantMap());
+            meetings.append(element.toObject()); // shares the parsed object, copies nothing
         else
             ++skipped;
     }

@@ -1,17 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QStringList>
-#include <QVariantList>
 #include <optional>
 
 // Pure readers of the scheduled-meeting list and the contacts reply.
 namespace MeetingReplyParser {
 
 // The meeting records of a list reply, or nothing when the body is not a JSON list. Elements
-// that are not objects are dropped: every element handed on is a meeting record (a map).
-std::optional<QVariantList> parseMeetingList(const QByteArray& body, int* dropped = nullptr);
+// that are not objects are dropped (counted in `dropped`): every element handed on is a record.
+std::optional<QList<QJsonObject>> parseMeetingList(const QByteArray& body, int* dropped = nullptr);
 
 struct Contacts {
     QStringList emails;

@@ -65,7 +65,8 @@ void UpcomingMeetingsFetcher::fetchUpcomingMeetings(SuccessCallback onSuccess,
             if (!current())
                 return;
             CalendarMeetingService::fetchUpcomingMeetings(
-                [self, current, generation, calendar, onSuccess](const QVariantList& meetings) {
+                [self, current, generation, calendar,
+                 onSuccess](const QList<QJsonObject>& meetings) {
                     if (!current())
                         return;
                     MainQueue::async(self, [self, generation, calendar, meetings] {
@@ -104,7 +105,7 @@ void UpcomingMeetingsFetcher::refreshUpcomingMeetings() {
 
 void UpcomingMeetingsFetcher::mergeAndPublish(quint64 generation,
                                               const std::optional<QVariantList>& calendar,
-                                              const QVariantList& service) {
+                                              const QList<QJsonObject>& service) {
     if (generation != m_generation)
         return;
     m_meetingDays = MeetingAggregator::merge(calendar.value_or(QVariantList{}), service,

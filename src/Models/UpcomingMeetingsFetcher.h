@@ -56,7 +56,7 @@ signals:
 
 private:
     void mergeAndPublish(quint64 generation, const std::optional<QVariantList>& calendar,
-                         const QVariantList& service);
+                         const QList<QJsonObject>& service);
     void fail(quint64 generation, const std::optional<ServiceError>& error,
               const ErrorCallback& onError, bool tokenCheck);
     std::optional<QVariantList> readCalendar();

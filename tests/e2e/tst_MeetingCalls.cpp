@@ -17,14 +17,14 @@ namespace {
 struct ListOutcome {
     int successes = 0;
     int errors = 0;
-    QVariantList meetings;
+    QList<QJsonObject> meetings;
     std::optional<ServiceError> error;
     bool done() const { return successes + errors > 0; }
 };
 
 void fetchList(ListOutcome& o) {
     CalendarMeetingService::fetchUpcomingMeetings(
-        [&o](const QVariantList& meetings) {
+        [&o](const QList<QJsonObject>& meetings) {
             ++o.successes;
             o.meetings = meetings;
         },
@@ -146,7 +146,10 @@ void tst_MeetingCalls::upcomingMeetingsAlwaysFetchedAfresh() {
     fetchList(first);
     QTRY_VERIFY_WITH_TIMEOUT(first.done(), 15000);
     QCOMPARE(first.successes, 1);
-    QCOMPARE(QJsonArray::fromVariantList(first.meetings), sim.meetings(m_session.userId()));
+    QJsonArray listed;
+    for (const QJsonObject& m : std::as_const(first.meetings))
+        listed.append(m);
+    QCOMPARE(listed, sim.meetings(m_session.userId()));
     QVERIFY(!first.meetings.isEmpty());
 
     const RecordedRequest get = sim.lastRequest("meetings");
@@ -172,7 +175,7 @@ void tst_MeetingCalls::upcomingMeetingsAlwaysFetchedAfresh() {
     QTRY_VERIFY_WITH_TIMEOUT(mixed.done(), 15000);
     QCOMPARE(mixed.successes, 1);
     QCOMPARE(mixed.meetings.size(), 2);
-    QCOMPARE(mixed.meetings[1].toMap().value("id"), QVariant("m2"));
+    QCOMPARE(mixed.meetings[1].value("id").toString(), QStringLiteral("m2"));
 }
 
 void tst_MeetingCalls::meetingListRefusalsAndNonListsEndInError() {
@@ -218,7 +221,7 @@ void tst_MeetingCalls::meetingListRefusalsAndNonListsEndInError() {
     fetchList(big);
     QTRY_VERIFY_WITH_TIMEOUT(big.done(), 30000);
     QCOMPARE(big.successes, 1);
-    QCOMPARE(big.meetings.value(0).toMap().value("title").toString().size(), title.size());
+    QCOMPARE(big.meetings.value(0).value("title").toString().size(), title.size());
 }
 
 void tst_MeetingCalls::contactsKeepOrderAndFailAsAWhole() {

@@ -60,10 +60,12 @@ QVariantMap draft(const QString& guid, const QDateTime& start) {
             {"end", QString::number(start.addSecs(3600).toSecsSinceEpoch()) + "000"}};
 }
 
+// The records as they leave the list (to the scheduler, the delete confirmation).
 QList<QVariantMap> allMeetings(const QList<DayBucket>& days) {
     QList<QVariantMap> out;
     for (const DayBucket& d : days)
-        out += d.meetings;
+        for (const MeetingRecord& m : d.meetings)
+            out << m.toVariantMap();
     return out;
 }
 
@@ -147,7 +149,7 @@ private slots:
         const QDate tomorrow = QDate::currentDate().addDays(1);
         const auto dayOf = [&](const QString& key, const QString& value) {
             for (const DayBucket& d : days)
-                for (const QVariantMap& m : d.meetings)
+                for (const MeetingRecord& m : d.meetings)
                     if (m.value(key).toString() == value)
                         return d.day;
             return QDate();

@@ -1,14 +1,14 @@
 // libFuzzer target: the user, room, personal-meeting, invitation, meeting-list and contacts
 // readers must take any byte sequence without crashing, and keep their promises: no null,
-// list or map in a record field; every meeting handed on is a map; a failed contacts reply
-// gives no e-mails.
+// list or map in a record field; a failed contacts reply gives no e-mails. The meetings of a
+// list reply then go through the day-bucket merge, which places or skips each of them.
 #include "Models/AccountReplyParser.h"
+#include "Models/MeetingAggregator.h"
 #include "Models/MeetingReplyParser.h"
 #include "Models/TamberDataModel.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
-
 #include <cstdlib>
 
 namespace {
@@ -21,8 +21,8 @@ void requireScalar(const QVariant& value) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QByteArray body = QByteArray::fromRawData(reinterpret_cast<const char*>(data),
-                                                    static_cast<qsizetype>(size));
+    const QByteArray body =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     if (const auto user = AccountReplyParser::parseUser(body)) {
         for (const QVariant* v : {&user->firstName, &user->lastName, &user->email,
                                   &user->profilePicture, &user->timezone, &user->language})
@@ -41,9 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         requireScalar(description->personalMeetingDescription);
 
     if (const auto meetings = MeetingReplyParser::parseMeetingList(body)) {
-        for (const QVariant& m : *meetings)
-            if (m.typeId() != QMetaType::QVariantMap)
-                std::abort();
+        qsizetype placed = 0;
+        for (const DayBucket& day : MeetingAggregator::merge({}, *meetings, {})) {
+            placed += day.meetings.size();
+            for (const MeetingRecord& m : day.meetings)
+                if (!MeetingAggregator::placementTime(m) || !m.isService())
+                    std::abort();
+        }
+        if (placed > meetings->size())
+            std::abort();
     }
     const MeetingReplyParser::Contacts contacts = MeetingReplyParser::parseContacts(body);
     if (!contacts.failure.isEmpty() && !contacts.emails.isEmpty())

@@ -152,7 +152,7 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     // A service meeting's options strip, opened by a click on its row.
     UpcomingMeetingsListView* list = upcoming->unifiedTableView();
     for (int row = 0; row < rows->rowCount(); ++row) {
-        const QVariantMap* record = rows->record(row);
+        const MeetingRecord* record = rows->record(row);
         if (record && record->value(QStringLiteral("title")) == QLatin1String("Design review")) {
             const QRect rect = list->visualRect(rows->index(row));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());

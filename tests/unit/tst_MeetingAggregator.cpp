@@ -6,9 +6,11 @@
 #include "TestEnvironment.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QObject>
 #include <QTimeZone>
 #include <ctime>
+#include <tuple>
 
 namespace {
 
@@ -40,15 +42,23 @@ QString layout(const QList<DayBucket>& days) {
     QStringList out;
     for (const DayBucket& d : days) {
         QStringList ids;
-        for (const QVariantMap& m : d.meetings)
+        for (const MeetingRecord& m : d.meetings)
             ids << (m.contains("id") ? m.value("id") : m.value("meetingDraftGuid")).toString();
         out << d.day.toString(Qt::ISODate) + ": " + ids.join(' ');
     }
     return out.join(" | ");
 }
 
+// Service records as the list reply hands them on.
+QList<QJsonObject> asReply(const QVariantList& service) {
+    QList<QJsonObject> out;
+    for (const QVariant& m : service)
+        out << QJsonObject::fromVariantMap(m.toMap());
+    return out;
+}
+
 QList<DayBucket> serviceOnly(const QVariantList& service) {
-    return MeetingAggregator::merge({}, service, {});
+    return MeetingAggregator::merge({}, asReply(service), {});
 }
 
 } // namespace
@@ -108,6 +118,51 @@ private slots:
         QVERIFY(days[1].description != days[0].description);
     }
 
+    void placesEveryInstantOnTheZonesDay() {
+        // Instants every few hours through whole years, and on both sides of every time change,
+        // in zones with odd offsets, half-hour summer time and a skipped day (Apia, 2011-12-30):
+        // each record's day is the one the zone gives its instant.
+        for (const char* zone : {"Europe/Berlin", "America/Santiago", "Australia/Lord_Howe",
+                                 "Pacific/Apia", "Pacific/Chatham", "America/St_Johns", "UTC"}) {
+            useZone(zone);
+            const QTimeZone system = QTimeZone::systemTimeZone();
+            QList<qint64> seconds;
+            for (const auto& [from, to, step] : {std::tuple{"1893-01-01", "1894-01-01", 20011},
+                                                 std::tuple{"1969-06-01", "1970-06-01", 17011},
+                                                 std::tuple{"2011-01-01", "2012-07-01", 13907},
+                                                 std::tuple{"2150-01-01", "2151-01-01", 25013}}) {
+                const QDateTime begin = QDateTime::fromString(from, Qt::ISODate);
+                const QDateTime end = QDateTime::fromString(to, Qt::ISODate);
+                for (qint64 s = begin.toSecsSinceEpoch(); s < end.toSecsSinceEpoch(); s += step)
+                    seconds << s;
+                for (const QTimeZone::OffsetData& change : system.transitions(begin, end))
+                    for (qint64 d : {-3601, -1, 0, 1, 3599})
+                        seconds << change.atUtc.toSecsSinceEpoch() + d;
+            }
+            QVariantList calendar;
+            for (qint64 s : std::as_const(seconds)) {
+                // Milliseconds on the far side of the second: truncation must keep the second.
+                const double ms = double(s) * 1000 + (s < 0 ? -999 : 999);
+                calendar << QVariantMap{{"id", QString::number(s)}, {"start", ms}};
+            }
+            int placed = 0;
+            for (const DayBucket& day : MeetingAggregator::merge(calendar, {}, {})) {
+                for (const MeetingRecord& m : day.meetings) {
+                    const qint64 s = m.value("id").toLongLong();
+                    const QDate expected = QDateTime::fromSecsSinceEpoch(s, system).date();
+                    if (day.day != expected)
+                        QFAIL(qPrintable(QStringLiteral("%1: second %2 on %3, not %4")
+                                             .arg(zone)
+                                             .arg(s)
+                                             .arg(day.day.toString(Qt::ISODate),
+                                                  expected.toString(Qt::ISODate))));
+                    ++placed;
+                }
+            }
+            QCOMPARE(placed, seconds.size());
+        }
+    }
+
     void recurringMeetingsPlacedByNextStart() {
         useZone("UTC");
         const qint64 lastWeek = utcMs("2024-05-01T09:00:00Z");
@@ -147,7 +202,7 @@ private slots:
                                {"start", QString::number(day2 + 1000, 'f', 0)}}},
             {"G1", QVariantMap{{"meetingDraftGuid", "G1"},
                                {"start", QString::number(day1 + 950, 'f', 0)}}}};
-        const auto days = MeetingAggregator::merge({cal}, service, drafts);
+        const auto days = MeetingAggregator::merge({cal}, asReply(service), drafts);
         // "900" sorts before 1000 by value (not as text); of equal keys the later placed (the
         // service copy s2 after the calendar's c1) comes first.
         QCOMPARE(layout(days), "2024-06-03: s1 s3 G1 s2 c1 | 2024-06-04: G2 s4");
@@ -193,14 +248,14 @@ private slots:
                                    meeting("boolStart", true),
                                    meeting("huge", 1e300),
                                    meeting("listStart", QVariantList{t}),
-                                   QVariant("not a record"),
-                                   QVariant(42),
                                    badEnd,
                                    noEnd,
                                    goodEnd,
                                    meeting("ok", t)};
         LogSpy spy;
-        const auto days = serviceOnly(service);
+        // Calendar readers may hand on elements that are no records.
+        const auto days = MeetingAggregator::merge({QVariant("not a record"), QVariant(42)},
+                                                   asReply(service), {});
         QCOMPARE(layout(days), "2024-07-01: ok goodEnd noEnd");
         const QStringList debug = spy.messages(Log::Debug);
         for (const char* id : {"textStart", "noStart", "boolStart", "huge", "listStart", "badEnd"})

@@ -3,6 +3,9 @@
 #include "TestEnvironment.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QObject>
 #include <QTimeZone>
@@ -40,6 +43,7 @@ private Q_SLOTS:
     void completionOfSingleMeetingsAndSeries();
     void clickPerSourceAndState();
     void labelsBarsAndRecurrenceMark();
+    void serviceRecordsShowLikeTheirMaps();
     void titlesStayOneBoundedLine();
     void joinAddresses();
     void dayHeaderAndEventIdentifier();
@@ -196,6 +200,57 @@ void tst_MeetingRowPresentation::labelsBarsAndRecurrenceMark() {
     QVariantMap noEnd = meeting(ms(2001, 1, 1, 0, 0), 0);
     noEnd.remove(QStringLiteral("end"));
     QVERIFY(MeetingRowPresentation::present(noEnd, now, kBerlin).status.isEmpty());
+}
+
+void tst_MeetingRowPresentation::serviceRecordsShowLikeTheirMaps() {
+    // Rows of the service list read the reply's objects; they must show and act exactly as the
+    // maps those objects stand for (whole numbers parsed as integers, times as text, a null or
+    // finished series, an "end" that is no time).
+    const qint64 now = ms(2026, 5, 20, 12, 0);
+    const QString replyText = QStringLiteral(R"([
+        {"id": 1, "title": "Plain", "start": %1, "end": %2, "timezone": "Asia/Tokyo"},
+        {"id": "2", "title": "Text times", "start": "%1", "end": " %2 "},
+        {"id": 3, "title": null, "start": %1, "end": %3,
+         "recurrencePattern": {"recurrenceType": "WEEKLY"}, "last": {"end": %3}},
+        {"id": 4, "title": ["no", "text"], "start": %1, "end": "later",
+         "recurrencePattern": null},
+        {"title": "Series without last", "start": %3, "end": %3,
+         "recurrencePattern": {"recurrenceType": "DAILY"}},
+        {"meetingDraftGuid": "d-1", "start": %1, "end": %3, "calendar_entry_type": "ical"}
+    ])")
+                                  .arg(now + 3600000)
+                                  .arg(now + 7200000)
+                                  .arg(now - 3600000);
+    const QJsonArray reply = QJsonDocument::fromJson(replyText.toUtf8()).array();
+    QCOMPARE(reply.size(), 6);
+    for (const QJsonValue& element : reply) {
+        const MeetingRecord service = MeetingRecord::fromService(element.toObject());
+        const MeetingRecord map(service.toVariantMap());
+        const MeetingRowPresentation a = MeetingRowPresentation::present(service, now, kBerlin);
+        const MeetingRowPresentation b = MeetingRowPresentation::present(map, now, kBerlin);
+        const QByteArray title = a.title.toUtf8();
+        QCOMPARE(a.title, b.title);
+        QCOMPARE(a.toolTip, b.toolTip);
+        QCOMPARE(a.timeSpan, b.timeSpan);
+        QCOMPARE(a.status, b.status);
+        QVERIFY2(a.recurring == b.recurring, title);
+        QVERIFY2(a.serviceMeeting == b.serviceMeeting, title);
+        QVERIFY2(a.draft == b.draft, title);
+        QVERIFY2(a.click == b.click, title);
+        QCOMPARE(MeetingRowPresentation::stripJoinAddress(service),
+                 MeetingRowPresentation::stripJoinAddress(map));
+    }
+    // Spot checks that the comparison above is about something.
+    const auto shown = [&](int i) {
+        return MeetingRowPresentation::present(MeetingRecord::fromService(reply[i].toObject()), now,
+                                               kBerlin);
+    };
+    QCOMPARE(shown(1).timeSpan, QStringLiteral("3:00 PM - 4:00 PM CEST"));
+    QCOMPARE(shown(2).status, QStringLiteral("Completed"));
+    QCOMPARE(shown(2).click, RowClick::None);
+    QVERIFY(shown(4).status.isEmpty());
+    QCOMPARE(shown(5).status, QStringLiteral("Draft"));
+    QCOMPARE(shown(0).click, RowClick::ToggleStrip);
 }
 
 void tst_MeetingRowPresentation::titlesStayOneBoundedLine() {

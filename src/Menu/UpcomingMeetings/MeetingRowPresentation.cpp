@@ -1,6 +1,5 @@
 #include "MeetingRowPresentation.h"
 
-#include "Models/MeetingAggregator.h"
 #include "Models/TamberDataModel.h"
 
 #include <QDateTime>
@@ -13,14 +12,8 @@ namespace {
 const QString kEnd = QStringLiteral("end");
 const QString kStart = QStringLiteral("start");
 
-bool has(const QVariantMap& record, const QString& key) {
-    const auto it = record.constFind(key);
-    return it != record.constEnd() && it->isValid() && !it->isNull();
-}
-
 // Milliseconds to whole seconds, truncated toward zero, as a local date and time.
-std::optional<QDateTime> instant(const QVariant& value, const QTimeZone& zone) {
-    const std::optional<double> ms = MeetingAggregator::numericTime(value);
+std::optional<QDateTime> instant(const std::optional<double>& ms, const QTimeZone& zone) {
     if (!ms)
         return std::nullopt;
     const qint64 seconds = qint64(std::trunc(*ms / 1000.0));
@@ -74,27 +67,27 @@ QUrl address(const QString& host, const QVariant& meetingId, const QString& pass
 
 } // namespace
 
-MeetingRowPresentation MeetingRowPresentation::present(const QVariantMap& record, qint64 nowMs,
+MeetingRowPresentation MeetingRowPresentation::present(const MeetingRecord& record, qint64 nowMs,
                                                        const QTimeZone& localZone) {
     MeetingRowPresentation row;
     const QString title = textOf(record.value(QStringLiteral("title")));
     row.title = oneLine(title, kTitleLength);
     row.toolTip = title.size() > kToolTipLength ? oneLine(title, kToolTipLength) : title;
     row.timeSpan = timeSpanText(record, localZone);
-    row.draft = has(record, QStringLiteral("meetingDraftGuid"));
-    row.serviceMeeting = has(record, QStringLiteral("id"));
+    row.draft = record.has(QStringLiteral("meetingDraftGuid"));
+    row.serviceMeeting = record.has(QStringLiteral("id"));
     row.recurring = isRecurring(record);
     if (row.draft)
         row.status = QStringLiteral("Draft");
-    else if (has(record, kEnd) && isMeetingComplete(record, nowMs))
+    else if (record.has(kEnd) && isMeetingComplete(record, nowMs))
         row.status = QStringLiteral("Completed");
     row.click = clickAction(record, nowMs);
     return row;
 }
 
-QString MeetingRowPresentation::timeSpanText(const QVariantMap& record,
+QString MeetingRowPresentation::timeSpanText(const MeetingRecord& record,
                                              const QTimeZone& localZone) {
-    const std::optional<QDateTime> start = instant(record.value(kStart), localZone);
+    const std::optional<QDateTime> start = instant(record.time(kStart), localZone);
     if (!start)
         return {};
     QString abbreviation = localZone.abbreviation(*start);
@@ -104,7 +97,7 @@ QString MeetingRowPresentation::timeSpanText(const QVariantMap& record,
         if (!id.isEmpty() && QTimeZone::isTimeZoneIdAvailable(id))
             abbreviation = QTimeZone(id).abbreviation(*start);
     }
-    const std::optional<QDateTime> end = instant(record.value(kEnd), localZone);
+    const std::optional<QDateTime> end = instant(record.time(kEnd), localZone);
     QString text =
         end ? QStringLiteral("%1 - %2").arg(clockText(*start), clockText(*end)) : clockText(*start);
     if (!abbreviation.isEmpty())
@@ -112,32 +105,31 @@ QString MeetingRowPresentation::timeSpanText(const QVariantMap& record,
     return text;
 }
 
-bool MeetingRowPresentation::isRecurring(const QVariantMap& record) {
-    if (!has(record, QStringLiteral("recurrencePattern")))
+bool MeetingRowPresentation::isRecurring(const MeetingRecord& record) {
+    if (!record.has(QStringLiteral("recurrencePattern")))
         return false;
     const QVariantMap pattern = record.value(QStringLiteral("recurrencePattern")).toMap();
     return pattern.value(QStringLiteral("recurrenceType")).toString() != QLatin1String("NONE");
 }
 
-bool MeetingRowPresentation::isMeetingComplete(const QVariantMap& record, qint64 nowMs) {
+bool MeetingRowPresentation::isMeetingComplete(const MeetingRecord& record, qint64 nowMs) {
     // "now" in whole seconds, as milliseconds.
     const double now = double((nowMs / 1000) * 1000);
     if (isRecurring(record)) {
         const QVariant last = record.value(QStringLiteral("last"));
         if (last.typeId() != QMetaType::QVariantMap)
             return false;
-        const std::optional<double> lastEnd =
-            MeetingAggregator::numericTime(last.toMap().value(kEnd));
+        const std::optional<double> lastEnd = MeetingRecord::numericTime(last.toMap().value(kEnd));
         return lastEnd && now > *lastEnd;
     }
-    const std::optional<double> end = MeetingAggregator::numericTime(record.value(kEnd));
+    const std::optional<double> end = record.time(kEnd);
     return end && now > *end;
 }
 
-RowClick MeetingRowPresentation::clickAction(const QVariantMap& record, qint64 nowMs) {
-    if (has(record, QStringLiteral("meetingDraftGuid")))
+RowClick MeetingRowPresentation::clickAction(const MeetingRecord& record, qint64 nowMs) {
+    if (record.has(QStringLiteral("meetingDraftGuid")))
         return RowClick::ToggleStrip;
-    if (!has(record, kEnd))
+    if (!record.has(kEnd))
         return RowClick::None;
     const QString type = record.value(QStringLiteral("calendar_entry_type")).toString();
     const bool complete = isMeetingComplete(record, nowMs);
@@ -148,7 +140,7 @@ RowClick MeetingRowPresentation::clickAction(const QVariantMap& record, qint64 n
     return RowClick::None;
 }
 
-QUrl MeetingRowPresentation::calendarJoinAddress(const QVariantMap& record) {
+QUrl MeetingRowPresentation::calendarJoinAddress(const MeetingRecord& record) {
     const QString domain = textOf(record.value(QStringLiteral("meetingDomain")));
     const QString host = isHostName(domain) ? domain : TamberDataModel::VLRdomain();
     const QString passcode =
@@ -158,14 +150,14 @@ QUrl MeetingRowPresentation::calendarJoinAddress(const QVariantMap& record) {
     return address(host, record.value(QStringLiteral("numericMeetingId")), passcode);
 }
 
-QUrl MeetingRowPresentation::stripJoinAddress(const QVariantMap& record) {
+QUrl MeetingRowPresentation::stripJoinAddress(const MeetingRecord& record) {
     const QString passcode = textOf(TamberDataModel::sharedData()->moderatorPasscode);
     return address(TamberDataModel::VLRdomain(), record.value(QStringLiteral("numericMeetingId")),
                    passcode);
 }
 
-QVariant MeetingRowPresentation::eventMeetingId(const QVariantMap& record) {
-    if (has(record, QStringLiteral("numericMeetingId")))
+QVariant MeetingRowPresentation::eventMeetingId(const MeetingRecord& record) {
+    if (record.has(QStringLiteral("numericMeetingId")))
         return record.value(QStringLiteral("numericMeetingId"));
     return record.value(QStringLiteral("meetingDraftGuid"));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Models/MeetingRecord.h"
+
 #include <QDate>
 #include <QString>
 #include <QTimeZone>
@@ -29,26 +31,26 @@ struct MeetingRowPresentation {
     static constexpr int kTitleLength = 300;
     static constexpr int kToolTipLength = 1000;
 
-    static MeetingRowPresentation present(const QVariantMap& record, qint64 nowMs,
+    static MeetingRowPresentation present(const MeetingRecord& record, qint64 nowMs,
                                           const QTimeZone& localZone);
 
     // "h:mm a" start and end in the local zone, then the local zone's abbreviation, or the
     // record's "timezone" abbreviation when the local one is empty.
-    static QString timeSpanText(const QVariantMap& record, const QTimeZone& localZone);
+    static QString timeSpanText(const MeetingRecord& record, const QTimeZone& localZone);
     // A series is complete once its "last" occurrence has ended (never without "last"); a
     // single meeting once its "end" has passed.
-    static bool isMeetingComplete(const QVariantMap& record, qint64 nowMs);
-    static bool isRecurring(const QVariantMap& record);
-    static RowClick clickAction(const QVariantMap& record, qint64 nowMs);
+    static bool isMeetingComplete(const MeetingRecord& record, qint64 nowMs);
+    static bool isRecurring(const MeetingRecord& record);
+    static RowClick clickAction(const MeetingRecord& record, qint64 nowMs);
 
     // A calendar meeting's join address: its "meetingDomain" (the web domain when absent or
     // not a host name), "numericMeetingId", and "attendeePasscode" when "addAttendeePasscode".
-    static QUrl calendarJoinAddress(const QVariantMap& record);
+    static QUrl calendarJoinAddress(const MeetingRecord& record);
     // The options strip's join address: the web domain, "numericMeetingId" and the user's
     // moderator passcode.
-    static QUrl stripJoinAddress(const QVariantMap& record);
+    static QUrl stripJoinAddress(const MeetingRecord& record);
     // The identifier usage events carry: "numericMeetingId", else "meetingDraftGuid".
-    static QVariant eventMeetingId(const QVariantMap& record);
+    static QVariant eventMeetingId(const MeetingRecord& record);
 
     // The day header: "EEE MMM dd, yyyy" in the default locale ("Sat Dec 05, 2026").
     static QString dayHeaderText(const QDate& day);

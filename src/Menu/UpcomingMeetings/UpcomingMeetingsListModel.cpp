@@ -9,26 +9,19 @@ void UpcomingMeetingsListModel::setDays(const QList<DayBucket>& days, qint64 now
                                         const QTimeZone& localZone) {
     beginResetModel();
     m_days = days;
+    m_nowMs = nowMs;
+    m_localZone = localZone;
     m_rows.clear();
     m_stripRow = -1;
-    qsizetype count = m_days.size();
-    for (const DayBucket& day : m_days)
-        count += day.meetings.size();
-    m_rows.reserve(size_t(count));
+    m_rows.reserve(size_t(MeetingAggregator::rowCount(m_days)));
     for (int b = 0; b < m_days.size(); ++b) {
-        const DayBucket& day = m_days.at(b);
+        const DayBucket& day = std::as_const(m_days)[b];
         Row header;
         header.bucket = b;
         header.headerText = MeetingRowPresentation::dayHeaderText(day.day);
         m_rows.push_back(std::move(header));
-        for (int m = 0; m < day.meetings.size(); ++m) {
-            Row row;
-            row.bucket = b;
-            row.meeting = m;
-            row.presentation =
-                MeetingRowPresentation::present(day.meetings.at(m), nowMs, localZone);
-            m_rows.push_back(std::move(row));
-        }
+        for (int m = 0; m < day.meetings.size(); ++m)
+            m_rows.push_back(Row{b, m, {}, {}});
     }
     endResetModel();
     TLOG_DEBUG(QStringLiteral("Returning number of rows in table  %1").arg(m_rows.size()));
@@ -42,17 +35,24 @@ bool UpcomingMeetingsListModel::isHeader(int row) const {
     return row >= 0 && size_t(row) < m_rows.size() && m_rows[size_t(row)].meeting < 0;
 }
 
-const MeetingRowPresentation* UpcomingMeetingsListModel::presentation(int row) const {
+const UpcomingMeetingsListModel::Row* UpcomingMeetingsListModel::meetingRow(int row) const {
     if (row < 0 || size_t(row) >= m_rows.size() || m_rows[size_t(row)].meeting < 0)
         return nullptr;
-    return &m_rows[size_t(row)].presentation;
+    return &m_rows[size_t(row)];
 }
 
-const QVariantMap* UpcomingMeetingsListModel::record(int row) const {
-    if (row < 0 || size_t(row) >= m_rows.size() || m_rows[size_t(row)].meeting < 0)
+const MeetingRowPresentation* UpcomingMeetingsListModel::presentation(int row) const {
+    const Row* r = meetingRow(row);
+    if (!r)
         return nullptr;
-    const Row& r = m_rows[size_t(row)];
-    return &m_days.at(r.bucket).meetings.at(r.meeting);
+    if (!r->presentation)
+        r->presentation = MeetingRowPresentation::present(*record(row), m_nowMs, m_localZone);
+    return &*r->presentation;
+}
+
+const MeetingRecord* UpcomingMeetingsListModel::record(int row) const {
+    const Row* r = meetingRow(row);
+    return r ? &m_days.at(r->bucket).meetings.at(r->meeting) : nullptr;
 }
 
 QString UpcomingMeetingsListModel::headerText(int row) const {
@@ -66,13 +66,13 @@ QVariant UpcomingMeetingsListModel::data(const QModelIndex& index, int role) con
     const bool header = row.meeting < 0;
     switch (role) {
     case Qt::DisplayRole:
-        return header ? row.headerText : row.presentation.title;
+        return header ? row.headerText : presentation(index.row())->title;
     case Qt::ToolTipRole:
-        return header ? QVariant() : QVariant(row.presentation.toolTip);
+        return header ? QVariant() : QVariant(presentation(index.row())->toolTip);
     case IsHeaderRole:
         return header;
     case RecordRole:
-        return header ? QVariant() : QVariant(m_days.at(row.bucket).meetings.at(row.meeting));
+        return header ? QVariant() : QVariant(record(index.row())->toVariantMap());
     case DayDescriptionRole:
         return header ? QVariant(m_days.at(row.bucket).description) : QVariant();
     default:

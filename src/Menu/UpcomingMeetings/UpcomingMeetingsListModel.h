@@ -6,16 +6,18 @@
 #include <QAbstractListModel>
 #include <QList>
 #include <QTimeZone>
+#include <optional>
 #include <vector>
 
 // The rows of the upcoming-meetings list: per day a header row, then one row per meeting.
-// What rows show is worked out once per reload (setDays), so painting and scrolling only read.
+// What a meeting row shows is worked out the first time the row is asked for (a list of
+// thousands paints a screenful), then kept until the next reload.
 class UpcomingMeetingsListModel : public QAbstractListModel {
     Q_OBJECT
 public:
     enum Roles {
         IsHeaderRole = Qt::UserRole + 1, // bool
-        RecordRole,                      // QVariantMap (meeting rows)
+        RecordRole,                      // QVariantMap (meeting rows), made on each call
         DayDescriptionRole,              // the bucket's day key (header rows)
     };
 
@@ -32,7 +34,7 @@ public:
     bool isHeader(int row) const;
     // Meeting rows only; nullptr for headers and rows out of range.
     const MeetingRowPresentation* presentation(int row) const;
-    const QVariantMap* record(int row) const;
+    const MeetingRecord* record(int row) const;
     QString headerText(int row) const;
 
     // The row whose options strip is open (its content slides aside), or -1.
@@ -44,10 +46,13 @@ private:
         int bucket = -1;
         int meeting = -1; // -1: the bucket's header
         QString headerText;
-        MeetingRowPresentation presentation;
+        mutable std::optional<MeetingRowPresentation> presentation;
     };
+    const Row* meetingRow(int row) const;
 
     QList<DayBucket> m_days;
+    qint64 m_nowMs = 0;
+    QTimeZone m_localZone;
     std::vector<Row> m_rows;
     int m_stripRow = -1;
 };

@@ -44,7 +44,7 @@ QRect UpcomingMeetingsListView::stripRect(int row) const {
 }
 
 void UpcomingMeetingsListView::toggleOptionsStrip(int row) {
-    const QVariantMap* record = m_model->record(row);
+    const MeetingRecord* record = m_model->record(row);
     if (!record)
         return;
     if (m_model->stripRow() == row) {
@@ -52,7 +52,7 @@ void UpcomingMeetingsListView::toggleOptionsStrip(int row) {
         return;
     }
     closeOptionsStrip();
-    m_editOptions = new EditOptionsView(*record, viewport());
+    m_editOptions = new EditOptionsView(record->toVariantMap(), viewport());
     m_model->setStripRow(row);
     placeStrip();
     m_editOptions->show();

@@ -194,7 +194,7 @@ void UpcomingMeetingsViewController::showFailure(const QString& description, boo
 }
 
 void UpcomingMeetingsViewController::rowPressed(int row) {
-    const QVariantMap* record = m_unifiedTableView->meetingsModel()->record(row);
+    const MeetingRecord* record = m_unifiedTableView->meetingsModel()->record(row);
     if (!record)
         return;
     switch (MeetingRowPresentation::clickAction(*record, m_clock().toMSecsSinceEpoch())) {
@@ -218,8 +218,7 @@ void UpcomingMeetingsViewController::showScheduleMeetingButtonAction() {
         NotificationCenter::defaultCenter().post(
             QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED"));
     } else if (choice == QLatin1String("outlook_calendar")) {
-        calendarStore().scheduleOutlookMeeting(
-            [] { TLOG_ERROR(QStringLiteral("Error while scheduling outlook meetings.")); });
+        calendarStore().scheduleOutlookMeeting({}); // the store logs the failure
     } else if (choice == QLatin1String("apple_calendar")) {
         calendarStore().scheduleCalendarMeeting([this] {
             m_scheduleCautionButton->setToolTip(
