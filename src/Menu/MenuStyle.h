@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QIcon>
+#include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QString>
 
 // Looks shared by the menu's pages, and its named images (resources/images/menu).
@@ -52,6 +54,22 @@ inline QString fieldCaption() {
 
 inline QString errorLabel() {
     return QStringLiteral("color: #c91c1c; font-size: 11px;");
+}
+
+// A page's button in one of the looks above (primaryButton(), secondaryButton()).
+inline QPushButton* button(const QString& text, const QString& name, const QString& look,
+                           QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setStyleSheet(look);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+inline QLabel* titleLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setStyleSheet(pageTitle());
+    return label;
 }
 
 } // namespace MenuStyle

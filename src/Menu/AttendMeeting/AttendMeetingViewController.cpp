@@ -67,9 +67,7 @@ void AttendMeetingViewController::buildView() {
     page->setContentsMargins(20, 0, 20, 14);
     page->setSpacing(0);
 
-    auto* title = new QLabel(tr("Join a meeting"), this);
-    title->setStyleSheet(MenuStyle::pageTitle());
-    page->addWidget(title);
+    page->addWidget(MenuStyle::titleLabel(tr("Join a meeting"), this));
     page->addSpacing(10);
 
     page->addWidget(caption(tr("Meeting ID"), this));
@@ -97,10 +95,8 @@ void AttendMeetingViewController::buildView() {
     page->addWidget(m_invalidPasscode);
     page->addSpacing(10);
 
-    m_joinMeeting = new QPushButton(tr("Join Meeting"), this);
-    m_joinMeeting->setObjectName(QStringLiteral("joinMeeting"));
-    m_joinMeeting->setStyleSheet(MenuStyle::primaryButton());
-    m_joinMeeting->setCursor(Qt::PointingHandCursor);
+    m_joinMeeting = MenuStyle::button(tr("Join Meeting"), QStringLiteral("joinMeeting"),
+                                      MenuStyle::primaryButton(), this);
     m_joinMeeting->setDefault(true);
     page->addWidget(m_joinMeeting);
     page->addStretch(1);
@@ -108,14 +104,12 @@ void AttendMeetingViewController::buildView() {
 
     connect(m_joinMeeting, &QPushButton::clicked, this, &AttendMeetingViewController::joinMeeting);
     // Return in either field is the same as the join button (it checks the form again).
-    connect(m_meetingID, &CustomTextField::action, this, [this] {
-        if (m_joinMeeting->isEnabled())
-            joinMeeting();
-    });
-    connect(m_passcode, &CustomTextField::action, this, [this] {
-        if (m_joinMeeting->isEnabled())
-            joinMeeting();
-    });
+    for (CustomTextField* field : {m_meetingID, m_passcode}) {
+        connect(field, &CustomTextField::action, this, [this] {
+            if (m_joinMeeting->isEnabled())
+                joinMeeting();
+        });
+    }
 }
 
 QWidget* AttendMeetingViewController::buildPersonalMeetingBox() {
@@ -134,18 +128,17 @@ QWidget* AttendMeetingViewController::buildPersonalMeetingBox() {
     m_instantMeetingID->setObjectName(QStringLiteral("instantMeetingID"));
     m_participantPasscode = new QLabel(box);
     m_participantPasscode->setObjectName(QStringLiteral("participantPasscode"));
-    for (QLabel* label : {m_instantMeetingID, m_participantPasscode}) {
-        label->setStyleSheet(MenuStyle::fieldCaption());
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    }
     details->addWidget(heading);
-    details->addWidget(m_instantMeetingID);
-    details->addWidget(m_participantPasscode);
+    for (auto [caption, value] : {std::pair(tr("Meeting ID:"), m_instantMeetingID),
+                                  std::pair(tr("Passcode:"), m_participantPasscode)}) {
+        value->setStyleSheet(MenuStyle::fieldCaption());
+        QHBoxLayout* line = PersonalMeetingDetails::line(caption, value);
+        line->addStretch(1);
+        details->addLayout(line);
+    }
     row->addLayout(details, 1);
-    m_startInstantMeeting = new QPushButton(tr("Start"), box);
-    m_startInstantMeeting->setObjectName(QStringLiteral("startInstantMeeting"));
-    m_startInstantMeeting->setStyleSheet(MenuStyle::secondaryButton());
-    m_startInstantMeeting->setCursor(Qt::PointingHandCursor);
+    m_startInstantMeeting = MenuStyle::button(tr("Start"), QStringLiteral("startInstantMeeting"),
+                                              MenuStyle::secondaryButton(), box);
     row->addWidget(m_startInstantMeeting, 0, Qt::AlignVCenter);
     connect(m_startInstantMeeting, &QPushButton::clicked, this,
             &AttendMeetingViewController::startInstantMeeting);
@@ -224,15 +217,14 @@ void AttendMeetingViewController::joinMeeting() {
 }
 
 void AttendMeetingViewController::updateInstantMeetingDetails() {
-    m_instantMeetingID->setText(tr("Meeting ID: %1").arg(PersonalMeetingDetails::meetingId()));
-    m_participantPasscode->setText(tr("Passcode: %1").arg(PersonalMeetingDetails::passcode()));
+    PersonalMeetingDetails::fill(m_instantMeetingID, m_participantPasscode);
 }
 
 void AttendMeetingViewController::startInstantMeeting() {
     UrlOpener::open(QUrl(TamberDataModel::instantMeetingURL()));
-    const QString passcode = PersonalMeetingDetails::passcode();
+    const QString passcode = m_participantPasscode->text();
     AnalyticsController::sendStartMeetingFromTab(
-        PersonalMeetingDetails::meetingId(),
+        m_instantMeetingID->text(),
         passcode.isEmpty() ? std::nullopt : std::optional<QString>(passcode));
 }
 

@@ -26,8 +26,7 @@ InstantMeetingViewController::InstantMeetingViewController(QWidget* parent)
     page->addWidget(icon);
     page->addSpacing(6);
 
-    auto* title = new QLabel(tr("Your personal meeting"), this);
-    title->setStyleSheet(MenuStyle::pageTitle());
+    QLabel* title = MenuStyle::titleLabel(tr("Your personal meeting"), this);
     title->setAlignment(Qt::AlignHCenter);
     page->addWidget(title);
 
@@ -35,18 +34,19 @@ InstantMeetingViewController::InstantMeetingViewController(QWidget* parent)
     m_meetingID->setObjectName(QStringLiteral("meetingID"));
     m_participantPasscode = new QLabel(this);
     m_participantPasscode->setObjectName(QStringLiteral("participantPasscode"));
-    for (QLabel* label : {m_meetingID, m_participantPasscode}) {
-        label->setStyleSheet(QStringLiteral("color: #5f6670; font-size: 13px;"));
-        label->setAlignment(Qt::AlignHCenter);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        page->addWidget(label);
+    for (auto [caption, value] : {std::pair(tr("Meeting ID:"), m_meetingID),
+                                  std::pair(tr("Passcode:"), m_participantPasscode)}) {
+        value->setStyleSheet(QStringLiteral("color: #5f6670; font-size: 13px;"));
+        QHBoxLayout* line = PersonalMeetingDetails::line(caption, value);
+        line->insertStretch(0, 1);
+        line->addStretch(1);
+        page->addLayout(line);
     }
     page->addSpacing(12);
 
-    m_startInstantMeeting = new QPushButton(tr("Start Meeting"), this);
-    m_startInstantMeeting->setObjectName(QStringLiteral("startInstantMeeting"));
-    m_startInstantMeeting->setStyleSheet(MenuStyle::primaryButton());
-    m_startInstantMeeting->setCursor(Qt::PointingHandCursor);
+    m_startInstantMeeting =
+        MenuStyle::button(tr("Start Meeting"), QStringLiteral("startInstantMeeting"),
+                          MenuStyle::primaryButton(), this);
     m_startInstantMeeting->setMinimumWidth(180);
     page->addWidget(m_startInstantMeeting, 0, Qt::AlignHCenter);
     page->addStretch(1);
@@ -60,8 +60,7 @@ InstantMeetingViewController::~InstantMeetingViewController() {
 }
 
 void InstantMeetingViewController::updateInstantMeetingDetails() {
-    m_meetingID->setText(tr("Meeting ID: %1").arg(PersonalMeetingDetails::meetingId()));
-    m_participantPasscode->setText(tr("Passcode: %1").arg(PersonalMeetingDetails::passcode()));
+    PersonalMeetingDetails::fill(m_meetingID, m_participantPasscode);
 }
 
 void InstantMeetingViewController::startInstantMeeting() {

@@ -42,9 +42,7 @@ PreferencesViewController::PreferencesViewController(QWidget* parent)
     page->setContentsMargins(20, 0, 20, 18);
     page->setSpacing(6);
 
-    auto* title = new QLabel(tr("Account"), this);
-    title->setStyleSheet(MenuStyle::pageTitle());
-    page->addWidget(title);
+    page->addWidget(MenuStyle::titleLabel(tr("Account"), this));
     page->addSpacing(6);
     m_userName = new QLabel(this);
     m_userName->setObjectName(QStringLiteral("userNameLabel"));
@@ -60,14 +58,10 @@ PreferencesViewController::PreferencesViewController(QWidget* parent)
     page->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
-    m_signOut = new QPushButton(tr("Sign out"), this);
-    m_signOut->setObjectName(QStringLiteral("signOutButton"));
-    m_quit = new QPushButton(tr("Quit"), this);
-    m_quit->setObjectName(QStringLiteral("quitButton"));
-    for (QPushButton* b : {m_signOut, m_quit}) {
-        b->setStyleSheet(MenuStyle::secondaryButton());
-        b->setCursor(Qt::PointingHandCursor);
-    }
+    m_signOut = MenuStyle::button(tr("Sign out"), QStringLiteral("signOutButton"),
+                                  MenuStyle::secondaryButton(), this);
+    m_quit = MenuStyle::button(tr("Quit"), QStringLiteral("quitButton"),
+                               MenuStyle::secondaryButton(), this);
     buttons->addWidget(m_signOut);
     buttons->addStretch(1);
     buttons->addWidget(m_quit);

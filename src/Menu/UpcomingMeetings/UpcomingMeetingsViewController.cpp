@@ -142,10 +142,9 @@ QWidget* UpcomingMeetingsViewController::buildBottomBar() {
     m_unifiedProgressIndicator = new ProgressIndicator(bar);
     m_unifiedProgressIndicator->setObjectName(QStringLiteral("unifiedProgressIndicator"));
     m_unifiedProgressIndicator->hide();
-    m_scheduleMeetingButton = new QPushButton(tr("Schedule Meeting"), bar);
-    m_scheduleMeetingButton->setObjectName(QStringLiteral("scheduleMeetingButton"));
-    m_scheduleMeetingButton->setStyleSheet(MenuStyle::primaryButton());
-    m_scheduleMeetingButton->setCursor(Qt::PointingHandCursor);
+    m_scheduleMeetingButton =
+        MenuStyle::button(tr("Schedule Meeting"), QStringLiteral("scheduleMeetingButton"),
+                          MenuStyle::primaryButton(), bar);
     row->addWidget(m_fetchMeetingProgressIndicator);
     row->addWidget(m_cautionMessage);
     row->addStretch(1);
