@@ -34,7 +34,7 @@ UpcomingMeetingsItemDelegate::UpcomingMeetingsItemDelegate(QObject* parent)
     , m_titleFont(helveticaNeue(16))
     , m_timeFont(helveticaNeue(12))
     , m_statusFont(helveticaNeue(12))
-    , m_headerFont(helveticaNeue(13, QFont::DemiBold))
+    , m_headerFont(helveticaNeue(18))
     , m_recurIcon(MenuStyle::image(QStringLiteral("recurIcon"))) {}
 
 QSize UpcomingMeetingsItemDelegate::sizeHint(const QStyleOptionViewItem& option,
@@ -61,15 +61,18 @@ void UpcomingMeetingsItemDelegate::paintHeader(QPainter* painter, const QRect& r
                                                const QString& text) const {
     painter->save();
     painter->setClipRect(rect);
-    // The band under the day's name, two pixels above the row's bottom edge.
+    // The band, two pixels above the bottom edge, and the separator along that edge.
     painter->fillRect(QRect(rect.left(), rect.bottom() - 5, rect.width(), 4),
                       AbstractPopover::colorWithHexColorString(QStringLiteral("666666")));
+    painter->fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), kSeparator);
+    // The day's name stands on the band: an 18-pixel font fills the 20-pixel row, so the
+    // baseline goes where the capitals just fit and only descenders reach into the band.
     painter->setFont(m_headerFont);
     painter->setPen(kTitleColour);
-    const QRect textRect(rect.left() + kTextLeft, rect.top(), rect.width() - 2 * kTextLeft,
-                         rect.height() - 6);
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                      painter->fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
+    const QFontMetrics metrics = painter->fontMetrics();
+    const int baseline = rect.top() + qMin(metrics.capHeight() + 1, rect.height() - 6);
+    painter->drawText(QPoint(rect.left() + kTextLeft, baseline),
+                      metrics.elidedText(text, Qt::ElideRight, rect.width() - 2 * kTextLeft));
     painter->restore();
 }
 
