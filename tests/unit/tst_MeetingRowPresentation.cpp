@@ -117,8 +117,10 @@ void tst_MeetingRowPresentation::completionOfSingleMeetingsAndSeries() {
     QVERIFY(MeetingRowPresentation::isMeetingComplete(meeting(now - 65 * minute, now - 5 * minute),
                                                       now));
     QVERIFY(!MeetingRowPresentation::isMeetingComplete(meeting(now - 60 * minute, now), now));
-    // "now" counts in whole seconds: 400 ms after the end is still the end's second.
-    QVERIFY(!MeetingRowPresentation::isMeetingComplete(meeting(now - minute, now), now + 400));
+    // "now" keeps its milliseconds: 400 ms after the end the meeting is over.
+    QVERIFY(MeetingRowPresentation::isMeetingComplete(meeting(now - minute, now), now + 400));
+    QVERIFY(
+        !MeetingRowPresentation::isMeetingComplete(meeting(now - minute, now + 401), now + 400));
     // A series is judged by its last occurrence, not by its first one's end.
     QVariantMap series = weekly(meeting(now - 30 * 24 * 60 * minute, now - 30 * 24 * 60 * minute));
     QVERIFY(!MeetingRowPresentation::isMeetingComplete(series, now));

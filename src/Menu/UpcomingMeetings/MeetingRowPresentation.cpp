@@ -113,8 +113,7 @@ bool MeetingRowPresentation::isRecurring(const MeetingRecord& record) {
 }
 
 bool MeetingRowPresentation::isMeetingComplete(const MeetingRecord& record, qint64 nowMs) {
-    // "now" in whole seconds, as milliseconds.
-    const double now = double((nowMs / 1000) * 1000);
+    const double now = double(nowMs);
     if (isRecurring(record)) {
         const QVariant last = record.value(QStringLiteral("last"));
         if (last.typeId() != QMetaType::QVariantMap)
