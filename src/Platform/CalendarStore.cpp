@@ -252,11 +252,14 @@ void CalendarStore::executeAppleScript(const QString& script, ErrorCallback onEr
                 AnalyticsController::sendSchedule(QStringLiteral("success"), std::nullopt);
                 return;
             }
-            TLOG_DEBUG(describe(result.error));
+            const QString error = describe(result.error);
+            TLOG_DEBUG(error);
             AnalyticsController::sendSchedule(QStringLiteral("error"), std::nullopt);
             emit scriptFinished(false);
             if (onError)
                 onError();
+            // Again after the caller's error line, so the cause stands next to it in the log.
+            TLOG_DEBUG(error);
         });
     });
 }

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QSignalSpy>
 #include <QTimeZone>
+#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -332,6 +333,12 @@ private slots:
         QVERIFY(spy.contains(Log::Error, "Error while scheduling outlook meetings."));
         QVERIFY(spy.contains(Log::Debug,
                              "Apple script being executed is tell application \"Calendar\"", true));
+        // Each failure logs its error dictionary before and after the error line.
+        const QStringList debug = spy.messages(Log::Debug);
+        const auto dictionaries = std::count_if(debug.begin(), debug.end(), [](const QString& l) {
+            return l.contains(QString::number(ScriptHost::kUnavailableError));
+        });
+        QCOMPARE(dictionaries, 4);
         QVERIFY(!CalendarStore::calendarFailureHint().isEmpty());
 
         // A host that runs it: the exact script, success reported, no error callback.
