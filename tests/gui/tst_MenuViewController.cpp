@@ -9,10 +9,9 @@
 #include "Menu/UpcomingMeetings/UpcomingMeetingsListModel.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsListView.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsViewController.h"
+#include "MenuSession.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/NotificationCenter.h"
-#include "RecordingUrlOpener.h"
-#include "SignedInSimulator.h"
 #include "TestEnvironment.h"
 
 #include <QJsonArray>
@@ -22,20 +21,6 @@
 #include <QPushButton>
 #include <algorithm>
 #include <memory>
-
-namespace {
-
-// The data objects of the usage events named `event` that the simulator received.
-QList<QJsonObject> eventsNamed(const VeloraSimulator& sim, const QString& event) {
-    QList<QJsonObject> found;
-    for (const QJsonValue& envelope : sim.statsEvents()) {
-        if (envelope[QStringLiteral("event")].toString() == event)
-            found << envelope[QStringLiteral("data")].toObject();
-    }
-    return found;
-}
-
-} // namespace
 
 // The main menu: its four tabs, the join form and the personal meeting, against the simulator
 // (usage events) with a recording browser.
@@ -58,8 +43,7 @@ private:
     void snapshot(const QString& name);
     AttendMeetingViewController* openJoinTab();
 
-    SignedInSimulator m_session;
-    std::unique_ptr<RecordingUrlOpener> m_browser;
+    MenuSession m_session;
     std::unique_ptr<MenuViewController> m_menu;
 };
 
@@ -68,23 +52,7 @@ void tst_MenuViewController::initTestCase() {
 }
 
 void tst_MenuViewController::init() {
-    m_session.signIn();
-    TamberDataModel* record = TamberDataModel::sharedData();
-    record->firstName = QStringLiteral("Ada");
-    record->lastName = QStringLiteral("Lovelace");
-    record->email = QStringLiteral("ada@example.com");
-    record->numericId = QStringLiteral("7305551001");
-    record->moderatorPasscode = QStringLiteral("2468");
-    record->calendar = QStringLiteral("velora_calendar");
-    const qint64 draftStart =
-        QDateTime(QDate::currentDate().addDays(1), QTime(16, 30)).toMSecsSinceEpoch();
-    record->meetingDrafts = {
-        {QStringLiteral("d-1"),
-         QVariantMap{{QStringLiteral("title"), QStringLiteral("Budget review (draft)")},
-                     {QStringLiteral("meetingDraftGuid"), QStringLiteral("d-1")},
-                     {QStringLiteral("start"), QString::number(draftStart)},
-                     {QStringLiteral("end"), QString::number(draftStart + 3600 * 1000)}}}};
-    m_browser = std::make_unique<RecordingUrlOpener>();
+    m_session.begin(QStringLiteral("Budget review (draft)"), 1, QTime(16, 30));
     m_menu = std::make_unique<MenuViewController>();
     m_menu->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_menu.get()));
@@ -93,7 +61,7 @@ void tst_MenuViewController::init() {
 
 void tst_MenuViewController::cleanup() {
     m_menu.reset();
-    m_browser.reset();
+    m_session.end();
 }
 
 void tst_MenuViewController::typeInto(CustomTextField* field, const QString& text) {
@@ -107,11 +75,7 @@ void tst_MenuViewController::click(QPushButton* button) {
 }
 
 void tst_MenuViewController::snapshot(const QString& name) {
-    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
-    if (dir.isEmpty())
-        return;
-    QCoreApplication::processEvents();
-    m_menu->grab().save(QStringLiteral("%1/%2.png").arg(dir, name));
+    MenuSession::snapshot(m_menu.get(), name);
 }
 
 AttendMeetingViewController* tst_MenuViewController::openJoinTab() {
@@ -171,8 +135,9 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     QCOMPARE(m_menu->focusWidget(), join->meetingIdField());
     QVERIFY(iconsAre(
         {"meetingsIcon", "joinMeetingsIcon_Selected", "personalMeetingIcon", "settingsIcon"}));
-    QCOMPARE(join->findChild<QLabel*>("instantMeetingID")->text(),
-             QStringLiteral("Meeting ID: 7305551001"));
+    // The personal meeting's labels hold the bare values.
+    QCOMPARE(join->findChild<QLabel*>("instantMeetingID")->text(), QStringLiteral("7305551001"));
+    QCOMPARE(join->findChild<QLabel*>("participantPasscode")->text(), QStringLiteral("2468"));
     snapshot(QStringLiteral("menu-join"));
     typeInto(join->meetingIdField(), QStringLiteral("987"));
 
@@ -182,7 +147,8 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     QVERIFY(released.isNull());
     InstantMeetingViewController* instant = m_menu->instantMeetingViewController();
     QVERIFY(instant && instant->isVisible());
-    QCOMPARE(instant->passcodeLabel()->text(), QStringLiteral("Passcode: 2468"));
+    QCOMPARE(instant->meetingIdLabel()->text(), QStringLiteral("7305551001"));
+    QCOMPARE(instant->passcodeLabel()->text(), QStringLiteral("2468"));
     const QList<QWidget*> pages =
         m_menu->containerView()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     QCOMPARE(std::count_if(pages.begin(), pages.end(), [](QWidget* w) { return w->isVisible(); }),
@@ -212,8 +178,7 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
 }
 
 void tst_MenuViewController::joinFormRejectsBadInputWithoutOpeningOrReporting() {
-    const qsizetype before =
-        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).size();
+    const qsizetype before = m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size();
     AttendMeetingViewController* join = openJoinTab();
     CustomTextField* id = join->meetingIdField();
     CustomTextField* passcode = join->passcodeField();
@@ -250,7 +215,7 @@ void tst_MenuViewController::joinFormRejectsBadInputWithoutOpeningOrReporting() 
     // Pressing join anyway (Return, or the action) opens nothing.
     passcode->performClick();
     join->joinMeeting();
-    QVERIFY(m_browser->urls().isEmpty());
+    QVERIFY(m_session.browser().urls().isEmpty());
 
     // An empty id is an error once the user asks to join.
     typeInto(passcode, QString());
@@ -258,17 +223,16 @@ void tst_MenuViewController::joinFormRejectsBadInputWithoutOpeningOrReporting() 
     join->joinMeeting();
     QVERIFY(id->showsErrorBorder());
     QCOMPARE(join->invalidMeetingIdHeight(), AttendMeetingViewController::kErrorLabelHeight);
-    QVERIFY(m_browser->urls().isEmpty());
+    QVERIFY(m_session.browser().urls().isEmpty());
 
     // Fence: one valid join, whose event arrives; it must be the only join event.
     typeInto(id, QStringLiteral("555"));
     click(joinButton);
-    QCOMPARE(m_browser->urls().size(), 1);
+    QCOMPARE(m_session.browser().urls().size(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(
-        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).size() > before,
-        15000);
+        m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size() > before, 15000);
     const QList<QJsonObject> joins =
-        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).mid(before);
+        m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).mid(before);
     QCOMPARE(joins.size(), 1);
     QCOMPARE(joins.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("555"));
     QVERIFY(!joins.first().contains(QStringLiteral("passcode")));
@@ -276,8 +240,7 @@ void tst_MenuViewController::joinFormRejectsBadInputWithoutOpeningOrReporting() 
 
 void tst_MenuViewController::joinOpensTheTrimmedDigits() {
     const QString host = TamberDataModel::VLRdomain();
-    const qsizetype before =
-        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).size();
+    const qsizetype before = m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size();
     struct Case {
         QString id, passcode, address;
     };
@@ -292,18 +255,17 @@ void tst_MenuViewController::joinOpensTheTrimmedDigits() {
         join->meetingIdField()->setText(c.id);
         join->passcodeField()->setText(c.passcode);
         QVERIFY2(join->joinMeetingButton()->isEnabled(), qPrintable(c.id));
-        m_browser->clear();
+        m_session.browser().clear();
         click(join->joinMeetingButton());
-        QCOMPARE(m_browser->urls().size(), 1);
-        QCOMPARE(m_browser->urls().first().toString(), c.address.arg(host));
+        QCOMPARE(m_session.browser().urls().size(), 1);
+        QCOMPARE(m_session.browser().urls().first().toString(), c.address.arg(host));
         QVERIFY(!join->meetingIdField()->showsErrorBorder());
     }
     // The passcode travels with the event when one was typed.
     QTRY_VERIFY_WITH_TIMEOUT(
-        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).size() == before + 4,
-        15000);
+        m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size() == before + 4, 15000);
     const QList<QJsonObject> joins =
-        eventsNamed(m_session.sim(), QStringLiteral("join_meeting_from_tab")).mid(before);
+        m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).mid(before);
     int withPasscode = 0;
     for (const QJsonObject& data : joins)
         withPasscode += data.contains(QStringLiteral("passcode")) ? 1 : 0;
@@ -318,19 +280,17 @@ void tst_MenuViewController::personalMeetingOpensInstantAddress() {
     // The personal-meeting tab: opens the address, no usage event.
     click(m_menu->tabButton(MenuViewController::InstantMeetingTab));
     click(m_menu->instantMeetingViewController()->startButton());
-    QCOMPARE(m_browser->urls(), QList<QUrl>{instant});
+    QCOMPARE(m_session.browser().urls(), QList<QUrl>{instant});
 
     // The join tab's own start button: the same address, and the start event.
-    const qsizetype before =
-        eventsNamed(m_session.sim(), QStringLiteral("start_meeting_from_tab")).size();
+    const qsizetype before = m_session.eventsNamed(QStringLiteral("start_meeting_from_tab")).size();
     AttendMeetingViewController* join = openJoinTab();
     click(join->findChild<QPushButton*>(QStringLiteral("startInstantMeeting")));
-    QCOMPARE(m_browser->urls(), (QList<QUrl>{instant, instant}));
+    QCOMPARE(m_session.browser().urls(), (QList<QUrl>{instant, instant}));
     QTRY_VERIFY_WITH_TIMEOUT(
-        eventsNamed(m_session.sim(), QStringLiteral("start_meeting_from_tab")).size() > before,
-        15000);
+        m_session.eventsNamed(QStringLiteral("start_meeting_from_tab")).size() > before, 15000);
     const QList<QJsonObject> starts =
-        eventsNamed(m_session.sim(), QStringLiteral("start_meeting_from_tab")).mid(before);
+        m_session.eventsNamed(QStringLiteral("start_meeting_from_tab")).mid(before);
     QCOMPARE(starts.size(), 1);
     QCOMPARE(starts.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("7305551001"));
     QCOMPARE(starts.first()[QStringLiteral("passcode")].toString(), QStringLiteral("2468"));
@@ -349,8 +309,7 @@ void tst_MenuViewController::preferencesPlaceholderSignsOut() {
              QStringLiteral("Ada Lovelace"));
     click(prefs->signOutButton());
     QCOMPARE(posted, QStringList{QStringLiteral("SIGN_OUT_ACTION")});
-    QTRY_VERIFY_WITH_TIMEOUT(!eventsNamed(m_session.sim(), QStringLiteral("signout")).isEmpty(),
-                             15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_session.eventsNamed(QStringLiteral("signout")).isEmpty(), 15000);
 }
 
 void tst_MenuViewController::releaseLogsDeallocWithSuffix() {

@@ -6,11 +6,10 @@
 #include "Menu/UpcomingMeetings/UpcomingMeetingsListModel.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsListView.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsViewController.h"
+#include "MenuSession.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/CalendarStore.h"
 #include "Platform/NotificationCenter.h"
-#include "RecordingUrlOpener.h"
-#include "SignedInSimulator.h"
 #include "TestEnvironment.h"
 
 #include <QFrame>
@@ -23,15 +22,6 @@
 #include <memory>
 
 namespace {
-
-QList<QJsonObject> eventsNamed(const VeloraSimulator& sim, const QString& event) {
-    QList<QJsonObject> found;
-    for (const QJsonValue& envelope : sim.statsEvents()) {
-        if (envelope[QStringLiteral("event")].toString() == event)
-            found << envelope[QStringLiteral("data")].toObject();
-    }
-    return found;
-}
 
 // Remembers every posting of the given names with its object.
 class Postings : public QObject {
@@ -99,10 +89,8 @@ private:
     int rowOf(const QString& title) const;
     void pressRow(int row);
     UpcomingMeetingsListModel* model() const;
-    void snapshot(const QString& name, QWidget* widget);
 
-    SignedInSimulator m_session;
-    std::unique_ptr<RecordingUrlOpener> m_browser;
+    MenuSession m_session;
     std::unique_ptr<UpcomingMeetingsViewController> m_page;
 };
 
@@ -112,21 +100,7 @@ void tst_UpcomingMeetingsList::initTestCase() {
 }
 
 void tst_UpcomingMeetingsList::init() {
-    m_session.sim().loadDefaultFixture();
-    m_session.signIn();
-    TamberDataModel* rec = TamberDataModel::sharedData();
-    rec->calendar = QStringLiteral("velora_calendar");
-    rec->moderatorPasscode = QStringLiteral("2468");
-    // A draft of tomorrow afternoon, its times as text the way the scheduler keeps them.
-    const qint64 start =
-        QDateTime(QDate::currentDate().addDays(2), QTime(15, 0)).toMSecsSinceEpoch();
-    rec->meetingDrafts = {
-        {QStringLiteral("draft-1"),
-         QVariantMap{{QStringLiteral("title"), QStringLiteral("Budget (draft)")},
-                     {QStringLiteral("meetingDraftGuid"), QStringLiteral("draft-1")},
-                     {QStringLiteral("start"), QString::number(start)},
-                     {QStringLiteral("end"), QString::number(start + kHour)}}}};
-    m_browser = std::make_unique<RecordingUrlOpener>();
+    m_session.begin(QStringLiteral("Budget (draft)"), 2, QTime(15, 0));
     m_page = std::make_unique<UpcomingMeetingsViewController>();
     m_page->resize(340, 400);
     m_page->show();
@@ -135,7 +109,7 @@ void tst_UpcomingMeetingsList::init() {
 
 void tst_UpcomingMeetingsList::cleanup() {
     m_page.reset();
-    m_browser.reset();
+    m_session.end();
 }
 
 bool tst_UpcomingMeetingsList::fetchAndWait() {
@@ -168,14 +142,6 @@ void tst_UpcomingMeetingsList::pressRow(int row) {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(40, rect.center().y()));
 }
 
-void tst_UpcomingMeetingsList::snapshot(const QString& name, QWidget* widget) {
-    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
-    if (dir.isEmpty())
-        return;
-    QCoreApplication::processEvents();
-    widget->grab().save(QStringLiteral("%1/%2.png").arg(dir, name));
-}
-
 void tst_UpcomingMeetingsList::listsTheWeekByDayWithDraft() {
     QVERIFY(fetchAndWait());
     UpcomingMeetingsListModel* m = model();
@@ -205,6 +171,30 @@ void tst_UpcomingMeetingsList::listsTheWeekByDayWithDraft() {
     QCOMPARE(m->rowCount(), row);
     QCOMPARE(m->rowCount(), MeetingAggregator::rowCount(days));
 
+    // A day header: its name in the 18-pixel face above the grey band, a separator along the
+    // bottom edge.
+    UpcomingMeetingsListView* view = m_page->unifiedTableView();
+    view->scrollToTop();
+    const QRect header = view->visualRect(m->index(0));
+    const QImage page = m_page->grab().toImage();
+    auto pixel = [&](int x, int y) {
+        return page.pixelColor(view->viewport()->mapTo(m_page.get(), QPoint(x, y)));
+    };
+    int inkTop = -1, inkBottom = -1;
+    for (int y = header.top(); y < header.bottom() - 5; ++y) {
+        for (int x = header.left(); x < header.left() + 200; ++x) {
+            if (qGray(pixel(x, y).rgb()) < 140) {
+                inkTop = inkTop < 0 ? y : inkTop;
+                inkBottom = y;
+                break;
+            }
+        }
+    }
+    QVERIFY2(inkTop >= header.top() && inkBottom - inkTop + 1 >= 12,
+             qPrintable(QStringLiteral("text rows %1 to %2").arg(inkTop).arg(inkBottom)));
+    QCOMPARE(pixel(300, header.bottom() - 3), QColor(0x66, 0x66, 0x66));
+    QVERIFY(pixel(300, header.bottom()) != pixel(300, header.bottom() - 7));
+
     // The draft, a series and a service meeting show their marks.
     const int draft = rowOf(QStringLiteral("Budget (draft)"));
     QVERIFY(draft > 0);
@@ -216,7 +206,7 @@ void tst_UpcomingMeetingsList::listsTheWeekByDayWithDraft() {
     const int review = rowOf(QStringLiteral("Design review"));
     QVERIFY(m->presentation(review)->serviceMeeting);
     QVERIFY(m->presentation(review)->timeSpan.contains(QLatin1String(" - ")));
-    snapshot(QStringLiteral("upcoming-list"), m_page.get());
+    MenuSession::snapshot(m_page.get(), QStringLiteral("upcoming-list"));
 }
 
 void tst_UpcomingMeetingsList::clicksPerSourceAndTheStrip() {
@@ -235,7 +225,7 @@ void tst_UpcomingMeetingsList::clicksPerSourceAndTheStrip() {
              QRect(rowRect.left() + 110, rowRect.top(), EditOptionsView::kWidth,
                    EditOptionsView::kHeight));
     QVERIFY(view->editOptions()->joinMeetingButton());
-    snapshot(QStringLiteral("upcoming-strip"), m_page.get());
+    MenuSession::snapshot(m_page.get(), QStringLiteral("upcoming-strip"));
     // The strip stays on its row while the list scrolls.
     view->verticalScrollBar()->setValue(view->verticalScrollBar()->value() + 13);
     QCOMPARE(view->editOptions()->geometry().top(), view->visualRect(model()->index(review)).top());
@@ -270,7 +260,7 @@ void tst_UpcomingMeetingsList::clicksPerSourceAndTheStrip() {
     // Header rows ignore presses; nothing was opened so far.
     pressRow(0);
     QVERIFY(!view->editOptions());
-    QVERIFY(m_browser->urls().isEmpty());
+    QVERIFY(m_session.browser().urls().isEmpty());
 
     // Calendar meetings join at once; finished ones, finished service meetings and records
     // without an end do nothing.
@@ -290,12 +280,12 @@ void tst_UpcomingMeetingsList::clicksPerSourceAndTheStrip() {
     model()->setDays(
         {bucket(QDate::currentDate(), {outlook, finishedIcal, finishedService, noEnd})}, nowMs());
     pressRow(1);
-    QCOMPARE(m_browser->urls(),
+    QCOMPARE(m_session.browser().urls(),
              QList<QUrl>{QUrl(QStringLiteral("https://eu.velora.example/424242/1357"))});
     QVERIFY(!view->editOptions());
     for (int row = 2; row <= 4; ++row)
         pressRow(row);
-    QCOMPARE(m_browser->urls().size(), 1);
+    QCOMPARE(m_session.browser().urls().size(), 1);
     QVERIFY(!view->editOptions());
     QCOMPARE(model()->presentation(3)->status, QStringLiteral("Completed"));
 }
@@ -312,8 +302,8 @@ void tst_UpcomingMeetingsList::stripActionsPostAndReport() {
 
     // Join: the web domain, the meeting's id and the user's moderator passcode.
     QTest::mouseClick(view->editOptions()->joinMeetingButton(), Qt::LeftButton);
-    QCOMPARE(m_browser->urls().size(), 1);
-    QCOMPARE(m_browser->urls().first().toString(),
+    QCOMPARE(m_session.browser().urls().size(), 1);
+    QCOMPARE(m_session.browser().urls().first().toString(),
              QStringLiteral("https://%1/%2/2468")
                  .arg(TamberDataModel::VLRdomain(),
                       TamberDataModel::urlText(shown.value(QStringLiteral("numericMeetingId")))));
@@ -329,13 +319,11 @@ void tst_UpcomingMeetingsList::stripActionsPostAndReport() {
     // Delete: the click is reported; with no confirmation installed nothing opens.
     QTest::mouseClick(view->editOptions()->deleteMeetingButton(), Qt::LeftButton);
     QVERIFY(!view->editOptions()->confirmDeletePopover());
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !eventsNamed(m_session.sim(), QStringLiteral("edit_meeting")).isEmpty() &&
-            !eventsNamed(m_session.sim(), QStringLiteral("cancel_meeting")).isEmpty(),
-        15000);
-    const QJsonObject edit = eventsNamed(m_session.sim(), QStringLiteral("edit_meeting")).first();
-    const QJsonObject cancel =
-        eventsNamed(m_session.sim(), QStringLiteral("cancel_meeting")).first();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_session.eventsNamed(QStringLiteral("edit_meeting")).isEmpty() &&
+                                 !m_session.eventsNamed(QStringLiteral("cancel_meeting")).isEmpty(),
+                             15000);
+    const QJsonObject edit = m_session.eventsNamed(QStringLiteral("edit_meeting")).first();
+    const QJsonObject cancel = m_session.eventsNamed(QStringLiteral("cancel_meeting")).first();
     const QString id = TamberDataModel::urlText(shown.value(QStringLiteral("numericMeetingId")));
     QCOMPARE(TamberDataModel::urlText(edit[QStringLiteral("meetingId")].toVariant()), id);
     QCOMPARE(cancel[QStringLiteral("status")].toString(), QStringLiteral("click"));
@@ -444,8 +432,7 @@ void tst_UpcomingMeetingsList::scheduleButtonFollowsTheCalendar() {
     QCOMPARE(schedule->text(), QStringLiteral("Schedule Meeting with Calendar"));
     QTest::mouseClick(schedule, Qt::LeftButton);
     QCOMPARE(postings.posted.size(), 2);
-    QTRY_VERIFY_WITH_TIMEOUT(eventsNamed(m_session.sim(), QStringLiteral("schedule")).count() >= 5,
-                             15000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_session.eventsNamed(QStringLiteral("schedule")).count() >= 5, 15000);
 }
 
 void tst_UpcomingMeetingsList::outlookPresenceSetsTheScheduleCaution() {
@@ -506,7 +493,7 @@ void tst_UpcomingMeetingsList::hostileRecordsRenderWithinTheirRows() {
 
     UpcomingMeetingsListView* view = m_page->unifiedTableView();
     view->show();
-    snapshot(QStringLiteral("upcoming-hostile"), m_page.get());
+    MenuSession::snapshot(m_page.get(), QStringLiteral("upcoming-hostile"));
     const QImage image = view->grab().toImage();
     QVERIFY(!image.isNull());
     // Every row keeps its height; nothing widens the list sideways.

@@ -21,6 +21,7 @@ public:
     QString signIn(const QString& username = QString::fromLatin1(VeloraSimulator::PasswordUser));
 
     VeloraSimulator& sim() { return m_sim; }
+    const VeloraSimulator& sim() const { return m_sim; }
     QString userId() const { return m_userId; }
     QString token() const { return m_token; }
 

@@ -1,0 +1,53 @@
+#include "MenuSession.h"
+
+#include "Models/TamberDataModel.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QWidget>
+
+bool MenuSession::start() {
+    return m_session.start();
+}
+
+void MenuSession::begin(const QString& draftTitle, int daysAhead, const QTime& at) {
+    m_session.sim().loadDefaultFixture();
+    m_session.signIn();
+    TamberDataModel* record = TamberDataModel::sharedData();
+    record->firstName = QStringLiteral("Ada");
+    record->lastName = QStringLiteral("Lovelace");
+    record->email = QStringLiteral("ada@example.com");
+    record->numericId = QStringLiteral("7305551001");
+    record->moderatorPasscode = QStringLiteral("2468");
+    record->calendar = QStringLiteral("velora_calendar");
+    const qint64 start = QDateTime(QDate::currentDate().addDays(daysAhead), at).toMSecsSinceEpoch();
+    const QString guid = QStringLiteral("draft-1");
+    record->meetingDrafts = {
+        {guid, QVariantMap{{QStringLiteral("title"), draftTitle},
+                           {QStringLiteral("meetingDraftGuid"), guid},
+                           {QStringLiteral("start"), QString::number(start)},
+                           {QStringLiteral("end"), QString::number(start + 3600 * 1000)}}}};
+    m_browser = std::make_unique<RecordingUrlOpener>();
+}
+
+void MenuSession::end() {
+    m_browser.reset();
+}
+
+QList<QJsonObject> MenuSession::eventsNamed(const QString& event) const {
+    QList<QJsonObject> found;
+    for (const QJsonValue& envelope : m_session.sim().statsEvents()) {
+        if (envelope[QStringLiteral("event")].toString() == event)
+            found << envelope[QStringLiteral("data")].toObject();
+    }
+    return found;
+}
+
+void MenuSession::snapshot(QWidget* widget, const QString& name) {
+    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    widget->grab().save(QStringLiteral("%1/%2.png").arg(dir, name));
+}

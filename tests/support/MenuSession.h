@@ -1,0 +1,40 @@
+#pragma once
+
+#include "RecordingUrlOpener.h"
+#include "SignedInSimulator.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QTime>
+#include <memory>
+
+class QWidget;
+
+// Where the menu's GUI suites start each test: the simulator with its default week of
+// meetings, an account on the service's calendar with a personal meeting (7305551001, passcode
+// 2468), one draft and a recording browser. Also what they look at afterwards: the usage events
+// the simulator received and screenshots.
+class MenuSession {
+public:
+    // Once per suite: the simulator.
+    bool start();
+    // Signs in afresh with one draft of an hour titled `draftTitle`, `daysAhead` days from
+    // today at `at` (its times as text, the way the scheduler keeps them).
+    void begin(const QString& draftTitle, int daysAhead, const QTime& at);
+    // Gives the browser back.
+    void end();
+
+    SignedInSimulator& session() { return m_session; }
+    VeloraSimulator& sim() { return m_session.sim(); }
+    RecordingUrlOpener& browser() { return *m_browser; }
+
+    // The data objects of the usage events named `event` received so far.
+    QList<QJsonObject> eventsNamed(const QString& event) const;
+    // Saves a picture of `widget` as <name>.png when TAMBER_SCREENSHOT_DIR is set.
+    static void snapshot(QWidget* widget, const QString& name);
+
+private:
+    SignedInSimulator m_session;
+    std::unique_ptr<RecordingUrlOpener> m_browser;
+};
