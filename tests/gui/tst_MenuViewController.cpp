@@ -12,6 +12,7 @@
 #include "MenuSession.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/NotificationCenter.h"
+#include "PostedNotifications.h"
 #include "TestEnvironment.h"
 
 #include <QJsonArray>
@@ -229,10 +230,8 @@ void tst_MenuViewController::joinFormRejectsBadInputWithoutOpeningOrReporting() 
     typeInto(id, QStringLiteral("555"));
     click(joinButton);
     QCOMPARE(m_session.browser().urls().size(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size() > before, 15000);
     const QList<QJsonObject> joins =
-        m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).mid(before);
+        m_session.awaitEvents(QStringLiteral("join_meeting_from_tab"), before);
     QCOMPARE(joins.size(), 1);
     QCOMPARE(joins.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("555"));
     QVERIFY(!joins.first().contains(QStringLiteral("passcode")));
@@ -262,10 +261,9 @@ void tst_MenuViewController::joinOpensTheTrimmedDigits() {
         QVERIFY(!join->meetingIdField()->showsErrorBorder());
     }
     // The passcode travels with the event when one was typed.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size() == before + 4, 15000);
     const QList<QJsonObject> joins =
-        m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).mid(before);
+        m_session.awaitEvents(QStringLiteral("join_meeting_from_tab"), before, 4);
+    QCOMPARE(joins.size(), 4);
     int withPasscode = 0;
     for (const QJsonObject& data : joins)
         withPasscode += data.contains(QStringLiteral("passcode")) ? 1 : 0;
@@ -287,28 +285,22 @@ void tst_MenuViewController::personalMeetingOpensInstantAddress() {
     AttendMeetingViewController* join = openJoinTab();
     click(join->findChild<QPushButton*>(QStringLiteral("startInstantMeeting")));
     QCOMPARE(m_session.browser().urls(), (QList<QUrl>{instant, instant}));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        m_session.eventsNamed(QStringLiteral("start_meeting_from_tab")).size() > before, 15000);
     const QList<QJsonObject> starts =
-        m_session.eventsNamed(QStringLiteral("start_meeting_from_tab")).mid(before);
+        m_session.awaitEvents(QStringLiteral("start_meeting_from_tab"), before);
     QCOMPARE(starts.size(), 1);
     QCOMPARE(starts.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("7305551001"));
     QCOMPARE(starts.first()[QStringLiteral("passcode")].toString(), QStringLiteral("2468"));
 }
 
 void tst_MenuViewController::preferencesPlaceholderSignsOut() {
-    QStringList posted;
-    QObject observer;
-    NotificationCenter::defaultCenter().addObserver(
-        &observer, QStringLiteral("SIGN_OUT_ACTION"),
-        [&posted](const QVariant&) { posted << QStringLiteral("SIGN_OUT_ACTION"); });
+    PostedNotifications signOut({QStringLiteral("SIGN_OUT_ACTION")});
     click(m_menu->tabButton(MenuViewController::PreferencesTab));
     QTRY_VERIFY(m_menu->preferencesViewController());
     PreferencesViewController* prefs = m_menu->preferencesViewController();
     QCOMPARE(prefs->findChild<QLabel*>(QStringLiteral("userNameLabel"))->text(),
              QStringLiteral("Ada Lovelace"));
     click(prefs->signOutButton());
-    QCOMPARE(posted, QStringList{QStringLiteral("SIGN_OUT_ACTION")});
+    QCOMPARE(signOut.names, QStringList{QStringLiteral("SIGN_OUT_ACTION")});
     QTRY_VERIFY_WITH_TIMEOUT(!m_session.eventsNamed(QStringLiteral("signout")).isEmpty(), 15000);
 }
 

@@ -9,6 +9,7 @@
 #include "Menu/MenuPopover.h"
 #include "Menu/MenuViewController.h"
 #include "Platform/NotificationCenter.h"
+#include "PostedNotifications.h"
 #include "Scheduler/SchedulerPopover.h"
 #include "Scheduler/SchedulerViewController.h"
 #include "TestEnvironment.h"
@@ -23,18 +24,6 @@
 #include <memory>
 
 namespace {
-
-// Records the names of the notifications posted while it lives, in order.
-class NotificationLog : public QObject {
-public:
-    explicit NotificationLog(const QStringList& names) {
-        for (const QString& name : names) {
-            NotificationCenter::defaultCenter().addObserver(
-                this, name, [this, name](const QVariant&) { posted << name; });
-        }
-    }
-    QStringList posted;
-};
 
 const QStringList kPopoverNames{QStringLiteral("SHOW_TAMBER_POPOVER"),
                                 QStringLiteral("CLOSE_TAMBER_POPOVER")};
@@ -141,7 +130,7 @@ void tst_Popovers::placementAtCursorWithoutAnchor() {
 }
 
 void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
-    NotificationLog log(kPopoverNames);
+    PostedNotifications log(kPopoverNames);
     QWidget elsewhere;
     elsewhere.setGeometry(900, 500, 200, 150);
     elsewhere.show();
@@ -151,7 +140,7 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
     auto popover = std::make_unique<MenuPopover>();
     int postedAtClose = -1;
     connect(popover.get(), &AbstractPopover::popoverClosed, this,
-            [&] { postedAtClose = int(log.posted.size()); });
+            [&] { postedAtClose = int(log.names.size()); });
     popover->showPopover(QRect(100, 0, 24, 24));
     QVERIFY(popover->isVisible());
     QVERIFY(popover->isTransient());
@@ -170,7 +159,7 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
     QVERIFY(popover->hasClosed());
     // Posted after the close, never during it; the show posted nothing.
     QCOMPARE(postedAtClose, 0);
-    QTRY_COMPARE(log.posted, QStringList{QStringLiteral("CLOSE_TAMBER_POPOVER")});
+    QTRY_COMPARE(log.names, QStringList{QStringLiteral("CLOSE_TAMBER_POPOVER")});
     QVERIFY(logs.contains(Log::Debug, QStringLiteral("Showing <MenuPopover: 0x"), true));
     QVERIFY(logs.contains(Log::Debug, QStringLiteral("Popover did close from abstract popover")));
     QVERIFY(!logs.contains(Log::Debug, QStringLiteral("Popover did show from abstract popover")));
@@ -184,15 +173,15 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
         logs.contains(Log::Verbose, QStringLiteral("******** DEALLOC: <MenuPopover: 0x"), true));
     QVERIFY(logs.contains(Log::Verbose, QStringLiteral("******** DEALLOC: <MenuViewController: 0x"),
                           true));
-    QCOMPARE(log.posted.size(), 1);
-    QTRY_COMPARE(log.posted.size(), 2);
+    QCOMPARE(log.names.size(), 1);
+    QTRY_COMPARE(log.names.size(), 2);
     QCoreApplication::processEvents();
-    QCOMPARE(log.posted, (QStringList{QStringLiteral("CLOSE_TAMBER_POPOVER"),
-                                      QStringLiteral("CLOSE_TAMBER_POPOVER")}));
+    QCOMPARE(log.names, (QStringList{QStringLiteral("CLOSE_TAMBER_POPOVER"),
+                                     QStringLiteral("CLOSE_TAMBER_POPOVER")}));
 }
 
 void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
-    NotificationLog log(kPopoverNames);
+    PostedNotifications log(kPopoverNames);
     LogSpy logs;
     QWidget elsewhere;
     elsewhere.setGeometry(900, 500, 200, 150);
@@ -212,11 +201,11 @@ void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
     QVERIFY(title);
     QCOMPARE(title->text(), QStringLiteral("Design review"));
 
-    QVERIFY(log.posted.isEmpty()); // not during the show itself
+    QVERIFY(log.names.isEmpty()); // not during the show itself
     QVERIFY(logs.contains(Log::Debug, QStringLiteral("Scheduler pop over did show")));
     QVERIFY(logs.contains(Log::Debug, QStringLiteral("Popover did show from abstract popover")));
     QCoreApplication::processEvents();
-    QCOMPARE(log.posted, QStringList{QStringLiteral("SHOW_TAMBER_POPOVER")});
+    QCOMPARE(log.names, QStringList{QStringLiteral("SHOW_TAMBER_POPOVER")});
 
     // Working elsewhere in the application leaves it open.
     QTest::mouseClick(elsewhere.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
@@ -225,12 +214,12 @@ void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
 
     popover.hidePopover();
     QVERIFY(!popover.isVisible());
-    QCOMPARE(log.posted.size(), 1);
-    QTRY_COMPARE(log.posted, kPopoverNames);
+    QCOMPARE(log.names.size(), 1);
+    QTRY_COMPARE(log.names, kPopoverNames);
     // Closing twice (icon click after its own button) posts nothing more.
     popover.hidePopover();
     QCoreApplication::processEvents();
-    QCOMPARE(log.posted, kPopoverNames);
+    QCOMPARE(log.names, kPopoverNames);
 }
 
 void tst_Popovers::menuViewTakesItsFrameOnce() {
@@ -254,7 +243,7 @@ void tst_Popovers::menuViewTakesItsFrameOnce() {
 }
 
 void tst_Popovers::tenthClickOfOneRunOpensOptions() {
-    NotificationLog log({QStringLiteral("SHOWAPPLICATIONSERVEROPTIONS")});
+    PostedNotifications log({QStringLiteral("SHOWAPPLICATIONSERVEROPTIONS")});
     TamberImageView logo;
     logo.resize(64, 64);
     logo.show();
@@ -270,12 +259,12 @@ void tst_Popovers::tenthClickOfOneRunOpensOptions() {
             pressAt(&logo, t, QPoint(10, 10), QEvent::MouseButtonDblClick);
         }
     }
-    QVERIFY(log.posted.isEmpty());
+    QVERIFY(log.names.isEmpty());
     pressAt(&logo, t += step); // tenth
-    QCOMPARE(log.posted.size(), 1);
+    QCOMPARE(log.names.size(), 1);
     pressAt(&logo, t += step); // eleventh of the same run
     pressAt(&logo, t += step);
-    QCOMPARE(log.posted.size(), 1);
+    QCOMPARE(log.names.size(), 1);
 
     // A pause longer than the double-click interval starts a new run.
     t += quint64(interval) + 50;
@@ -284,18 +273,18 @@ void tst_Popovers::tenthClickOfOneRunOpensOptions() {
     }
     t += quint64(interval) + 1; // broken just before the tenth
     pressAt(&logo, t);
-    QCOMPARE(log.posted.size(), 1);
+    QCOMPARE(log.names.size(), 1);
     for (int i = 2; i <= 10; ++i) {
         pressAt(&logo, t += step);
     }
-    QCOMPARE(log.posted.size(), 2);
+    QCOMPARE(log.names.size(), 2);
 
     // Clicks far apart are not one run, however fast.
     t += quint64(interval) * 2;
     for (int i = 1; i <= 10; ++i) {
         pressAt(&logo, t += step, i % 2 ? QPoint(5, 5) : QPoint(55, 55));
     }
-    QCOMPARE(log.posted.size(), 2);
+    QCOMPARE(log.names.size(), 2);
 }
 
 void tst_Popovers::hexColours() {

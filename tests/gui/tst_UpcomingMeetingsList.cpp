@@ -10,6 +10,7 @@
 #include "Models/TamberDataModel.h"
 #include "Platform/CalendarStore.h"
 #include "Platform/NotificationCenter.h"
+#include "PostedNotifications.h"
 #include "TestEnvironment.h"
 
 #include <QFrame>
@@ -22,19 +23,6 @@
 #include <memory>
 
 namespace {
-
-// Remembers every posting of the given names with its object.
-class Postings : public QObject {
-public:
-    explicit Postings(const QStringList& names) {
-        for (const QString& name : names) {
-            NotificationCenter::defaultCenter().addObserver(
-                this, name,
-                [this, name](const QVariant& object) { posted << qMakePair(name, object); });
-        }
-    }
-    QList<QPair<QString, QVariant>> posted;
-};
 
 qint64 nowMs() {
     return QDateTime::currentMSecsSinceEpoch();
@@ -309,12 +297,12 @@ void tst_UpcomingMeetingsList::stripActionsPostAndReport() {
                       TamberDataModel::urlText(shown.value(QStringLiteral("numericMeetingId")))));
 
     // Edit: the request for the scheduler carries the row's record; the click is reported.
-    Postings postings({QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"),
-                       QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED")});
+    PostedNotifications postings({QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"),
+                                  QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED")});
     QTest::mouseClick(view->editOptions()->editMeetingButton(), Qt::LeftButton);
-    QCOMPARE(postings.posted.size(), 1);
-    QCOMPARE(postings.posted.first().first, QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"));
-    QCOMPARE(postings.posted.first().second.toMap(), shown);
+    QCOMPARE(postings.names.size(), 1);
+    QCOMPARE(postings.names.first(), QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"));
+    QCOMPARE(postings.objects.first().toMap(), shown);
 
     // Delete: the click is reported; with no confirmation installed nothing opens.
     QTest::mouseClick(view->editOptions()->deleteMeetingButton(), Qt::LeftButton);
@@ -390,7 +378,7 @@ void tst_UpcomingMeetingsList::failedFetchKeepsTheListAndShowsCaution() {
 void tst_UpcomingMeetingsList::scheduleButtonFollowsTheCalendar() {
     TamberDataModel* rec = TamberDataModel::sharedData();
     QPushButton* schedule = m_page->scheduleMeetingButton();
-    Postings postings({QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED")});
+    PostedNotifications postings({QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED")});
 
     // The service's calendar, or none chosen: the scheduler is asked for.
     QVERIFY(fetchAndWait());
@@ -398,8 +386,8 @@ void tst_UpcomingMeetingsList::scheduleButtonFollowsTheCalendar() {
     QTest::mouseClick(schedule, Qt::LeftButton);
     rec->calendar = QVariant();
     QTest::mouseClick(schedule, Qt::LeftButton);
-    QCOMPARE(postings.posted.size(), 2);
-    QVERIFY(!postings.posted.first().second.isValid());
+    QCOMPARE(postings.names.size(), 2);
+    QVERIFY(!postings.objects.first().isValid());
 
     // Outlook: the title says so, and here (no script host) creating the event fails into the
     // caution button.
@@ -410,7 +398,7 @@ void tst_UpcomingMeetingsList::scheduleButtonFollowsTheCalendar() {
     LogSpy logs;
     QTest::mouseClick(schedule, Qt::LeftButton);
     QTRY_VERIFY(m_page->scheduleCautionButton()->isVisible());
-    QCOMPARE(postings.posted.size(), 2);
+    QCOMPARE(postings.names.size(), 2);
     // One failure, one error line (the calendar store's).
     QCOMPARE(
         logs.messages(Log::Error).count(QStringLiteral("Error while scheduling outlook meetings.")),
@@ -431,7 +419,7 @@ void tst_UpcomingMeetingsList::scheduleButtonFollowsTheCalendar() {
     QVERIFY(fetchAndWait());
     QCOMPARE(schedule->text(), QStringLiteral("Schedule Meeting with Calendar"));
     QTest::mouseClick(schedule, Qt::LeftButton);
-    QCOMPARE(postings.posted.size(), 2);
+    QCOMPARE(postings.names.size(), 2);
     QTRY_VERIFY_WITH_TIMEOUT(m_session.eventsNamed(QStringLiteral("schedule")).count() >= 5, 15000);
 }
 

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonArray>
+#include <QTest>
 #include <QWidget>
 
 bool MenuSession::start() {
@@ -42,6 +43,13 @@ QList<QJsonObject> MenuSession::eventsNamed(const QString& event) const {
             found << envelope[QStringLiteral("data")].toObject();
     }
     return found;
+}
+
+QList<QJsonObject> MenuSession::awaitEvents(const QString& event, qsizetype before,
+                                            qsizetype count) {
+    // The caller compares what arrived; a timeout shows there as too few events.
+    (void)QTest::qWaitFor([&] { return eventsNamed(event).size() >= before + count; }, 15000);
+    return eventsNamed(event).mid(before);
 }
 
 void MenuSession::snapshot(QWidget* widget, const QString& name) {

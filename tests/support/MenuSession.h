@@ -31,6 +31,9 @@ public:
 
     // The data objects of the usage events named `event` received so far.
     QList<QJsonObject> eventsNamed(const QString& event) const;
+    // Those after the first `before`, once at least `count` of them have arrived (or after
+    // 15 s, with what has arrived by then).
+    QList<QJsonObject> awaitEvents(const QString& event, qsizetype before, qsizetype count = 1);
     // Saves a picture of `widget` as <name>.png when TAMBER_SCREENSHOT_DIR is set.
     static void snapshot(QWidget* widget, const QString& name);
 
