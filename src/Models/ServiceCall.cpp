@@ -81,6 +81,13 @@ QNetworkReply* start(QNetworkAccessManager& nam, const QNetworkRequest& request,
     return nam.sendCustomRequest(request, verb);
 }
 
+// QUrl decodes "%2E" back into a dot, so a record value "." or ".." would become a path step
+// ("/scheduled_meeting/.." is the user's own address). No service address has one.
+bool hasDotSegment(const QUrl& url) {
+    const QStringList segments = url.path(QUrl::FullyEncoded).split(QLatin1Char('/'));
+    return segments.contains(QLatin1String(".")) || segments.contains(QLatin1String(".."));
+}
+
 } // namespace
 
 QNetworkAccessManager& ServiceCall::network() {
@@ -94,7 +101,17 @@ void ServiceCall::send(const Request& request, Completion done) {
         MainQueue::async([request, done = std::move(done)]() mutable { send(request, done); });
         return;
     }
-    QNetworkRequest netRequest{QUrl(request.url)};
+    const QUrl url(request.url);
+    if (hasDotSegment(url)) {
+        TLOG_WARN(QStringLiteral("Not sent: a path step in %1 %2")
+                      .arg(request.method, url.path(QUrl::FullyEncoded)));
+        MainQueue::async([done = std::move(done)] {
+            if (done)
+                done(ServiceReply{0, {}, urlError(UnsupportedURL)});
+        });
+        return;
+    }
+    QNetworkRequest netRequest{url};
     netRequest.setTransferTimeout(g_transferTimeoutMs);
     if (request.jsonContentType)
         netRequest.setHeader(QNetworkRequest::ContentTypeHeader,

@@ -95,12 +95,12 @@ public:
     static QString userRecordURL();
     static QString roomURL();
     static QString personalMeetingURL();
-    static void fetchAggregatedUserDetails(
-        std::function<void()> onSuccess,
-        std::function<void(const std::optional<ServiceError>&)> onError);
-    static void fetchRoomSettingDetails(
-        std::function<void()> onSuccess,
-        std::function<void(const std::optional<ServiceError>&)> onError);
+    static void
+    fetchAggregatedUserDetails(std::function<void()> onSuccess,
+                               std::function<void(const std::optional<ServiceError>&)> onError);
+    static void
+    fetchRoomSettingDetails(std::function<void()> onSuccess,
+                            std::function<void(const std::optional<ServiceError>&)> onError);
     static void fetchPersonalMeetingDescription(
         std::function<void()> onSuccess,
         std::function<void(const std::optional<ServiceError>&)> onError);
@@ -158,6 +158,7 @@ public:
     static void validateTokenAndPerformAction(std::function<void()> onSuccess,
                                               TokenErrorCallback onError);
     // One client-credentials grant into app_access_token; `done` learns whether it succeeded.
+    // A failure logs nothing: its callers (statistics, sign-on) drop their work silently.
     static void requestApplicationToken(std::function<void(bool obtained)> done);
     // A call opened by the application token: sent with the stored token (fetched first when
     // absent); refused with HTTP 401, the token is renewed once and the call sent once more.

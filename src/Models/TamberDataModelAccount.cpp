@@ -143,7 +143,8 @@ void TamberDataModel::fetchPersonalMeetingDescription(SuccessCallback onSuccess,
     ServiceCall::send({QStringLiteral("GET"), meetinDescriptionURL(), std::nullopt, false},
                       [onSuccess, onError](const ServiceReply& reply) {
                           if (const auto rejected = rejectionOf(reply)) {
-                              TLOG_ERROR(rejected->reason);
+                              // The error as it is: "(null)" for an empty reply.
+                              TLOG_ERROR(ServiceCall::describe(rejected->error));
                               fail(onError, rejected->error);
                               return;
                           }

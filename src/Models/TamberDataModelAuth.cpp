@@ -79,25 +79,27 @@ bool isText(const QVariant& value, const char* text) {
     return value.typeId() == QMetaType::QString && value.toString() == QLatin1String(text);
 }
 
-// The client-credentials grant; the reply's token goes into the record. `done` gets the
-// failure (error or nothing) or, on success, no value through `ok`.
-void grantApplicationToken(std::function<void()> ok, TamberDataModel::TokenErrorCallback failed) {
+// The client-credentials grant; the reply's token goes into the record. A failure reaches
+// `failed` with the error (or nothing) and the error line that names it; only the lookup logs
+// it, the statistics and sign-on callers drop their work without a word.
+using GrantFailure =
+    std::function<void(const std::optional<ServiceError>& error, const QString& errorLine)>;
+
+void grantApplicationToken(std::function<void()> ok, GrantFailure failed) {
     ServiceCall::send(clientCredentialsGrant(), [ok, failed](const ServiceReply& reply) {
         if (reply.error) {
-            TLOG_ERROR(QStringLiteral("Error %1").arg(ServiceCall::describe(*reply.error)));
-            failed(reply.error);
+            failed(reply.error,
+                   QStringLiteral("Error %1").arg(ServiceCall::describe(*reply.error)));
             return;
         }
         if (reply.body.isEmpty()) {
-            TLOG_ERROR(QStringLiteral("Error. Empty data"));
-            failed(std::nullopt);
+            failed(std::nullopt, QStringLiteral("Error. Empty data"));
             return;
         }
         const auto grant = TokenReplyParser::parseClientGrant(reply.body);
         // A refused grant keeps the stored token instead of blanking it.
         if (!grant.accessToken.isValid()) {
-            TLOG_ERROR(QStringLiteral("Error. No Access Token."));
-            failed(std::nullopt);
+            failed(std::nullopt, QStringLiteral("Error. No Access Token."));
             return;
         }
         record().app_access_token = grant.accessToken;
@@ -182,7 +184,10 @@ void TamberDataModel::fetchSecurityProfileDetails(const QString& accountName,
                                                             onError);
                                   });
             },
-            onError);
+            [onError](const std::optional<ServiceError>& error, const QString& errorLine) {
+                TLOG_ERROR(errorLine);
+                onError(error);
+            });
     });
 }
 
@@ -243,8 +248,8 @@ void TamberDataModel::validateTokenAndPerformAction(std::function<void()> onSucc
 }
 
 void TamberDataModel::requestApplicationToken(std::function<void(bool obtained)> done) {
-    grantApplicationToken([done] { done(true); },
-                          [done](const std::optional<ServiceError>&) { done(false); });
+    grantApplicationToken([done] { done(true); }, [done](const std::optional<ServiceError>&,
+                                                         const QString&) { done(false); });
 }
 
 void TamberDataModel::sendWithApplicationToken(std::function<ServiceCall::Request()> build,
