@@ -3,11 +3,69 @@
 #include "TamberDataModel.h"
 
 #include <QJsonDocument>
+#include <span>
 
 namespace {
 
+using Record = TamberDataModel;
+
+// Which reply key fills which record field.
+struct KeyField {
+    const char* key;
+    QVariant Record::*field;
+};
+
+constexpr KeyField kUserKeys[] = {
+    {"firstName", &Record::firstName}, {"lastName", &Record::lastName},
+    {"emailId", &Record::email},       {"profilePicture", &Record::profilePicture},
+    {"timezone", &Record::timezone},   {"language", &Record::language},
+};
+
+constexpr KeyField kRoomKeys[] = {
+    {"numericId", &Record::numericId},
+    {"personalMeetingId", &Record::personalMeetingId},
+    {"moderatorPasscode", &Record::moderatorPasscode},
+    {"id", &Record::roomId},
+    {"publishMeeting", &Record::publishMeeting},
+    {"encryptionType", &Record::encryptionType},
+    {"videoBestFit", &Record::videoBestFit},
+    {"showAllParticipantsInIcs", &Record::showAllParticipantsInIcs},
+    {"isModeratorLess", &Record::isModeratorLess},
+    {"disallowChat", &Record::disallowChat},
+    {"muteParticipantsOnEntry", &Record::muteParticipantsOnEntry},
+    {"isLargeMeeting", &Record::isLargeMeeting},
+};
+
+constexpr KeyField kPersonalMeetingKeys[] = {
+    {"addAttendeePasscode", &Record::addAttendeePasscode},
+    {"attendeePasscode", &Record::participantPasscode},
+};
+
+// The room update sends these as true only for the exact text "1", as the preferences set them.
+constexpr KeyField kRoomSwitches[] = {
+    {"publishMeeting", &Record::publishMeeting},
+    {"videoBestFit", &Record::videoBestFit},
+    {"showAllParticipantsInIcs", &Record::showAllParticipantsInIcs},
+    {"isModeratorLess", &Record::isModeratorLess},
+    {"disallowChat", &Record::disallowChat},
+    {"muteParticipantsOnEntry", &Record::muteParticipantsOnEntry},
+    {"isLargeMeeting", &Record::isLargeMeeting},
+};
+
 QVariant field(const QJsonObject& reply, const char* key) {
-    return TamberDataModel::scalarOrAbsent(reply.value(QLatin1String(key)).toVariant());
+    return Record::scalarOrAbsent(reply.value(QLatin1String(key)).toVariant());
+}
+
+std::optional<AccountReplyParser::Fields> read(const QByteArray& body,
+                                               std::span<const KeyField> keys) {
+    const auto reply = AccountReplyParser::objectReply(body);
+    if (!reply)
+        return std::nullopt;
+    AccountReplyParser::Fields fields;
+    fields.reserve(qsizetype(keys.size()));
+    for (const KeyField& k : keys)
+        fields.append({k.field, field(*reply, k.key)});
+    return fields;
 }
 
 bool isTextOne(const QVariant& value) {
@@ -26,51 +84,17 @@ std::optional<QJsonObject> AccountReplyParser::objectReply(const QByteArray& bod
     return document.object();
 }
 
-std::optional<AccountReplyParser::UserFields>
-AccountReplyParser::parseUser(const QByteArray& body) {
-    const auto reply = objectReply(body);
-    if (!reply)
-        return std::nullopt;
-    UserFields f;
-    f.firstName = field(*reply, "firstName");
-    f.lastName = field(*reply, "lastName");
-    f.email = field(*reply, "emailId");
-    f.profilePicture = field(*reply, "profilePicture");
-    f.timezone = field(*reply, "timezone");
-    f.language = field(*reply, "language");
-    return f;
+std::optional<AccountReplyParser::Fields> AccountReplyParser::parseUser(const QByteArray& body) {
+    return read(body, kUserKeys);
 }
 
-std::optional<AccountReplyParser::RoomFields>
-AccountReplyParser::parseRoom(const QByteArray& body) {
-    const auto reply = objectReply(body);
-    if (!reply)
-        return std::nullopt;
-    RoomFields f;
-    f.numericId = field(*reply, "numericId");
-    f.personalMeetingId = field(*reply, "personalMeetingId");
-    f.moderatorPasscode = field(*reply, "moderatorPasscode");
-    f.roomId = field(*reply, "id");
-    f.publishMeeting = field(*reply, "publishMeeting");
-    f.encryptionType = field(*reply, "encryptionType");
-    f.videoBestFit = field(*reply, "videoBestFit");
-    f.showAllParticipantsInIcs = field(*reply, "showAllParticipantsInIcs");
-    f.isModeratorLess = field(*reply, "isModeratorLess");
-    f.disallowChat = field(*reply, "disallowChat");
-    f.muteParticipantsOnEntry = field(*reply, "muteParticipantsOnEntry");
-    f.isLargeMeeting = field(*reply, "isLargeMeeting");
-    return f;
+std::optional<AccountReplyParser::Fields> AccountReplyParser::parseRoom(const QByteArray& body) {
+    return read(body, kRoomKeys);
 }
 
-std::optional<AccountReplyParser::PersonalMeetingFields>
+std::optional<AccountReplyParser::Fields>
 AccountReplyParser::parsePersonalMeeting(const QByteArray& body) {
-    const auto reply = objectReply(body);
-    if (!reply)
-        return std::nullopt;
-    PersonalMeetingFields f;
-    f.addAttendeePasscode = field(*reply, "addAttendeePasscode");
-    f.participantPasscode = field(*reply, "attendeePasscode");
-    return f;
+    return read(body, kPersonalMeetingKeys);
 }
 
 std::optional<AccountReplyParser::DescriptionFields>
@@ -89,45 +113,16 @@ AccountReplyParser::parseDescription(const QByteArray& body) {
     return f;
 }
 
-void AccountReplyParser::apply(const UserFields& f, TamberDataModel& r) {
-    r.firstName = f.firstName;
-    r.lastName = f.lastName;
-    r.email = f.email;
-    r.profilePicture = f.profilePicture;
-    r.timezone = f.timezone;
-    r.language = f.language;
-}
-
-void AccountReplyParser::apply(const RoomFields& f, TamberDataModel& r) {
-    r.numericId = f.numericId;
-    r.personalMeetingId = f.personalMeetingId;
-    r.moderatorPasscode = f.moderatorPasscode;
-    r.roomId = f.roomId;
-    r.publishMeeting = f.publishMeeting;
-    r.encryptionType = f.encryptionType;
-    r.videoBestFit = f.videoBestFit;
-    r.showAllParticipantsInIcs = f.showAllParticipantsInIcs;
-    r.isModeratorLess = f.isModeratorLess;
-    r.disallowChat = f.disallowChat;
-    r.muteParticipantsOnEntry = f.muteParticipantsOnEntry;
-    r.isLargeMeeting = f.isLargeMeeting;
-}
-
-void AccountReplyParser::apply(const PersonalMeetingFields& f, TamberDataModel& r) {
-    r.addAttendeePasscode = f.addAttendeePasscode;
-    r.participantPasscode = f.participantPasscode;
+void AccountReplyParser::apply(const Fields& fields, TamberDataModel& record) {
+    for (const FieldCopy& copy : fields)
+        record.*copy.field = copy.value;
 }
 
 QByteArray AccountReplyParser::roomUpdateBody(const TamberDataModel& r) {
     QJsonObject body;
-    body.insert(QLatin1String("publishMeeting"), isTextOne(r.publishMeeting));
+    for (const KeyField& k : kRoomSwitches)
+        body.insert(QLatin1String(k.key), isTextOne(r.*k.field));
     if (r.encryptionType.isValid())
         body.insert(QLatin1String("encryptionType"), r.encryptionType.toString());
-    body.insert(QLatin1String("videoBestFit"), isTextOne(r.videoBestFit));
-    body.insert(QLatin1String("showAllParticipantsInIcs"), isTextOne(r.showAllParticipantsInIcs));
-    body.insert(QLatin1String("isModeratorLess"), isTextOne(r.isModeratorLess));
-    body.insert(QLatin1String("disallowChat"), isTextOne(r.disallowChat));
-    body.insert(QLatin1String("muteParticipantsOnEntry"), isTextOne(r.muteParticipantsOnEntry));
-    body.insert(QLatin1String("isLargeMeeting"), isTextOne(r.isLargeMeeting));
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QList>
 #include <QVariant>
 #include <optional>
 
@@ -13,19 +14,13 @@ class TamberDataModel;
 // such a reply is unusable and must not blank what the record already holds.
 namespace AccountReplyParser {
 
-struct UserFields {
-    QVariant firstName, lastName, email, profilePicture, timezone, language;
+// One value of a reply bound for the account record: the field and what the reply gave for
+// it (absent when the reply lacks the key).
+struct FieldCopy {
+    QVariant TamberDataModel::*field;
+    QVariant value;
 };
-
-struct RoomFields {
-    QVariant numericId, personalMeetingId, moderatorPasscode, roomId;
-    QVariant publishMeeting, encryptionType, videoBestFit, showAllParticipantsInIcs,
-        isModeratorLess, disallowChat, muteParticipantsOnEntry, isLargeMeeting;
-};
-
-struct PersonalMeetingFields {
-    QVariant addAttendeePasscode, participantPasscode;
-};
+using Fields = QList<FieldCopy>;
 
 struct DescriptionFields {
     QVariant personalMeetingDescription; // "participant" -> "create" -> "ICS"
@@ -35,14 +30,16 @@ struct DescriptionFields {
 // The body as a JSON object, or nothing when it is empty, not JSON, or another JSON value.
 std::optional<QJsonObject> objectReply(const QByteArray& body);
 
-std::optional<UserFields> parseUser(const QByteArray& body);
-std::optional<RoomFields> parseRoom(const QByteArray& body);
-std::optional<PersonalMeetingFields> parsePersonalMeeting(const QByteArray& body);
+// The six user fields ("emailId" goes to `email`).
+std::optional<Fields> parseUser(const QByteArray& body);
+// The twelve room fields ("id" goes to `roomId`).
+std::optional<Fields> parseRoom(const QByteArray& body);
+// `addAttendeePasscode` and `participantPasscode` (the service's "attendeePasscode").
+std::optional<Fields> parsePersonalMeeting(const QByteArray& body);
 std::optional<DescriptionFields> parseDescription(const QByteArray& body);
 
-void apply(const UserFields& fields, TamberDataModel& record);
-void apply(const RoomFields& fields, TamberDataModel& record);
-void apply(const PersonalMeetingFields& fields, TamberDataModel& record);
+// Writes every value into its field, absent ones included.
+void apply(const Fields& fields, TamberDataModel& record);
 
 // The room update body: the seven switches are true only for the exact text "1";
 // "encryptionType" is left out when the record holds no value for it.

@@ -177,24 +177,24 @@ void tst_TokenCalls::lookupProfileKinds() {
     QCOMPARE(fb.fb, 1);
     QCOMPARE(rec().authenticationType.toString(), QStringLiteral("FB"));
 
+    const auto lookupAnswered = [this](const QByteArray& profile) {
+        m_env.sim().injectFault("securityProfile", Fault::replyWith(200, profile));
+        auto o = std::make_unique<Outcome>();
+        lookup(QStringLiteral("someone@example.com"), *o);
+        (void)QTest::qWaitFor([&] { return o->calls() > 0; }, 15000); // checked by the caller
+        return o;
+    };
     // An unknown type is stored and reported as an error with nothing.
-    m_env.sim().injectFault(
-        "securityProfile",
-        Fault::httpErrorRaw(200, R"({"authenticationType":"KERBEROS","enterpriseId":[1]})"));
-    Outcome unknown;
-    lookup(QStringLiteral("someone@example.com"), unknown);
-    QTRY_COMPARE(unknown.calls(), 1);
-    QCOMPARE(unknown.errors, 1);
-    QVERIFY(!unknown.error);
+    const auto unknown = lookupAnswered(R"({"authenticationType":"KERBEROS","enterpriseId":[1]})");
+    QCOMPARE(unknown->calls(), 1);
+    QCOMPARE(unknown->errors, 1);
+    QVERIFY(!unknown->error);
     QCOMPARE(rec().authenticationType.toString(), QStringLiteral("KERBEROS"));
     // A PASSWORD profile with a JSON null enterprise id keeps the stored one.
-    m_env.sim().injectFault(
-        "securityProfile",
-        Fault::httpErrorRaw(200, R"({"authenticationType":"PASSWORD","enterpriseId":null})"));
-    Outcome password;
-    lookup(QStringLiteral("someone@example.com"), password);
-    QTRY_COMPARE(password.calls(), 1);
-    QCOMPARE(password.password, 1);
+    const auto password =
+        lookupAnswered(R"({"authenticationType":"PASSWORD","enterpriseId":null})");
+    QCOMPARE(password->calls(), 1);
+    QCOMPARE(password->password, 1);
     QCOMPARE(rec().enterpriseId.toString(), QString::fromLatin1(VeloraSimulator::SamlEnterprise));
 }
 

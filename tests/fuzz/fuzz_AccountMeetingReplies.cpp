@@ -23,19 +23,11 @@ void requireScalar(const QVariant& value) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray body =
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    if (const auto user = AccountReplyParser::parseUser(body)) {
-        for (const QVariant* v : {&user->firstName, &user->lastName, &user->email,
-                                  &user->profilePicture, &user->timezone, &user->language})
-            requireScalar(*v);
-    }
-    if (const auto room = AccountReplyParser::parseRoom(body)) {
-        for (const QVariant* v : {&room->numericId, &room->roomId, &room->publishMeeting,
-                                  &room->encryptionType, &room->isLargeMeeting})
-            requireScalar(*v);
-    }
-    if (const auto pm = AccountReplyParser::parsePersonalMeeting(body)) {
-        requireScalar(pm->addAttendeePasscode);
-        requireScalar(pm->participantPasscode);
+    for (const auto parse : {AccountReplyParser::parseUser, AccountReplyParser::parseRoom,
+                             AccountReplyParser::parsePersonalMeeting}) {
+        if (const auto fields = parse(body))
+            for (const AccountReplyParser::FieldCopy& copy : *fields)
+                requireScalar(copy.value);
     }
     if (const auto description = AccountReplyParser::parseDescription(body))
         requireScalar(description->personalMeetingDescription);

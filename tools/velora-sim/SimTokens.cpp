@@ -14,28 +14,25 @@ QString randomToken() {
 
 } // namespace
 
-IssuedToken SimTokens::issue(const QString& kind, const QDateTime& now) {
+IssuedToken SimTokens::issue(const QString& kind, const QString& userId, const QString& clientId,
+                             const QDateTime& now) {
     IssuedToken t;
     t.token = randomToken();
     t.kind = kind;
+    t.userId = userId;
+    t.clientId = clientId;
     t.expiresAt = now.addSecs(m_lifetime);
+    m_tokens.insert(t.token, t);
+    m_order.append(t.token);
     return t;
 }
 
 IssuedToken SimTokens::issueApp(const QString& clientId, const QDateTime& now) {
-    IssuedToken t = issue(QStringLiteral("app"), now);
-    t.clientId = clientId;
-    m_tokens.insert(t.token, t);
-    m_order.append(t.token);
-    return t;
+    return issue(QStringLiteral("app"), QString(), clientId, now);
 }
 
 IssuedToken SimTokens::issueUser(const QString& userId, const QDateTime& now) {
-    IssuedToken t = issue(QStringLiteral("user"), now);
-    t.userId = userId;
-    m_tokens.insert(t.token, t);
-    m_order.append(t.token);
-    return t;
+    return issue(QStringLiteral("user"), userId, QString(), now);
 }
 
 SimTokens::Check SimTokens::check(const QString& token, const QDateTime& now) const {

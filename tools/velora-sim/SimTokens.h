@@ -28,7 +28,9 @@ public:
     static QByteArray errorCode(Check check);
 
 private:
-    IssuedToken issue(const QString& kind, const QDateTime& now);
+    // A new token of `kind` for its owner (a user id or a client id), kept for checks.
+    IssuedToken issue(const QString& kind, const QString& userId, const QString& clientId,
+                      const QDateTime& now);
 
     QHash<QString, IssuedToken> m_tokens;
     QList<QString> m_order;
