@@ -17,6 +17,20 @@ QFont helveticaNeue(int pixelSize, QFont::Weight weight = QFont::Normal) {
     return font;
 }
 
+// The 18-pixel face where it fits; the header's 20 pixels leave 13 above the band for capitals
+// and descenders, which the face fills only on fonts narrower than the usual Linux fallbacks.
+QFont headerFont() {
+    constexpr int kRoomAboveBand = UpcomingMeetingsItemDelegate::kHeaderHeight - 7;
+    QFont font = helveticaNeue(18);
+    const auto height = [](const QFont& f) {
+        const QFontMetrics metrics(f);
+        return metrics.capHeight() + metrics.descent();
+    };
+    while (font.pixelSize() > 9 && height(font) > kRoomAboveBand)
+        font.setPixelSize(font.pixelSize() - 1);
+    return font;
+}
+
 const QColor kTitleColour(66, 66, 66);
 const QColor kTimeColour(0x80, 0x86, 0x90);
 const QColor kStatusColour(99, 99, 99, 128);
@@ -34,7 +48,7 @@ UpcomingMeetingsItemDelegate::UpcomingMeetingsItemDelegate(QObject* parent)
     , m_titleFont(helveticaNeue(16))
     , m_timeFont(helveticaNeue(12))
     , m_statusFont(helveticaNeue(12))
-    , m_headerFont(helveticaNeue(18))
+    , m_headerFont(headerFont())
     , m_recurIcon(MenuStyle::image(QStringLiteral("recurIcon"))) {}
 
 QSize UpcomingMeetingsItemDelegate::sizeHint(const QStyleOptionViewItem& option,
@@ -65,12 +79,11 @@ void UpcomingMeetingsItemDelegate::paintHeader(QPainter* painter, const QRect& r
     painter->fillRect(QRect(rect.left(), rect.bottom() - 5, rect.width(), 4),
                       AbstractPopover::colorWithHexColorString(QStringLiteral("666666")));
     painter->fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), kSeparator);
-    // The day's name stands on the band: an 18-pixel font fills the 20-pixel row, so the
-    // baseline goes where the capitals just fit and only descenders reach into the band.
+    // The day's name stands on the band, one pixel clear of it, descenders included.
     painter->setFont(m_headerFont);
     painter->setPen(kTitleColour);
     const QFontMetrics metrics = painter->fontMetrics();
-    const int baseline = rect.top() + qMin(metrics.capHeight() + 1, rect.height() - 6);
+    const int baseline = rect.bottom() - 6 - metrics.descent();
     painter->drawText(QPoint(rect.left() + kTextLeft, baseline),
                       metrics.elidedText(text, Qt::ElideRight, rect.width() - 2 * kTextLeft));
     painter->restore();
