@@ -184,13 +184,8 @@ void AnalyticsController::sendUpdateSettings(const QString& status) {
     const TamberDataModel& r = *TamberDataModel::sharedData();
     QVariantMap modified;
     put(modified, QStringLiteral("encryptionType"), r.encryptionType);
-    put(modified, QStringLiteral("publishMeeting"), r.publishMeeting);
-    put(modified, QStringLiteral("showAllParticipantsInIcs"), r.showAllParticipantsInIcs);
-    put(modified, QStringLiteral("videoBestFit"), r.videoBestFit);
-    put(modified, QStringLiteral("isModeratorLess"), r.isModeratorLess);
-    put(modified, QStringLiteral("disallowChat"), r.disallowChat);
-    put(modified, QStringLiteral("muteParticipantsOnEntry"), r.muteParticipantsOnEntry);
-    put(modified, QStringLiteral("isLargeMeeting"), r.isLargeMeeting);
+    for (const auto& [key, member] : TamberDataModel::roomSwitches())
+        put(modified, QLatin1String(key), r.*member);
     // The status tells the init, success and error events apart.
     QVariantMap data = single(QStringLiteral("status"), status);
     data.insert(QStringLiteral("modifieddata"), modified);

@@ -10,10 +10,7 @@ namespace {
 using Record = TamberDataModel;
 
 // Which reply key fills which record field.
-struct KeyField {
-    const char* key;
-    QVariant Record::*field;
-};
+using KeyField = Record::KeyedField;
 
 constexpr KeyField kUserKeys[] = {
     {"firstName", &Record::firstName}, {"lastName", &Record::lastName},
@@ -21,19 +18,13 @@ constexpr KeyField kUserKeys[] = {
     {"timezone", &Record::timezone},   {"language", &Record::language},
 };
 
+// With the seven room switches (Record::roomSwitches()).
 constexpr KeyField kRoomKeys[] = {
     {"numericId", &Record::numericId},
     {"personalMeetingId", &Record::personalMeetingId},
     {"moderatorPasscode", &Record::moderatorPasscode},
     {"id", &Record::roomId},
-    {"publishMeeting", &Record::publishMeeting},
     {"encryptionType", &Record::encryptionType},
-    {"videoBestFit", &Record::videoBestFit},
-    {"showAllParticipantsInIcs", &Record::showAllParticipantsInIcs},
-    {"isModeratorLess", &Record::isModeratorLess},
-    {"disallowChat", &Record::disallowChat},
-    {"muteParticipantsOnEntry", &Record::muteParticipantsOnEntry},
-    {"isLargeMeeting", &Record::isLargeMeeting},
 };
 
 constexpr KeyField kPersonalMeetingKeys[] = {
@@ -41,30 +32,19 @@ constexpr KeyField kPersonalMeetingKeys[] = {
     {"attendeePasscode", &Record::participantPasscode},
 };
 
-// The room update sends these as true only for the exact text "1", as the preferences set them.
-constexpr KeyField kRoomSwitches[] = {
-    {"publishMeeting", &Record::publishMeeting},
-    {"videoBestFit", &Record::videoBestFit},
-    {"showAllParticipantsInIcs", &Record::showAllParticipantsInIcs},
-    {"isModeratorLess", &Record::isModeratorLess},
-    {"disallowChat", &Record::disallowChat},
-    {"muteParticipantsOnEntry", &Record::muteParticipantsOnEntry},
-    {"isLargeMeeting", &Record::isLargeMeeting},
-};
-
 QVariant field(const QJsonObject& reply, const char* key) {
     return Record::scalarOrAbsent(reply.value(QLatin1String(key)).toVariant());
 }
 
-std::optional<AccountReplyParser::Fields> read(const QByteArray& body,
-                                               std::span<const KeyField> keys) {
+std::optional<AccountReplyParser::Fields>
+read(const QByteArray& body, std::initializer_list<std::span<const KeyField>> tables) {
     const auto reply = AccountReplyParser::objectReply(body);
     if (!reply)
         return std::nullopt;
     AccountReplyParser::Fields fields;
-    fields.reserve(qsizetype(keys.size()));
-    for (const KeyField& k : keys)
-        fields.append({k.field, field(*reply, k.key)});
+    for (const auto& table : tables)
+        for (const auto& [key, member] : table)
+            fields.append({member, field(*reply, key)});
     return fields;
 }
 
@@ -85,16 +65,16 @@ std::optional<QJsonObject> AccountReplyParser::objectReply(const QByteArray& bod
 }
 
 std::optional<AccountReplyParser::Fields> AccountReplyParser::parseUser(const QByteArray& body) {
-    return read(body, kUserKeys);
+    return read(body, {kUserKeys});
 }
 
 std::optional<AccountReplyParser::Fields> AccountReplyParser::parseRoom(const QByteArray& body) {
-    return read(body, kRoomKeys);
+    return read(body, {kRoomKeys, Record::roomSwitches()});
 }
 
 std::optional<AccountReplyParser::Fields>
 AccountReplyParser::parsePersonalMeeting(const QByteArray& body) {
-    return read(body, kPersonalMeetingKeys);
+    return read(body, {kPersonalMeetingKeys});
 }
 
 std::optional<AccountReplyParser::DescriptionFields>
@@ -120,8 +100,8 @@ void AccountReplyParser::apply(const Fields& fields, TamberDataModel& record) {
 
 QByteArray AccountReplyParser::roomUpdateBody(const TamberDataModel& r) {
     QJsonObject body;
-    for (const KeyField& k : kRoomSwitches)
-        body.insert(QLatin1String(k.key), isTextOne(r.*k.field));
+    for (const auto& [key, member] : Record::roomSwitches())
+        body.insert(QLatin1String(key), isTextOne(r.*member));
     if (r.encryptionType.isValid())
         body.insert(QLatin1String("encryptionType"), r.encryptionType.toString());
     return QJsonDocument(body).toJson(QJsonDocument::Compact);

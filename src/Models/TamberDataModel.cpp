@@ -13,7 +13,7 @@
 namespace {
 
 using Field = QVariant TamberDataModel::*;
-using KeyedField = std::pair<const char*, Field>;
+using KeyedField = TamberDataModel::KeyedField;
 
 // Keys copied back as stored; "CID", "username", the password and the drafts have their own
 // steps. Order follows the load sequence.
@@ -289,6 +289,10 @@ bool TamberDataModel::isPresent(const QVariant& value) {
     if (!scalar.isValid())
         return false;
     return scalar.typeId() != QMetaType::QString || !scalar.toString().isEmpty();
+}
+
+std::span<const TamberDataModel::KeyedField> TamberDataModel::roomSwitches() {
+    return kRoomSwitches;
 }
 
 bool TamberDataModel::booleanReading(const QVariant& value) {

@@ -9,6 +9,8 @@
 #include <QVariantMap>
 #include <functional>
 #include <optional>
+#include <span>
+#include <utility>
 
 // The one record of the signed-in account. Each field is absent (an invalid QVariant) or holds
 // a scalar: a text, a number or a boolean, kept as the service or the store gave it. Use
@@ -77,6 +79,10 @@ public:
     static bool isPresent(const QVariant& value);
     // The yes/no reading of a stored setting (boolean, number or text).
     static bool booleanReading(const QVariant& value);
+    // A field with its key; the seven boolean room defaults have the same keys in the store,
+    // in the service's room record and in the room update.
+    using KeyedField = std::pair<const char*, QVariant TamberDataModel::*>;
+    static std::span<const KeyedField> roomSwitches();
     // A text, number or boolean is kept; null, list, map and invalid become absent.
     static QVariant scalarOrAbsent(const QVariant& value);
     // The field as text, "(null)" when absent: what address templates use.

@@ -438,9 +438,9 @@ void tst_AccountCalls::faultMatrix() {
     const QVariantMap inMemory = snapshot();
     saveAndReload();
     const QVariantMap reloaded = snapshot();
-    for (const QString& name : {"firstName", "numericId", "participantPasscode", "encryptionType",
-                                "personalMeetingDescription"})
-        QCOMPARE(reloaded.value(name), inMemory.value(name));
+    for (const char* name : {"firstName", "numericId", "participantPasscode", "encryptionType",
+                             "personalMeetingDescription"})
+        QCOMPARE(reloaded.value(QLatin1String(name)), inMemory.value(QLatin1String(name)));
     QCOMPARE(Record::booleanReading(reloaded.value("publishMeeting")),
              Record::booleanReading(inMemory.value("publishMeeting")));
     sim.clearFaults();
