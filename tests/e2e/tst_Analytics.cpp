@@ -1,6 +1,7 @@
 // Usage events: envelopes and data objects as the simulator receives them, the application
 // token, the statistics host and the upload's failure handling.
 #include "Analytics/AnalyticsController.h"
+#include "FaultMatrix.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
 #include "Models/ServiceCall.h"
@@ -11,8 +12,6 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QObject>
 #include <QSignalSpy>
 #include <QTimeZone>
@@ -363,9 +362,7 @@ void tst_Analytics::failedUploadsAndTokenFetchesOnlyLog() {
         sim.injectFault("token", fault);
         AC::sendContactSupport();
         QTRY_COMPARE_WITH_TIMEOUT(sim.requestCount("token"), 1, 15000);
-        // The grant's reply has been handled once no reply is left with the network.
-        QTRY_VERIFY_WITH_TIMEOUT(ServiceCall::network().findChildren<QNetworkReply*>().isEmpty(),
-                                 15000);
+        QVERIFY(FaultMatrix::waitUntilRepliesHandled());
         QVERIFY(!Record::isPresent(Record::sharedData()->app_access_token));
         QCOMPARE(sim.requestCount("stats"), 0);
         QVERIFY2(m_log->messages(Log::Error).isEmpty() && m_log->messages(Log::Warning).isEmpty(),

@@ -1,5 +1,6 @@
 // Token grants, security-profile lookup, validation and revocation against the simulator over
 // real TLS: the exact requests sent, and every injected fault.
+#include "FaultMatrix.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
 #include "Models/ServiceCall.h"
@@ -85,6 +86,8 @@ private Q_SLOTS:
     void oddRepliesHandled();
     void applicationTokenRenewedOnceOn401();
     void revocation();
+    void revocationFaults_data();
+    void revocationFaults();
     void tokensNeverLogged();
 
 private:
@@ -109,6 +112,7 @@ void tst_TokenCalls::cleanup() {
     for (const IssuedToken& t : m_env.sim().issuedTokens())
         m_seenTokens << t.token;
     m_env.sim().clearFaults();
+    ServiceCall::setTransferTimeoutMs(kShortTimeoutMs); // a delay row shortens it
 }
 
 void tst_TokenCalls::expectTransportError(const Outcome& o, int code) {
@@ -629,6 +633,27 @@ void tst_TokenCalls::revocation() {
     sim.injectFault("*", Fault::refuse());
     Record::revokeAccessToken([&] { ++failures; });
     QTRY_COMPARE(failures, 1);
+}
+
+void tst_TokenCalls::revocationFaults_data() {
+    QTest::addColumn<int>("kind");
+    for (const FaultMatrix::Row& row : FaultMatrix::kinds())
+        QTest::newRow(row.name) << int(row.kind);
+}
+
+void tst_TokenCalls::revocationFaults() {
+    // Sign-out does not wait for the answer: only a failed connection is reported, once, and
+    // the record is left to the caller.
+    QFETCH(int, kind);
+    const auto faultKind = Fault::Kind(kind);
+    const QString token = m_env.signIn();
+    m_env.sim().injectFault("revoke", FaultMatrix::faultOf(faultKind, 500, "down"));
+    int failures = 0;
+    Record::revokeAccessToken([&] { ++failures; });
+    QTRY_VERIFY_WITH_TIMEOUT(m_env.sim().requestCount("revoke") > 0, 15000);
+    QVERIFY(FaultMatrix::waitUntilRepliesHandled());
+    QCOMPARE(failures, FaultMatrix::isTransport(faultKind) ? 1 : 0);
+    QCOMPARE(rec().access_token.toString(), token);
 }
 
 void tst_TokenCalls::tokensNeverLogged() {

@@ -3,6 +3,9 @@
 #include "Models/ServiceCall.h"
 
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTest>
 
 const QList<FaultMatrix::Row>& FaultMatrix::kinds() {
     static const QList<Row> rows{
@@ -31,6 +34,11 @@ Fault FaultMatrix::faultOf(Fault::Kind kind, int status, const QString& message)
     return {};
 }
 
+bool FaultMatrix::isTransport(Fault::Kind kind) {
+    return kind == Fault::Kind::CloseMidBody || kind == Fault::Kind::Delay ||
+           kind == Fault::Kind::Refuse;
+}
+
 QString FaultMatrix::errorMismatch(Fault::Kind kind, int status,
                                    const std::optional<ServiceError>& error) {
     const bool badBody = kind == Fault::Kind::Garbage || kind == Fault::Kind::Empty;
@@ -45,4 +53,9 @@ QString FaultMatrix::errorMismatch(Fault::Kind kind, int status,
     if (error->domain != ServiceCall::kUrlErrorDomain || error->code != expectedCode)
         return QStringLiteral("not a transport error: ") + ServiceCall::describe(error);
     return {};
+}
+
+bool FaultMatrix::waitUntilRepliesHandled(int timeoutMs) {
+    return QTest::qWaitFor(
+        [] { return ServiceCall::network().findChildren<QNetworkReply*>().isEmpty(); }, timeoutMs);
 }

@@ -26,9 +26,16 @@ constexpr int kShortTimeoutMs = 400;
 // also shortens the transfer timeout: the suite's cleanup puts it back.
 Fault faultOf(Fault::Kind kind, int status, const QString& message);
 
+// Faults that fail the connection itself (a transport error, not a reply).
+bool isTransport(Fault::Kind kind);
+
 // What the error of a call failed by `kind` must be: the service error with `status`, a
 // transport error of the "NSURLErrorDomain" (-1001 for a delay), or nothing for a bad body.
 // Empty when `error` fits, else what is wrong with it.
 QString errorMismatch(Fault::Kind kind, int status, const std::optional<ServiceError>& error);
+
+// Waits until every block-driven call has had its reply handled (none is left with the
+// network), so a test can assert that a call ended without a word. False on timeout.
+bool waitUntilRepliesHandled(int timeoutMs = 15000);
 
 } // namespace FaultMatrix
