@@ -15,43 +15,16 @@ namespace {
 using Field = QVariant TamberDataModel::*;
 using KeyedField = TamberDataModel::KeyedField;
 
-// Keys copied back as stored; "CID", "username", the password and the drafts have their own
-// steps. Order follows the load sequence.
-const std::array<KeyedField, 34> kLoadedFields{{
+// Loaded only: the tokens (their save steps differ) and the client credentials (never saved).
+const std::array<KeyedField, 3> kTokenFields{{
     {"app_access_token", &TamberDataModel::app_access_token},
     {"app_expires_in", &TamberDataModel::app_expires_in},
     {"access_token", &TamberDataModel::access_token},
-    {"expires_in", &TamberDataModel::expires_in},
-    {"partitionId", &TamberDataModel::partitionId},
-    {"partitionName", &TamberDataModel::partitionName},
-    {"firstName", &TamberDataModel::firstName},
-    {"profilePicture", &TamberDataModel::profilePicture},
-    {"timezone", &TamberDataModel::timezone},
-    {"lastName", &TamberDataModel::lastName},
-    {"email", &TamberDataModel::email},
-    {"userId", &TamberDataModel::userId},
-    {"apiHost", &TamberDataModel::apiHost},
+}};
+
+const std::array<KeyedField, 2> kClientFields{{
     {"clientId", &TamberDataModel::clientId},
     {"clientSecret", &TamberDataModel::clientSecret},
-    {"authenticationType", &TamberDataModel::authenticationType},
-    {"enterpriseId", &TamberDataModel::enterpriseId},
-    {"idpURL", &TamberDataModel::idpURL},
-    {"numericId", &TamberDataModel::numericId},
-    {"roomId", &TamberDataModel::roomId},
-    {"personalMeetingId", &TamberDataModel::personalMeetingId},
-    {"moderatorPasscode", &TamberDataModel::moderatorPasscode},
-    {"participantPasscode", &TamberDataModel::participantPasscode},
-    {"publishMeeting", &TamberDataModel::publishMeeting},
-    {"encryptionType", &TamberDataModel::encryptionType},
-    {"videoBestFit", &TamberDataModel::videoBestFit},
-    {"showAllParticipantsInIcs", &TamberDataModel::showAllParticipantsInIcs},
-    {"isModeratorLess", &TamberDataModel::isModeratorLess},
-    {"disallowChat", &TamberDataModel::disallowChat},
-    {"muteParticipantsOnEntry", &TamberDataModel::muteParticipantsOnEntry},
-    {"isLargeMeeting", &TamberDataModel::isLargeMeeting},
-    {"dataModelVersion", &TamberDataModel::dataModelVersion},
-    {"personalMeetingDescription", &TamberDataModel::personalMeetingDescription},
-    {"calendar", &TamberDataModel::calendar},
 }};
 
 // Stored only when present; an absent field leaves what the store holds.
@@ -96,6 +69,13 @@ const std::array<KeyedField, 4> kTrailingFields{{
     {"personalMeetingDescription", &TamberDataModel::personalMeetingDescription},
     {"calendar", &TamberDataModel::calendar},
 }};
+
+using KeyedFields = std::span<const KeyedField>;
+
+// What a load copies back as stored: every saved group, and the tokens and client credentials.
+// "CID", "username", the password and the drafts have their own steps.
+const std::array<KeyedFields, 6> kLoadedGroups{kTokenFields,   kProfileFields, kClientFields,
+                                               kAccountFields, kRoomSwitches,  kTrailingFields};
 
 bool isNumber(const QVariant& value) {
     switch (value.typeId()) {
@@ -267,8 +247,9 @@ void TamberDataModel::loadDataFromBundle() {
         Keychain::passwordFor(keychainService(), keychainAccount());
     m.password = password ? QVariant(*password) : QVariant();
 
-    for (const auto& [key, field] : kLoadedFields)
-        loadKey(store, QLatin1String(key), m.*field);
+    for (const KeyedFields group : kLoadedGroups)
+        for (const auto& [key, field] : group)
+            loadKey(store, QLatin1String(key), m.*field);
     loadDrafts(store, m.meetingDrafts);
 }
 
