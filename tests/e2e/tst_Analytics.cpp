@@ -361,7 +361,8 @@ void tst_Analytics::failedUploadsAndTokenFetchesOnlyLog() {
         m_log->clear();
         sim.injectFault("token", fault);
         AC::sendContactSupport();
-        QTRY_COMPARE_WITH_TIMEOUT(sim.requestCount("token"), 1, 15000);
+        // A reset grant may be resent by Qt on a new connection before it gives up.
+        QTRY_VERIFY_WITH_TIMEOUT(sim.requestCount("token") >= 1, 15000);
         QVERIFY(FaultMatrix::waitUntilRepliesHandled());
         QVERIFY(!Record::isPresent(Record::sharedData()->app_access_token));
         QCOMPARE(sim.requestCount("stats"), 0);
