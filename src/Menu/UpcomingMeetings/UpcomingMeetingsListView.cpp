@@ -4,6 +4,9 @@
 #include "UpcomingMeetingsItemDelegate.h"
 #include "UpcomingMeetingsListModel.h"
 
+#include <QCoreApplication>
+#include <QCursor>
+#include <QHoverEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 
@@ -34,6 +37,17 @@ UpcomingMeetingsListView::UpcomingMeetingsListView(QWidget* parent)
     // Rebuilt rows discard an open strip.
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this,
             &UpcomingMeetingsListView::closeOptionsStrip);
+    connect(m_model, &QAbstractItemModel::modelReset, this,
+            &UpcomingMeetingsListView::rehoverUnderPointer);
+}
+
+// A reset forgets the hovered row; a refresh under a resting pointer should not un-highlight it.
+void UpcomingMeetingsListView::rehoverUnderPointer() {
+    const QPoint at = viewport()->mapFromGlobal(QCursor::pos());
+    if (!viewport()->rect().contains(at))
+        return;
+    QHoverEvent hover(QEvent::HoverMove, at, viewport()->mapToGlobal(at), at);
+    QCoreApplication::sendEvent(viewport(), &hover);
 }
 
 QRect UpcomingMeetingsListView::stripRect(int row) const {

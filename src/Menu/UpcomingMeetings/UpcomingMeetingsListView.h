@@ -38,6 +38,7 @@ protected:
 
 private:
     void placeStrip();
+    void rehoverUnderPointer();
 
     UpcomingMeetingsListModel* m_model = nullptr;
     UpcomingMeetingsItemDelegate* m_delegate = nullptr;
