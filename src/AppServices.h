@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 // What the application controller needs from the other subsystems, in one table so that tests

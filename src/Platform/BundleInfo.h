@@ -5,12 +5,24 @@
 // The application's information keys ("CFBundleIdentifier", "TMBAppName") and build settings.
 namespace BundleInfo {
 
-inline QString bundleIdentifier() { return QStringLiteral(TAMBER_BUNDLE_ID); }
-inline QString appName() { return QStringLiteral(TAMBER_APP_NAME); }
-inline QString defaultApiHost() { return QStringLiteral(TAMBER_DEFAULT_API_HOST); }
-inline QString statisticsHost() { return QStringLiteral(TAMBER_STATS_HOST); }
-inline QString staticAssetsHost() { return QStringLiteral(TAMBER_STATIC_HOST); }
+inline QString bundleIdentifier() {
+    return QStringLiteral(TAMBER_BUNDLE_ID);
+}
+inline QString appName() {
+    return QStringLiteral(TAMBER_APP_NAME);
+}
+inline QString defaultApiHost() {
+    return QStringLiteral(TAMBER_DEFAULT_API_HOST);
+}
+inline QString statisticsHost() {
+    return QStringLiteral(TAMBER_STATS_HOST);
+}
+inline QString staticAssetsHost() {
+    return QStringLiteral(TAMBER_STATIC_HOST);
+}
 // Meeting links in calendar events end their host with this domain.
-inline QString meetingLinkDomain() { return QStringLiteral(TAMBER_MEETING_LINK_DOMAIN); }
+inline QString meetingLinkDomain() {
+    return QStringLiteral(TAMBER_MEETING_LINK_DOMAIN);
+}
 
 } // namespace BundleInfo

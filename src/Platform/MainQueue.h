@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
-
 #include <utility>
 
 // Runs work on the main thread after the current event, like an asynchronous dispatch to the

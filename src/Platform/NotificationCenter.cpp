@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QThread>
-
 #include <algorithm>
 
 NotificationCenter& NotificationCenter::defaultCenter() {
@@ -47,8 +46,8 @@ void NotificationCenter::post(const QString& name, const QVariant& object) {
     const std::vector<Entry> snapshot = it->second;
     for (const Entry& entry : snapshot) {
         const auto& live = m_entries[name];
-        const bool stillThere = std::any_of(live.begin(), live.end(),
-                                            [&](const Entry& e) { return e.id == entry.id; });
+        const bool stillThere =
+            std::any_of(live.begin(), live.end(), [&](const Entry& e) { return e.id == entry.id; });
         if (stillThere) {
             entry.handler(object);
         }
