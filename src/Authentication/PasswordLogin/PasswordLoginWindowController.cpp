@@ -104,6 +104,12 @@ NSTextFieldClickable:hover { text-decoration: underline; }
 #signUpPrompt { color: #5f6670; font-size: 12px; }
 )";
 
+// The host the server field asks for: as typed, or the standard one (its placeholder) when empty.
+QString hostIn(const CustomTextField* field) {
+    const QString text = field->text();
+    return text.isEmpty() ? field->placeholderText() : text;
+}
+
 } // namespace
 
 void PasswordLoginWindowController::setTerminateHandler(std::function<void()> handler) {
@@ -500,9 +506,7 @@ void PasswordLoginWindowController::selectDefaultCalendarOption(int row) {
 
 void PasswordLoginWindowController::controlTextDidChange(CustomTextField* field) {
     if (field->tag() == kServerTag) {
-        // The host is used as typed; an empty field means the standard service.
-        const QString text = field->text();
-        TamberDataModel::sharedData()->apiHost = text.isEmpty() ? field->placeholderText() : text;
+        TamberDataModel::sharedData()->apiHost = hostIn(field);
         return;
     }
     updateUsernameOrEmailFieldButtonStatus(field, false);
@@ -580,8 +584,7 @@ void PasswordLoginWindowController::didEndSheet() {
     // Stored as typed. An empty field stores the standard host right away: an empty host would
     // otherwise leave the sign-up, reset and token-check addresses without a host until the next
     // token request restored it.
-    const QString typed = m_ui->applicationServerField->text();
-    TamberDataModel::sharedData()->apiHost = typed.isEmpty() ? BundleInfo::defaultApiHost() : typed;
+    TamberDataModel::sharedData()->apiHost = hostIn(m_ui->applicationServerField);
     TamberDataModel::saveDataToBundle();
     if (m_window) {
         m_window->activateWindow();
