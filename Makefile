@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build demo test screenshots bench format clean
+.PHONY: deps configure build demo test screenshots bench package format clean
 
 deps:
 	@scripts/install-deps
@@ -29,6 +29,10 @@ bench: deps
 	@cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMBER_BUILD_TESTS=OFF -DTAMBER_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(BUILD)-bench -j $(JOBS)
 	@$(BUILD)-bench/bench/tamber_bench
+
+# A Debian package of the application in $(BUILD)/ (install it with apt install ./tamber_*.deb).
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,5 +1,6 @@
 #include "AbstractTamberWindowController/CustomStatusItemView.h"
 #include "AppController.h"
+#include "CommandLine.h"
 #include "Logging/Logging.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
@@ -7,9 +8,18 @@
 #include "Platform/SingleInstance.h"
 #include "TamberApplication.h"
 
+#include <cstdio>
+
 int main(int argc, char* argv[]) {
-    TamberApplication app(argc, argv);
     TamberApplication::setApplicationName(BundleInfo::appName());
+    TamberApplication::setApplicationVersion(BundleInfo::version());
+    const CommandLine::Outcome options = CommandLine::parse(CommandLine::fromArgv(argc, argv));
+    std::fputs(qPrintable(options.standardOutput), stdout);
+    std::fputs(qPrintable(options.standardError), stderr);
+    if (options.exitCode)
+        return *options.exitCode;
+
+    TamberApplication app(argc, argv);
     TamberApplication::setOrganizationDomain(BundleInfo::bundleIdentifier());
     TamberApplication::setQuitOnLastWindowClosed(false);
 

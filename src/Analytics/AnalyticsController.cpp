@@ -5,7 +5,6 @@
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QLocale>
 #include <QTimeZone>
@@ -124,9 +123,7 @@ QVariantMap AnalyticsController::environmentData() {
     QVariantMap data;
     put(data, QStringLiteral("timezone"), QString::fromUtf8(QTimeZone::systemTimeZoneId()));
     put(data, QStringLiteral("locale"), QLocale::system().uiLanguages().value(0));
-    const QString version = QCoreApplication::applicationVersion();
-    if (!version.isEmpty())
-        data.insert(QStringLiteral("version"), version);
+    data.insert(QStringLiteral("version"), BundleInfo::version());
     return data;
 }
 

@@ -11,6 +11,10 @@ inline QString bundleIdentifier() {
 inline QString appName() {
     return QStringLiteral(TAMBER_APP_NAME);
 }
+// The build's version (the CMake project version).
+inline QString version() {
+    return QStringLiteral(TAMBER_VERSION);
+}
 inline QString defaultApiHost() {
     return QStringLiteral(TAMBER_DEFAULT_API_HOST);
 }

@@ -55,7 +55,6 @@ private:
 };
 
 void tst_Analytics::initTestCase() {
-    QCoreApplication::setApplicationVersion(QStringLiteral("4.2.1"));
     QVERIFY(m_session.start());
 }
 
@@ -161,7 +160,7 @@ void tst_Analytics::firstEventObtainsApplicationTokenThenPosts() {
     QCOMPARE(envelope.value("sid"), QJsonValue(r.SID.toString()));
     const QJsonObject data = envelope.value("data").toObject();
     QCOMPARE(data.value("CID"), QJsonValue("C0FFEE42"));
-    QCOMPARE(data.value("version"), QJsonValue("4.2.1"));
+    QCOMPARE(data.value("version"), QJsonValue(QStringLiteral(TAMBER_VERSION)));
     QCOMPARE(data.value("timezone").toString(), QString::fromUtf8(QTimeZone::systemTimeZoneId()));
     QCOMPARE(data.value("locale").toString(), QLocale::system().uiLanguages().value(0));
     QCOMPARE(data.value("userId").toString(), m_session.userId());
@@ -269,7 +268,7 @@ void tst_Analytics::everyEventSendsItsDataObject() {
     if (environment) {
         for (const char* key : {"timezone", "locale", "version"})
             QVERIFY2(received.contains(key), key);
-        QCOMPARE(received.value("version"), QJsonValue("4.2.1"));
+        QCOMPARE(received.value("version"), QJsonValue(QStringLiteral(TAMBER_VERSION)));
         received.remove("timezone");
         received.remove("locale");
         received.remove("version");
