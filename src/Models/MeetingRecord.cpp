@@ -23,6 +23,13 @@ std::optional<double> fromText(const QString& text) {
 
 } // namespace
 
+bool MeetingRecord::isRecurrencePattern(const QVariant& pattern) {
+    if (pattern.typeId() != QMetaType::QVariantMap)
+        return false;
+    const QVariant type = pattern.toMap().value(QStringLiteral("recurrenceType"));
+    return type.isValid() && !type.isNull() && type.toString() != QLatin1String("NONE");
+}
+
 MeetingRecord::MeetingRecord(QVariantMap map)
     : m_map(std::move(map)) {}
 

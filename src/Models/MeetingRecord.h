@@ -28,6 +28,12 @@ public:
     // The key's value as a time in milliseconds (numericTime), read without converting it.
     std::optional<double> time(const QString& key) const;
     QVariantMap toVariantMap() const;
+    // A series: see isRecurrencePattern().
+    bool isRecurring() const { return isRecurrencePattern(value(QStringLiteral("recurrencePattern"))); }
+
+    // The one reading of "recurrencePattern" that the row's mark, the cancel popover and the
+    // cancel address share: an object whose "recurrenceType" is present and not "NONE".
+    static bool isRecurrencePattern(const QVariant& pattern);
 
     // A time in milliseconds: a finite number, or numeric text, within +-8.64e15 ms (the range
     // of ECMAScript dates; beyond it a date has no calendar day).

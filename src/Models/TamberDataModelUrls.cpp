@@ -1,4 +1,5 @@
 #include "Logging/Log.h"
+#include "Models/MeetingRecord.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
 
@@ -134,7 +135,8 @@ QString TamberDataModel::deleteScheduledMeetingURL(const QVariantMap& meeting,
                                                    const QString& cancellationMessage,
                                                    bool nextIfRecurring) {
     const QString message = encodeCancellationMessage(cancellationMessage);
-    if (nextIfRecurring && meeting.contains(QStringLiteral("recurrencePattern"))) {
+    if (nextIfRecurring &&
+        MeetingRecord::isRecurrencePattern(meeting.value(QStringLiteral("recurrencePattern")))) {
         return QStringLiteral("https://%1/ridgeapi/v1/user/%2/scheduled_meeting/%3"
                               "?originalStart=%4&originalEnd=%5&cancellationMessage=%6"
                               "&email=true&access_token=%7")

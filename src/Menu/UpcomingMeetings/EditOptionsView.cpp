@@ -2,6 +2,8 @@
 
 #include "AbstractTamberWindowController/ObjectDescription.h"
 #include "Analytics/AnalyticsController.h"
+#include "ConfirmDeleteDraftViewController.h"
+#include "ConfirmDeleteMeetingViewController.h"
 #include "Logging/Log.h"
 #include "MeetingRowPresentation.h"
 #include "Menu/MenuStyle.h"
@@ -16,11 +18,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-EditOptionsView::ConfirmDeleteFactory& confirmDeleteFactory() {
-    static EditOptionsView::ConfirmDeleteFactory factory;
-    return factory;
-}
 
 // The buttons' frames keep the centres of the original 63-pixel buttons at x + 31.5, narrowed
 // so that neighbours do not overlap.
@@ -105,17 +102,8 @@ void EditOptionsView::deleteDraftAction() {
     deleteMeetingAction();
 }
 
-void EditOptionsView::setConfirmDeleteFactory(ConfirmDeleteFactory factory) {
-    confirmDeleteFactory() = std::move(factory);
-}
-
 void EditOptionsView::openConfirmation() {
     delete m_confirmDeletePopover;
-    const ConfirmDeleteFactory& factory = confirmDeleteFactory();
-    if (!factory) {
-        TLOG_DEBUG(QStringLiteral("No delete confirmation available"));
-        return;
-    }
     // A popup closes by itself when the user clicks outside it.
     auto* popover = new QFrame(this, Qt::Popup | Qt::FramelessWindowHint);
     popover->setObjectName(QStringLiteral("confirmDeletePopover"));
@@ -123,8 +111,13 @@ void EditOptionsView::openConfirmation() {
     popover->setFrameShape(QFrame::StyledPanel);
     auto* layout = new QVBoxLayout(popover);
     layout->setContentsMargins(0, 0, 0, 0);
-    if (QWidget* content = factory(m_meeting, isDraft(), popover))
-        layout->addWidget(content);
+    if (isDraft()) {
+        m_confirmDeleteDraftViewController = new ConfirmDeleteDraftViewController(m_meeting, popover);
+        layout->addWidget(m_confirmDeleteDraftViewController);
+    } else {
+        m_confirmDeleteViewController = new ConfirmDeleteMeetingViewController(m_meeting, popover);
+        layout->addWidget(m_confirmDeleteViewController);
+    }
     popover->adjustSize();
     // Anchored on the Delete button's upper edge, kept on the screen.
     const QPoint anchor = m_deleteMeeting->mapToGlobal(QPoint(m_deleteMeeting->width() / 2, 0));

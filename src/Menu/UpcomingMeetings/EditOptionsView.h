@@ -4,14 +4,15 @@
 #include <QPointer>
 #include <QVariantMap>
 #include <QWidget>
-#include <functional>
 
+class ConfirmDeleteDraftViewController;
+class ConfirmDeleteMeetingViewController;
 class QPushButton;
 
 // The options strip of a service meeting or draft row: Join (not for drafts), Edit, Delete.
 // Edit and Delete never open anything themselves: Edit posts "EDIT_MEETING_POPOVERREQUESTED"
-// with the record, Delete shows the confirmation made by the installed content factory in a
-// small transient popup over the Delete button. "CLOSE_DELETE_MEETING" closes that popup.
+// with the record, Delete shows the meeting's or the draft's confirmation in a small transient
+// popup over the Delete button. "CLOSE_DELETE_MEETING" closes that popup.
 class EditOptionsView : public QWidget {
     Q_OBJECT
 public:
@@ -30,18 +31,18 @@ public:
     QPushButton* editMeetingButton() const { return m_editMeeting; }
     QPushButton* deleteMeetingButton() const { return m_deleteMeeting; }
     QWidget* confirmDeletePopover() const { return m_confirmDeletePopover; }
+    ConfirmDeleteMeetingViewController* confirmDeleteViewController() const {
+        return m_confirmDeleteViewController;
+    }
+    ConfirmDeleteDraftViewController* confirmDeleteDraftViewController() const {
+        return m_confirmDeleteDraftViewController;
+    }
 
     void joinMeetingAction();
     void editMeetingAction();
     void deleteMeetingAction();
     void deleteDraftAction();
     void closeCancelMeeting();
-
-    // Builds the content of the delete confirmation for a record (draft or meeting), parented
-    // to `parent`. Until one is installed, Delete sends its usage event and shows nothing.
-    using ConfirmDeleteFactory =
-        std::function<QWidget*(const QVariantMap& meeting, bool draft, QWidget* parent)>;
-    static void setConfirmDeleteFactory(ConfirmDeleteFactory factory);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -57,4 +58,6 @@ private:
     QPushButton* m_editMeeting = nullptr;
     QPushButton* m_deleteMeeting = nullptr;
     QPointer<QFrame> m_confirmDeletePopover;
+    QPointer<ConfirmDeleteMeetingViewController> m_confirmDeleteViewController;
+    QPointer<ConfirmDeleteDraftViewController> m_confirmDeleteDraftViewController;
 };

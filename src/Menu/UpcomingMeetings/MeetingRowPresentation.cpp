@@ -106,10 +106,7 @@ QString MeetingRowPresentation::timeSpanText(const MeetingRecord& record,
 }
 
 bool MeetingRowPresentation::isRecurring(const MeetingRecord& record) {
-    if (!record.has(QStringLiteral("recurrencePattern")))
-        return false;
-    const QVariantMap pattern = record.value(QStringLiteral("recurrencePattern")).toMap();
-    return pattern.value(QStringLiteral("recurrenceType")).toString() != QLatin1String("NONE");
+    return record.isRecurring();
 }
 
 bool MeetingRowPresentation::isMeetingComplete(const MeetingRecord& record, qint64 nowMs) {
