@@ -1,6 +1,7 @@
 #include "AbstractTamberWindowController/ProgressIndicator.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
+#include "Menu/UpcomingMeetings/ConfirmDeleteMeetingViewController.h"
 #include "Menu/UpcomingMeetings/EditOptionsView.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsItemDelegate.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsListModel.h"
@@ -18,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -318,9 +320,15 @@ void tst_UpcomingMeetingsList::stripActionsPostAndReport() {
     QCOMPARE(postings.names.first(), QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"));
     QCOMPARE(postings.objects.first().toMap(), shown);
 
-    // Delete: the click is reported; with no confirmation installed nothing opens.
+    // Delete: the click is reported and the meeting's confirmation opens over the button;
+    // "CLOSE_DELETE_MEETING" closes it.
     QTest::mouseClick(view->editOptions()->deleteMeetingButton(), Qt::LeftButton);
-    QVERIFY(!view->editOptions()->confirmDeletePopover());
+    QPointer<QWidget> popup = view->editOptions()->confirmDeletePopover();
+    QVERIFY(popup);
+    QTRY_VERIFY(popup->isVisible());
+    QVERIFY(view->editOptions()->confirmDeleteViewController());
+    QCOMPARE(view->editOptions()->confirmDeleteViewController()->meeting(), shown);
+    QVERIFY(!view->editOptions()->confirmDeleteDraftViewController());
     QTRY_VERIFY_WITH_TIMEOUT(!m_session.eventsNamed(QStringLiteral("edit_meeting")).isEmpty() &&
                                  !m_session.eventsNamed(QStringLiteral("cancel_meeting")).isEmpty(),
                              15000);
@@ -330,26 +338,8 @@ void tst_UpcomingMeetingsList::stripActionsPostAndReport() {
     QCOMPARE(TamberDataModel::urlText(edit[QStringLiteral("meetingId")].toVariant()), id);
     QCOMPARE(cancel[QStringLiteral("status")].toString(), QStringLiteral("click"));
     QCOMPARE(TamberDataModel::urlText(cancel[QStringLiteral("meetingId")].toVariant()), id);
-
-    // With a confirmation installed it opens over the button and "CLOSE_DELETE_MEETING"
-    // closes it.
-    QVariantMap seen;
-    bool seenDraft = true;
-    EditOptionsView::setConfirmDeleteFactory(
-        [&](const QVariantMap& meeting, bool draft, QWidget* parent) {
-            seen = meeting;
-            seenDraft = draft;
-            return new QLabel(QStringLiteral("Cancel this meeting?"), parent);
-        });
-    QTest::mouseClick(view->editOptions()->deleteMeetingButton(), Qt::LeftButton);
-    QPointer<QWidget> popup = view->editOptions()->confirmDeletePopover();
-    QVERIFY(popup);
-    QTRY_VERIFY(popup->isVisible());
-    QCOMPARE(seen, shown);
-    QVERIFY(!seenDraft);
     NotificationCenter::defaultCenter().post(QStringLiteral("CLOSE_DELETE_MEETING"));
     QTRY_VERIFY(popup.isNull() || !popup->isVisible());
-    EditOptionsView::setConfirmDeleteFactory({});
 }
 
 void tst_UpcomingMeetingsList::failedFetchKeepsTheListAndShowsCaution() {

@@ -242,7 +242,9 @@ void tst_ServiceUrls::cancellationMessageEncoding() {
 
 void tst_ServiceUrls::deleteForms() {
     const QVariantMap recurring{{QStringLiteral("id"), 77.0},
-                                {QStringLiteral("recurrencePattern"), QVariantMap()},
+                                {QStringLiteral("recurrencePattern"),
+                                 QVariantMap{{QStringLiteral("recurrenceType"),
+                                              QStringLiteral("WEEKLY")}}},
                                 {QStringLiteral("nextStart"), 1700000000000.0},
                                 {QStringLiteral("nextEnd"), qint64(1700003600000)}};
     QCOMPARE(TamberDataModel::deleteScheduledMeetingURL(recurring, QStringLiteral("x y"), true),
@@ -256,6 +258,11 @@ void tst_ServiceUrls::deleteForms() {
              series);
     QVariantMap single = recurring;
     single.remove(QStringLiteral("recurrencePattern"));
+    QCOMPARE(TamberDataModel::deleteScheduledMeetingURL(single, QStringLiteral("x y"), true),
+             series);
+    // A one-off meeting whose record carries a "NONE" pattern names no occurrence either.
+    single.insert(QStringLiteral("recurrencePattern"),
+                  QVariantMap{{QStringLiteral("recurrenceType"), QStringLiteral("NONE")}});
     QCOMPARE(TamberDataModel::deleteScheduledMeetingURL(single, QStringLiteral("x y"), true),
              series);
     // A recurring meeting without its next occurrence still names the fields.

@@ -9,7 +9,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -60,7 +59,6 @@ void ConfirmDeleteMeetingViewController::buildView() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);
     layout->setSpacing(6);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     auto* question = MenuStyle::titleLabel(QStringLiteral("Cancel this meeting?"), this);
     layout->addWidget(question);
@@ -121,6 +119,11 @@ QWidget* ConfirmDeleteMeetingViewController::buttonRow(QPushButton* button,
     slot->setFixedSize(18, 18);
     layout->addWidget(slot);
     return row;
+}
+
+void ConfirmDeleteMeetingViewController::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    m_cancellationMessage->setFocus();
 }
 
 void ConfirmDeleteMeetingViewController::adjustViewForRecurringMeeting() {
@@ -192,10 +195,7 @@ void ConfirmDeleteMeetingViewController::refitPopup() {
     QWidget* popup = window();
     if (popup == this || !popup->isVisible())
         return;
-    layout()->activate();
-    if (QLayout* outer = popup->layout())
-        outer->activate();
     const QRect frame = popup->geometry();
-    const int height = popup->sizeHint().height();
-    popup->setGeometry(frame.left(), frame.bottom() + 1 - height, frame.width(), height);
+    popup->adjustSize();
+    popup->move(frame.left(), frame.bottom() + 1 - popup->height());
 }

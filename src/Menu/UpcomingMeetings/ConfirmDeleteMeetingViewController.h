@@ -36,6 +36,9 @@ public:
     }
     ProgressIndicator* cancelNextProgressIndicator() const { return m_cancelNextProgressIndicator; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildView();
     QWidget* buttonRow(QPushButton* button, ProgressIndicator* spinner);
