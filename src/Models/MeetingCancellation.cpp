@@ -63,8 +63,7 @@ void MeetingCancellation::succeed() {
 
 void MeetingCancellation::fail(const std::optional<ServiceError>& error) {
     AnalyticsController::sendCancelMeeting(QStringLiteral("error"), meetingId());
-    TLOG_DEBUG(
-        QStringLiteral("Error while deleting meeting %1").arg(ServiceCall::describe(error)));
+    TLOG_DEBUG(QStringLiteral("Error while deleting meeting %1").arg(ServiceCall::describe(error)));
     emit failed(failureText(error));
     deleteLater();
 }

@@ -29,7 +29,9 @@ public:
     std::optional<double> time(const QString& key) const;
     QVariantMap toVariantMap() const;
     // A series: see isRecurrencePattern().
-    bool isRecurring() const { return isRecurrencePattern(value(QStringLiteral("recurrencePattern"))); }
+    bool isRecurring() const {
+        return isRecurrencePattern(value(QStringLiteral("recurrencePattern")));
+    }
 
     // The one reading of "recurrencePattern" that the row's mark, the cancel popover and the
     // cancel address share: an object whose "recurrenceType" is present and not "NONE".

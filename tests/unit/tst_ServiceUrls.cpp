@@ -241,12 +241,12 @@ void tst_ServiceUrls::cancellationMessageEncoding() {
 }
 
 void tst_ServiceUrls::deleteForms() {
-    const QVariantMap recurring{{QStringLiteral("id"), 77.0},
-                                {QStringLiteral("recurrencePattern"),
-                                 QVariantMap{{QStringLiteral("recurrenceType"),
-                                              QStringLiteral("WEEKLY")}}},
-                                {QStringLiteral("nextStart"), 1700000000000.0},
-                                {QStringLiteral("nextEnd"), qint64(1700003600000)}};
+    const QVariantMap recurring{
+        {QStringLiteral("id"), 77.0},
+        {QStringLiteral("recurrencePattern"),
+         QVariantMap{{QStringLiteral("recurrenceType"), QStringLiteral("WEEKLY")}}},
+        {QStringLiteral("nextStart"), 1700000000000.0},
+        {QStringLiteral("nextEnd"), qint64(1700003600000)}};
     QCOMPARE(TamberDataModel::deleteScheduledMeetingURL(recurring, QStringLiteral("x y"), true),
              QStringLiteral("https://velora.example/ridgeapi/v1/user/1001/scheduled_meeting/77"
                             "?originalStart=1700000000000&originalEnd=1700003600000"

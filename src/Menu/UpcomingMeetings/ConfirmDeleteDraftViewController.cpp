@@ -56,6 +56,7 @@ void ConfirmDeleteDraftViewController::confirmDeleteDraft(QPushButton* sender) {
     // Not left open over a row that is about to go: the refresh may take a while, or fail and
     // keep the old rows.
     NotificationCenter::defaultCenter().post(QStringLiteral("CLOSE_DELETE_MEETING"));
-    MainQueue::async(
-        [] { NotificationCenter::defaultCenter().post(QStringLiteral("REFRESH_UPCOMING_MEETINGS")); });
+    MainQueue::async([] {
+        NotificationCenter::defaultCenter().post(QStringLiteral("REFRESH_UPCOMING_MEETINGS"));
+    });
 }

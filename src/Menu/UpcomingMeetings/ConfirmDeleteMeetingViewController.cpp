@@ -78,9 +78,9 @@ void ConfirmDeleteMeetingViewController::buildView() {
     layout->addWidget(m_cancellationFailure);
     layout->addSpacing(4);
 
-    m_cancelNextMeeting = MenuStyle::button(QStringLiteral("Cancel Next Occurrence"),
-                                            QStringLiteral("cancelNextMeeting"),
-                                            MenuStyle::secondaryButton(), this);
+    m_cancelNextMeeting =
+        MenuStyle::button(QStringLiteral("Cancel Next Occurrence"),
+                          QStringLiteral("cancelNextMeeting"), MenuStyle::secondaryButton(), this);
     m_cancelNextProgressIndicator = new ProgressIndicator(this);
     m_cancelNextProgressIndicator->setObjectName(QStringLiteral("cancelNextProgressIndicator"));
     m_cancelNextRow = buttonRow(m_cancelNextMeeting, m_cancelNextProgressIndicator);
@@ -146,8 +146,7 @@ void ConfirmDeleteMeetingViewController::keepMeeting() {
     MeetingCancellation::keepMeeting();
 }
 
-void ConfirmDeleteMeetingViewController::cancel(bool nextIfRecurring,
-                                                ProgressIndicator* spinner) {
+void ConfirmDeleteMeetingViewController::cancel(bool nextIfRecurring, ProgressIndicator* spinner) {
     spinner->startAnimation();
     const QString message = m_cancellationMessage->toPlainText();
     const qsizetype length = message.size();

@@ -112,7 +112,8 @@ void EditOptionsView::openConfirmation() {
     auto* layout = new QVBoxLayout(popover);
     layout->setContentsMargins(0, 0, 0, 0);
     if (isDraft()) {
-        m_confirmDeleteDraftViewController = new ConfirmDeleteDraftViewController(m_meeting, popover);
+        m_confirmDeleteDraftViewController =
+            new ConfirmDeleteDraftViewController(m_meeting, popover);
         layout->addWidget(m_confirmDeleteDraftViewController);
     } else {
         m_confirmDeleteViewController = new ConfirmDeleteMeetingViewController(m_meeting, popover);

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "ConfirmDeleteDraftViewController.h"
+#include "ConfirmDeleteMeetingViewController.h"
+
 #include <QFrame>
 #include <QPointer>
 #include <QVariantMap>
 #include <QWidget>
 
-class ConfirmDeleteDraftViewController;
-class ConfirmDeleteMeetingViewController;
 class QPushButton;
 
 // The options strip of a service meeting or draft row: Join (not for drafts), Edit, Delete.
