@@ -11,6 +11,7 @@
 #include "Platform/Keychain.h"
 #include "Platform/MainQueue.h"
 #include "Platform/NotificationCenter.h"
+#include "Platform/PreferencesStore.h"
 #include "Scheduler/SchedulerPopover.h"
 
 #include <QApplication>
@@ -24,6 +25,8 @@
 #include <QWidget>
 
 namespace {
+
+const QString kFirstLaunchSentKey = QStringLiteral("firstLaunchSent");
 
 QMutex statusViewLock;
 CustomStatusItemView* sharedStatusView = nullptr;
@@ -124,11 +127,23 @@ void AppController::applicationDidFinishLaunching() {
     TamberDataModel* model = TamberDataModel::sharedData();
     model->SID = TamberDataModel::uuidString();
     if (!TamberDataModel::isPresent(model->CID)) {
-        if (const auto serial = TamberDataModel::serialNumber()) {
+        if (const auto serial = m_services.serialNumber()) {
             model->CID = *serial;
         }
-        m_services.sendAppFirstLaunch();
+        sendFirstLaunchOnce();
     }
+}
+
+// Without a machine id the client id stays empty; the marker keeps the event to one per
+// installation all the same.
+void AppController::sendFirstLaunchOnce() {
+    PreferencesStore store(PreferencesStore::defaultPath());
+    if (store.value(kFirstLaunchSentKey).toBool()) {
+        return;
+    }
+    m_services.sendAppFirstLaunch();
+    store.setValue(kFirstLaunchSentKey, true);
+    store.flush();
 }
 
 void AppController::loadStatusImages() {
@@ -265,6 +280,7 @@ void AppController::showAuthUI() {
 
 void AppController::raiseWindow(QWidget* window) {
     if (window) {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
         window->show();
         window->raise();
         window->activateWindow();
@@ -291,15 +307,30 @@ void AppController::showSSOPage() {
         }
         m_passwordLoginWindowController.reset();
     }
-    m_ssoLoginWindowController = std::make_unique<SSOLoginWindowController>();
-    // Closed by hand: the exchange is abandoned, and the next click starts sign-in afresh.
-    SSOLoginWindowController* created = m_ssoLoginWindowController.get();
-    connect(created, &SSOLoginWindowController::windowClosed, this, [this, created] {
-        if (m_ssoLoginWindowController.get() == created) {
-            m_ssoLoginWindowController.release()->deleteLater();
+    if (m_ssoLoginWindowController) {
+        // Replaced: its window goes, and so does the controller once its callbacks are done.
+        SSOLoginWindowController* replaced = m_ssoLoginWindowController.release();
+        if (QWidget* window = replaced->window()) {
+            window->close();
         }
-    });
+        replaced->deleteLater();
+    }
+    m_ssoLoginWindowController = std::make_unique<SSOLoginWindowController>();
+    SSOLoginWindowController* created = m_ssoLoginWindowController.get();
+    // Closed by hand: the exchange is abandoned, and the next click starts sign-in afresh.
+    connect(created, &SSOLoginWindowController::windowClosed, this,
+            [this, created] { releaseSSOLoginWindowController(created); });
+    // Each controller releases only itself: a late one never discards a newer window.
+    connect(created, &SSOLoginWindowController::signInCompleted, this,
+            [this, created] { releaseSSOLoginWindowController(created); });
     m_ssoLoginWindowController->loadIDPURL();
+}
+
+void AppController::releaseSSOLoginWindowController(SSOLoginWindowController* controller) {
+    if (m_ssoLoginWindowController.get() == controller) {
+        m_ssoLoginWindowController.release();
+    }
+    controller->deleteLater();
 }
 
 bool AppController::ssoLoginWindowOpen() const {
@@ -309,19 +340,9 @@ bool AppController::ssoLoginWindowOpen() const {
 }
 
 void AppController::forgetSSOLoginWindowController() {
-    if (!m_ssoLoginWindowController) {
-        return;
+    if (m_ssoLoginWindowController && !ssoLoginWindowOpen()) {
+        releaseSSOLoginWindowController(m_ssoLoginWindowController.get());
     }
-    const bool open = ssoLoginWindowOpen();
-    SSOLoginWindowController* forgotten = m_ssoLoginWindowController.release();
-    if (!open) {
-        forgotten->deleteLater();
-        return;
-    }
-    // Forgotten, not closed: the sign-on page stays up for the user to come back to, and the
-    // controller goes when its window does.
-    forgotten->setParent(this);
-    connect(forgotten, &SSOLoginWindowController::windowClosed, forgotten, &QObject::deleteLater);
 }
 
 // --- Notification reactions ---
@@ -343,21 +364,12 @@ void AppController::passwordConfigSuccessful() {
         });
 }
 
+// The sign-on window posts this only once the user details are in (it shows their failure
+// itself), and the controller that posted it releases itself.
 void AppController::samlConfigSuccessful() {
     m_services.sendConfigComplete();
-    QPointer<AppController> self(this);
-    m_services.fetchAggregatedUserDetails(
-        [self] {
-            TamberDataModel::saveDataToBundle();
-            if (self) {
-                self->createAndShowMenuPopover();
-            }
-        },
-        [] { TLOG_ERROR(QStringLiteral("error")); });
-    // The window closes itself after posting; forgetting it must not destroy it mid-signal.
-    if (m_ssoLoginWindowController) {
-        m_ssoLoginWindowController.release()->deleteLater();
-    }
+    TamberDataModel::saveDataToBundle();
+    createAndShowMenuPopover();
 }
 
 void AppController::showScheduling() {
@@ -389,12 +401,7 @@ void AppController::popoverDidClose() {
 
 void AppController::performSelectingAction() {
     TLOG_DEBUG(QStringLiteral("Performing selection action"));
-    if (m_passwordLoginWindowController) {
-        raiseWindow(m_passwordLoginWindowController->window());
-        return;
-    }
-    if (ssoLoginWindowOpen()) {
-        raiseWindow(m_ssoLoginWindowController->window());
+    if (raiseSignInWindow()) {
         return;
     }
     // A sign-on window closed a moment ago is not brought back.
@@ -412,8 +419,28 @@ void AppController::performSelectingAction() {
 
 void AppController::performDeSelectingAction() {
     TLOG_DEBUG(QStringLiteral("Perform deselecting action"));
+    if (raiseSignInWindow()) {
+        return;
+    }
     closeActivePopover();
     setHightLighted(false);
+}
+
+// While a sign-in window is open every click brings it forward; the icon stays plain, so
+// the next click is a selecting one again.
+bool AppController::raiseSignInWindow() {
+    QWidget* window = nullptr;
+    if (m_passwordLoginWindowController) {
+        window = m_passwordLoginWindowController->window();
+    } else if (ssoLoginWindowOpen()) {
+        window = m_ssoLoginWindowController->window();
+    }
+    if (!window) {
+        return false;
+    }
+    raiseWindow(window);
+    setHightLighted(false);
+    return true;
 }
 
 void AppController::signOut() {
@@ -471,17 +498,7 @@ void AppController::applicationWillResignActive() {
 
 void AppController::applicationDidResignActive() {
     TLOG_DEBUG(QStringLiteral("notification resigned"));
-    // Closing the sign-on window by hand often hands the front to another application: that
-    // window stays closed.
-    if (ssoLoginWindowOpen()) {
-        raiseWindow(m_ssoLoginWindowController->window());
-    }
-    forgetSSOLoginWindowController();
-    QPointer<AppController> self(this);
-    MainQueue::async(this, [self] {
-        if (self) {
-            self->resetPasswordLoginWindowController();
-        }
-    });
+    // Sign-in windows are ordinary windows: another application in front (the browser of
+    // "Forgot password?", a password manager) leaves them and what was typed in them alone.
     setHightLighted(false);
 }

@@ -84,6 +84,9 @@ private:
     void raiseWindow(QWidget* window);
     bool ssoLoginWindowOpen() const;
     void forgetSSOLoginWindowController();
+    void releaseSSOLoginWindowController(SSOLoginWindowController* controller);
+    bool raiseSignInWindow();
+    void sendFirstLaunchOnce();
     void sendRevocation();
 
     AppServices m_services;

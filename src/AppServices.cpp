@@ -27,13 +27,13 @@ AppServices AppServices::real() {
     s.addLoginItem = [] { return LoginItems::addApplication(); };
     s.startLogging = &Logging::start;
     s.logFilePaths = &Logging::sortedLogFilePaths;
+    s.serialNumber = &TamberDataModel::serialNumber;
     s.sendAppFirstLaunch = &AnalyticsController::sendAppFirstLaunch;
     s.sendAppFocus = &AnalyticsController::sendAppFocus;
     s.sendAppHide = &AnalyticsController::sendAppHide;
     s.sendConfigComplete = &AnalyticsController::sendConfigComplete;
     s.fetchPersonalMeetingDescription =
         ignoringError(&TamberDataModel::fetchPersonalMeetingDescription);
-    s.fetchAggregatedUserDetails = ignoringError(&TamberDataModel::fetchAggregatedUserDetails);
     s.revokeToken = &TamberDataModel::revokeAccessToken;
     return s;
 }

@@ -12,6 +12,7 @@
 #include "TestEnvironment.h"
 #include "WindowManager.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,6 +26,7 @@ namespace {
 struct Recorder {
     QStringList calls;
     bool failRevocation = true;
+    std::optional<QString> machineId = QStringLiteral("0123456789AB");
 
     AppServices services() {
         AppServices s;
@@ -32,6 +34,7 @@ struct Recorder {
         s.addLoginItem = [this] { return calls << "addLoginItem", true; };
         s.startLogging = [this] { calls << "startLogging"; };
         s.logFilePaths = [this] { return calls << "logFilePaths", QStringList(); };
+        s.serialNumber = [this] { return machineId; };
         s.sendAppFirstLaunch = [this] { calls << "sendAppFirstLaunch"; };
         s.sendAppFocus = [this](const QString& v) { calls << "sendAppFocus:" + v; };
         s.sendAppHide = [this](const QString& v) { calls << "sendAppHide:" + v; };
@@ -39,10 +42,6 @@ struct Recorder {
         s.fetchPersonalMeetingDescription = [this](auto, auto onError) {
             calls << "fetchPersonalMeetingDescription";
             onError();
-        };
-        s.fetchAggregatedUserDetails = [this](auto onSuccess, auto) {
-            calls << "fetchAggregatedUserDetails";
-            onSuccess();
         };
         s.revokeToken = [this](auto onFailure) {
             calls << "revokeToken";
@@ -73,11 +72,17 @@ class tst_AppController : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init();
+    void firstAndSecondLaunch_data();
     void firstAndSecondLaunch();
     void clickDecidesBetweenSignInAndMenu();
     void signOutClearsEverythingWithServiceUnreachable();
-    void deactivationClosesPopoverAndPasswordWindow();
+    void deactivationClosesPopoverButKeepsSignInWindows();
     void signInWindowsClosedByHandAreForgotten();
+    void clicksBringAnOpenSignInWindowForward_data();
+    void clicksBringAnOpenSignInWindowForward();
+    void signInWindowsOpenCentredOnTheIconScreen_data();
+    void signInWindowsOpenCentredOnTheIconScreen();
+    void singleSignOnCompletionReleasesOnlyItsOwnController();
     void editingShortcuts();
     void exceptionDuringDispatchIsSwallowed();
 };
@@ -88,8 +93,19 @@ void tst_AppController::init() {
     QFile::remove(PreferencesStore::defaultPath());
 }
 
+void tst_AppController::firstAndSecondLaunch_data() {
+    QTest::addColumn<bool>("machineIdReadable");
+    QTest::newRow("machine id") << true;
+    // The client id stays empty; the first-launch event must still go out only once.
+    QTest::newRow("no machine id") << false;
+}
+
 void tst_AppController::firstAndSecondLaunch() {
+    QFETCH(bool, machineIdReadable);
     Recorder first;
+    if (!machineIdReadable) {
+        first.machineId.reset();
+    }
     {
         AppController controller(first.services());
         launch(controller);
@@ -103,19 +119,22 @@ void tst_AppController::firstAndSecondLaunch() {
     TamberDataModel* model = TamberDataModel::sharedData();
     const QString firstSid = model->SID.toString();
     QCOMPARE(firstSid.size(), 36);
-    QCOMPARE(model->CID.toString(), TamberDataModel::serialNumber().value_or(QString()));
+    QCOMPARE(model->CID.toString(), first.machineId.value_or(QString()));
 
-    // The record is saved at quit; the next start finds the client id and sends nothing.
-    TamberDataModel::saveDataToBundle();
-    TamberDataModel::resetForTesting();
-    Recorder second;
-    {
-        AppController controller(second.services());
-        launch(controller);
+    // The record is saved at quit; the next starts send nothing.
+    for (int launchNumber = 2; launchNumber <= 3; ++launchNumber) {
+        TamberDataModel::saveDataToBundle();
+        TamberDataModel::resetForTesting();
+        Recorder next;
+        next.machineId = first.machineId;
+        {
+            AppController controller(next.services());
+            launch(controller);
+        }
+        QVERIFY2(!next.calls.contains("sendAppFirstLaunch"), qPrintable(next.calls.join(' ')));
+        QVERIFY(model->SID.toString() != firstSid);
+        QVERIFY(AppController::customStatusView() == nullptr);
     }
-    QVERIFY(!second.calls.contains("sendAppFirstLaunch"));
-    QVERIFY(model->SID.toString() != firstSid);
-    QVERIFY(AppController::customStatusView() == nullptr);
 }
 
 void tst_AppController::clickDecidesBetweenSignInAndMenu() {
@@ -199,7 +218,7 @@ void tst_AppController::signOutClearsEverythingWithServiceUnreachable() {
     QCOMPARE(store.value(QStringLiteral("meetingDrafts")).toMap().size(), 0);
 }
 
-void tst_AppController::deactivationClosesPopoverAndPasswordWindow() {
+void tst_AppController::deactivationClosesPopoverButKeepsSignInWindows() {
     Recorder rec;
     AppController controller(rec.services());
     controller.awakeFromNib();
@@ -212,11 +231,29 @@ void tst_AppController::deactivationClosesPopoverAndPasswordWindow() {
     controller.applicationWillResignActive();
     QVERIFY(rec.calls.contains("sendAppHide:AppController"));
 
+    // "Forgot password?" brings the browser to the front: what was typed stays.
     controller.showAuthUI();
-    QVERIFY(controller.passwordLoginWindowController());
+    QPointer<PasswordLoginWindowController> password = controller.passwordLoginWindowController();
+    auto* field = password->window()->findChild<QLineEdit*>(QStringLiteral("usernameOrEmailField"));
+    field->setText(QStringLiteral("ada@example.com"));
+    controller.applicationWillResignActive();
     controller.applicationDidResignActive();
-    QTRY_VERIFY(!controller.passwordLoginWindowController());
+    QTest::qWait(50); // anything queued by the deactivation has run
+    QCOMPARE(controller.passwordLoginWindowController(), password.data());
+    QVERIFY(password->window()->isVisible());
+    QCOMPARE(field->text(), QStringLiteral("ada@example.com"));
     QVERIFY(!AppController::customStatusView()->highlighted());
+
+    // So does the sign-on window.
+    TamberDataModel::sharedData()->apiHost = QStringLiteral("localhost:1");
+    NotificationCenter::defaultCenter().post(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    QPointer<SSOLoginWindowController> sso = controller.ssoLoginWindowController();
+    QVERIFY(QTest::qWaitForWindowExposed(sso->window()));
+    controller.applicationWillResignActive();
+    controller.applicationDidResignActive();
+    QTest::qWait(50);
+    QCOMPARE(controller.ssoLoginWindowController(), sso.data());
+    QVERIFY(sso->window()->isVisible());
 }
 
 namespace {
@@ -271,8 +308,8 @@ void tst_AppController::signInWindowsClosedByHandAreForgotten() {
     sso->window()->close();
     controller.applicationWillResignActive();
     controller.applicationDidResignActive();
-    QVERIFY(!controller.ssoLoginWindowController());
-    QVERIFY(!sso->window()->isVisible());
+    QTRY_VERIFY(!controller.ssoLoginWindowController());
+    QVERIFY(sso.isNull() || !sso->window()->isVisible());
     QTRY_VERIFY(sso.isNull());
     click(view);
     QVERIFY(controller.passwordLoginWindowController());
@@ -293,6 +330,104 @@ void tst_AppController::signInWindowsClosedByHandAreForgotten() {
     closeByHand(sso->window());
     QTRY_VERIFY(sso.isNull());
     QVERIFY(!controller.ssoLoginWindowController());
+}
+
+namespace {
+
+// Opens the kind of sign-in window a row names and returns it.
+QWidget* openSignInWindow(AppController& controller, const QString& kind) {
+    if (kind == QLatin1String("password")) {
+        controller.showAuthUI();
+        return controller.passwordLoginWindowController()->window();
+    }
+    TamberDataModel::sharedData()->apiHost = QStringLiteral("localhost:1");
+    controller.showSSOPage();
+    return controller.ssoLoginWindowController()->window();
+}
+
+void signInWindowKinds() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("password") << QStringLiteral("password");
+    QTest::newRow("single sign-on") << QStringLiteral("sso");
+}
+
+} // namespace
+
+void tst_AppController::clicksBringAnOpenSignInWindowForward_data() {
+    signInWindowKinds();
+}
+
+void tst_AppController::clicksBringAnOpenSignInWindowForward() {
+    QFETCH(QString, kind);
+    Recorder rec;
+    AppController controller(rec.services());
+    controller.awakeFromNib();
+    CustomStatusItemView* view = AppController::customStatusView();
+    QWidget* window = openSignInWindow(controller, kind);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("another window"));
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+
+    // Every click, not every second one, brings the window back with the keyboard focus; the
+    // icon never stays in its selected look.
+    for (int click = 1; click <= 3; ++click) {
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        view->mouseDown();
+        QTRY_COMPARE(QApplication::activeWindow(), window);
+        QVERIFY2(!view->highlighted(), qPrintable(QString::number(click)));
+        QVERIFY(!controller.activePopover());
+    }
+    QVERIFY(rec.calls.filter(QStringLiteral("sendAppFocus")).isEmpty());
+}
+
+void tst_AppController::signInWindowsOpenCentredOnTheIconScreen_data() {
+    signInWindowKinds();
+}
+
+void tst_AppController::signInWindowsOpenCentredOnTheIconScreen() {
+    QFETCH(QString, kind);
+    Recorder rec;
+    AppController controller(rec.services());
+    controller.awakeFromNib();
+    QWidget* window = openSignInWindow(controller, kind);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    const QRect available = window->screen()->availableGeometry();
+    // No window manager here: where the window opens is where the application put it.
+    QTRY_VERIFY2((window->frameGeometry().center() - available.center()).manhattanLength() <= 4,
+                 qPrintable(QStringLiteral("window at %1,%2 on %3x%4")
+                                .arg(window->x())
+                                .arg(window->y())
+                                .arg(available.width())
+                                .arg(available.height())));
+}
+
+void tst_AppController::singleSignOnCompletionReleasesOnlyItsOwnController() {
+    Recorder rec;
+    AppController controller(rec.services());
+    controller.awakeFromNib();
+    TamberDataModel::sharedData()->apiHost = QStringLiteral("localhost:1");
+    NotificationCenter::defaultCenter().post(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    QPointer<SSOLoginWindowController> earlier = controller.ssoLoginWindowController();
+    NotificationCenter::defaultCenter().post(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    QPointer<SSOLoginWindowController> newer = controller.ssoLoginWindowController();
+    QVERIFY(newer && newer != earlier);
+    QTRY_VERIFY(earlier.isNull());
+
+    // A completion that is not the open window's (a late one) leaves that window alone.
+    signIn();
+    NotificationCenter::defaultCenter().post(QStringLiteral("SAML_CONFIG_SUCCESSFUL"));
+    QCOMPARE(controller.ssoLoginWindowController(), newer.data());
+    QVERIFY(newer->window()->isVisible());
+    QVERIFY(rec.calls.contains("sendConfigComplete"));
+    QVERIFY(qobject_cast<MenuPopover*>(controller.activePopover()));
+
+    // Its own completion releases it.
+    Q_EMIT newer->signInCompleted();
+    QVERIFY(!controller.ssoLoginWindowController());
+    QTRY_VERIFY(newer.isNull());
 }
 
 void tst_AppController::editingShortcuts() {

@@ -10,6 +10,7 @@
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
 #include "Platform/NotificationCenter.h"
+#include "Platform/PreferencesStore.h"
 #include "RecordingUrlOpener.h"
 #include "SignedInSimulator.h"
 #include "TestEnvironment.h"
@@ -71,7 +72,10 @@ private Q_SLOTS:
     void lookupFailuresShowPlatformTextOrAccountNotFound();
     void passwordBlockCancelAndWrongPassword();
     void successStoresTokenAndPostsOnce();
-    void grantAndUserDetailsFailuresKeepTheWindowUsable();
+    void grantFailuresKeepTheWindowUsable();
+    void userDetailsFailureSaysSignedInAndKeepsNoToken_data();
+    void userDetailsFailureSaysSignedInAndKeepsNoToken();
+    void calendarIsAskedOnlyWhileNoneIsStored();
     void samlProfileHandsOverToSingleSignOn();
     void optionsSheetChangesTheHostOfTheNextCall();
     void optionsSheetUploadCancelsAndReports();
@@ -122,6 +126,9 @@ void tst_PasswordLogin::cleanup() {
 }
 
 void tst_PasswordLogin::openWindow(bool chooseCalendar) {
+    if (chooseCalendar) {
+        TamberDataModel::sharedData()->calendar = QVariant();
+    }
     m_controller = std::make_unique<PasswordLoginWindowController>();
     m_controller->loadAuthenticationUI();
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->window()));
@@ -410,7 +417,7 @@ void tst_PasswordLogin::successStoresTokenAndPostsOnce() {
                           true));
 }
 
-void tst_PasswordLogin::grantAndUserDetailsFailuresKeepTheWindowUsable() {
+void tst_PasswordLogin::grantFailuresKeepTheWindowUsable() {
     Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
     LogSpy logs;
     openWindow();
@@ -426,36 +433,81 @@ void tst_PasswordLogin::grantAndUserDetailsFailuresKeepTheWindowUsable() {
     QVERIFY(child<QPushButton>("loginButton")->isEnabled());
     QVERIFY(child<QPushButton>("cancelButton")->isEnabled());
     QVERIFY(logs.contains(Log::Debug, QStringLiteral("In Password error block")));
-
-    // The password is right but the user details fail: ends like a rejected password.
-    m_sim.sim().clearFaults();
-    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::User),
-                                    Fault::httpError(500)));
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
-    QTRY_VERIFY(passwordMessageShows(QStringLiteral("Invalid Password")));
-    QTRY_VERIFY(child<QPushButton>("cancelButton")->isEnabled());
-    QVERIFY(child<QPushButton>("loginButton")->isEnabled());
-    QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isVisible());
-
-    // A user-details call that cannot connect shows the platform's text.
-    m_sim.sim().clearFaults();
-    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::User),
-                                    Fault::closeMidBody()));
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
-    QTRY_VERIFY(passwordMessageShows(QStringLiteral("The network connection was lost.")));
     QCOMPARE(success.count, 0);
-    // The failure is logged as the error it was, then as "error".
-    QVERIFY(logs.contains(
-        Log::Debug,
-        QStringLiteral(
-            "Error Domain=NSURLErrorDomain Code=-1005 \"The network connection was lost.\""),
-        true));
-    QVERIFY(logs.contains(Log::Error, QStringLiteral("error")));
 
     // And with the service healthy again the same window signs in.
     m_sim.sim().clearFaults();
     QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
     QTRY_COMPARE(success.count, 1);
+}
+
+void tst_PasswordLogin::userDetailsFailureSaysSignedInAndKeepsNoToken_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("503") << Fault::httpError(503)
+                         << QStringLiteral("the service failed to process the request");
+    QTest::newRow("connection cut")
+        << Fault::closeMidBody() << QStringLiteral("the network connection was lost");
+    QTest::newRow("garbage") << Fault::garbage()
+                             << QStringLiteral("the service's reply could not be read");
+}
+
+void tst_PasswordLogin::userDetailsFailureSaysSignedInAndKeepsNoToken() {
+    QFETCH(Fault, fault);
+    QFETCH(QString, reason);
+    Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
+    LogSpy logs;
+    openWindow();
+    reachPasswordBlock();
+    QTest::keyClicks(child<CustomTextField>("passwordField"), kPassword);
+
+    // The password is right, the user details fail: no "Invalid Password", and no token.
+    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::User), fault));
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    const QString message =
+        QStringLiteral("Signed in, but your account details could not be loaded: %1. Try again.")
+            .arg(reason);
+    QTRY_VERIFY2(passwordMessageShows(message),
+                 qPrintable(child<QLabel>("invalidPassword")->text()));
+    snapshot(QStringLiteral("5-details-failed"));
+    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->userId));
+    PreferencesStore store(PreferencesStore::defaultPath());
+    QVERIFY(!store.contains(QStringLiteral("access_token")));
+    QVERIFY(child<QPushButton>("loginButton")->isEnabled());
+    QVERIFY(child<QPushButton>("cancelButton")->isEnabled());
+    QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isVisible());
+    QVERIFY(logs.contains(Log::Error, QStringLiteral("error")));
+    QCOMPARE(success.count, 0);
+
+    // Trying again with the service healthy signs in, with the token kept this time.
+    m_sim.sim().clearFaults();
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QTRY_COMPARE(success.count, 1);
+    QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+}
+
+void tst_PasswordLogin::calendarIsAskedOnlyWhileNoneIsStored() {
+    const VeloraSimulator& sim = m_sim.sim();
+    TamberDataModel::sharedData()->calendar = QStringLiteral("apple_calendar");
+    const qsizetype before = sim.statsEvents().size();
+    // Signing in again after a sign-out: straight to the account name, the choice kept.
+    openWindow(false);
+    QVERIFY(!child<QWidget>("chooseCalendarView")->isVisible());
+    QVERIFY(child<QWidget>("authenticationView")->isVisible());
+    QTRY_VERIFY(child<CustomTextField>("usernameOrEmailField")->hasFocus());
+    reachPasswordBlock();
+    QTest::keyClicks(child<CustomTextField>("passwordField"), kPassword);
+    Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QTRY_COMPARE(success.count, 1);
+    QCOMPARE(text(TamberDataModel::sharedData()->calendar), QStringLiteral("apple_calendar"));
+    QTest::qWait(300); // a stray usage event would have reached the simulator by now
+    const QJsonArray all = sim.statsEvents();
+    for (qsizetype i = before; i < all.size(); ++i) {
+        QVERIFY(all.at(i).toObject().value(QStringLiteral("event")).toString() !=
+                QLatin1String("initial_calendar"));
+    }
 }
 
 void tst_PasswordLogin::samlProfileHandsOverToSingleSignOn() {

@@ -8,10 +8,12 @@
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/NotificationCenter.h"
+#include "Platform/PreferencesStore.h"
 #include "TestEnvironment.h"
 #include "VeloraSimulator.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSslSocket>
 #include <QUrlQuery>
@@ -102,6 +104,7 @@ private slots:
     void closingTheWindowAbandonsTheExchange();
     void failuresBeforeThePageAreShown();
     void identityProviderPageFaultsLeaveAWayOut();
+    void userDetailsFailureIsShownWithTryAgain();
 
 private:
     void startSignOn();
@@ -537,6 +540,39 @@ void tst_SSOLogin::identityProviderPageFaultsLeaveAWayOut() {
     m_controller.reset();
     QCOMPARE(m_successPosts, 0);
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+}
+
+void tst_SSOLogin::userDetailsFailureIsShownWithTryAgain() {
+    QVERIFY(m_sim.injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::User),
+                              Fault::httpError(503)));
+    startSignOn();
+    QVERIFY(waitForLoginForm(*m_controller));
+    signInAtIdentityProvider(*m_controller,
+                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+
+    // Signed in at the service, but the account's details did not come: said here, no token
+    // kept, and the window waits for the user.
+    QTRY_COMPARE_WITH_TIMEOUT(m_controller->message(),
+                              QStringLiteral("Signed in, but your account details could not be "
+                                             "loaded: the service failed to process the "
+                                             "request. Try again."),
+                              20000);
+    auto* retry = m_controller->window()->findChild<QPushButton*>(QStringLiteral("retryButton"));
+    QVERIFY(retry && retry->isVisible());
+    QVERIFY(!overlayShown(*m_controller));
+    QVERIFY(m_controller->window()->isVisible());
+    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+    QVERIFY(!PreferencesStore(PreferencesStore::defaultPath()).contains("access_token"));
+    QCOMPARE(m_successPosts, 0);
+    snapshot(*m_controller, QStringLiteral("3-details-failed"));
+
+    // Try again with the service healthy: signed in without a second visit to the provider.
+    m_sim.clearFaults();
+    QTest::mouseClick(retry, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
+    QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+    QVERIFY(!m_controller->window()->isVisible());
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
 }
 
 TAMBER_TEST_MAIN_GUI(tst_SSOLogin)

@@ -3,8 +3,10 @@
 #include "AbstractTamberWindowController/CustomTextField.h"
 #include "AbstractTamberWindowController/ObjectDescription.h"
 #include "AbstractTamberWindowController/ProgressIndicator.h"
+#include "AbstractTamberWindowController/WindowPlacement.h"
 #include "Analytics/AnalyticsController.h"
 #include "ApplicationOptionsPanel.h"
+#include "Authentication/SignInCompletion.h"
 #include "Logging/Log.h"
 #include "Models/TamberDataModel.h"
 #include "PasswordLoginWindow.h"
@@ -16,11 +18,8 @@
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QCursor>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QIcon>
-#include <QScreen>
 
 namespace {
 
@@ -234,16 +233,7 @@ void PasswordLoginWindowController::applyStyle() {
 
 void PasswordLoginWindowController::loadAuthenticationUI() {
     if (!m_window->isVisible()) {
-        // Centred on the screen the user is working on; a window manager may still move it.
-        QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-        if (!screen) {
-            screen = QGuiApplication::primaryScreen();
-        }
-        if (screen) {
-            QRect frame(QPoint(), m_window->size());
-            frame.moveCenter(screen->availableGeometry().center());
-            m_window->move(frame.topLeft());
-        }
+        WindowPlacement::centreOnIconScreen(m_window);
     }
     m_window->show();
     m_window->raise();
@@ -269,9 +259,11 @@ void PasswordLoginWindowController::windowDidLoad() {
     m_ui->usernameOrEmailField->update();
     m_ui->passwordField->update();
     m_ui->signUpView->setVisible(true);
-    // Which view comes first is the layout's choice: the calendar chooser.
-    m_ui->chooseCalendarView->setVisible(true);
-    m_ui->authenticationView->setVisible(false);
+    // The calendar is asked once: a sign-in after a sign-out keeps the stored choice.
+    const bool chooseCalendar =
+        !TamberDataModel::isPresent(TamberDataModel::sharedData()->calendar);
+    m_ui->chooseCalendarView->setVisible(chooseCalendar);
+    m_ui->authenticationView->setVisible(!chooseCalendar);
 }
 
 void PasswordLoginWindowController::enterPasswordEntryState() {
@@ -442,13 +434,14 @@ void PasswordLoginWindowController::generateAccessTokenCompletionHandler() {
         });
 }
 
+// The password was right: say what failed, and keep no token until the details are in, so a
+// click on the icon does not open a menu without an account behind it.
 void PasswordLoginWindowController::userDetailsFailed(const std::optional<ServiceError>& error) {
     TLOG_DEBUG(ServiceCall::describe(error));
+    SignInCompletion::forgetUnconfirmedToken();
     m_ui->cancelButton->setEnabled(true);
     generateAccessTokenErrorHandler();
-    if (auto text = networkErrorDescription(error)) {
-        m_ui->invalidPassword->setText(*text);
-    }
+    m_ui->invalidPassword->setText(SignInCompletion::detailsNotLoadedMessage(error));
     m_ui->invalidPassword->update();
     TLOG_ERROR(QStringLiteral("error"));
 }

@@ -1,6 +1,8 @@
 #include "SSOLoginWindowController.h"
 
 #include "AbstractTamberWindowController/ObjectDescription.h"
+#include "AbstractTamberWindowController/WindowPlacement.h"
+#include "Authentication/SignInCompletion.h"
 #include "Logging/Log.h"
 #include "Models/ServerTrust.h"
 #include "Models/ServiceCall.h"
@@ -15,12 +17,14 @@
 #include "ui_SSOLoginWindowController.h"
 
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPushButton>
 #include <QSslConfiguration>
 #include <QWebEngineCertificateError>
 #include <QWebEngineProfile>
@@ -59,6 +63,9 @@ SSOLoginWindowController::~SSOLoginWindowController() {
     // Deleting the page answers its pending script callbacks: they must find nothing to do.
     m_abandoned = true;
     TLOG_DEBUG(QStringLiteral("******** DEALLOC: %1").arg(objectDescription(this)));
+    // Gone before the user details came: the token is not the signed-in state.
+    if (m_detailsPending)
+        SignInCompletion::forgetUnconfirmedToken();
     if (QNetworkReply* connection = m_connection.data()) {
         connection->disconnect(this);
         connection->abort();
@@ -96,6 +103,7 @@ void SSOLoginWindowController::loadIDPURL() {
     }
     m_started = true;
     buildWindow();
+    WindowPlacement::centreOnIconScreen(m_window.get());
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
@@ -118,8 +126,29 @@ void SSOLoginWindowController::buildWindow() {
     m_ui->setupUi(m_window.get());
     m_window->setWindowTitle(tr("%1 \u2014 Sign In").arg(BundleInfo::appName()));
     m_window->installEventFilter(this);
+    buildMessageRow();
     buildWebView();
     m_overlay = new SSOOverlayView(m_window.get());
+}
+
+// The message band across the top, with "Try again" beside the message when details failed.
+void SSOLoginWindowController::buildMessageRow() {
+    auto* row = new QWidget(m_window.get());
+    row->setObjectName(QStringLiteral("messageRow"));
+    row->setAttribute(Qt::WA_StyledBackground);
+    row->setStyleSheet(QStringLiteral(
+        "#messageRow { background: #fdecea; border-bottom: 1px solid #f3b7b0; }"
+        "QLabel { background: transparent; color: #8a1c12; border: none; padding: 10px 14px; }"));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 12, 0);
+    m_ui->contentLayout->replaceWidget(m_ui->messageLabel, row);
+    layout->addWidget(m_ui->messageLabel, 1);
+    m_retryButton = new QPushButton(tr("Try again"), row);
+    m_retryButton->setObjectName(QStringLiteral("retryButton"));
+    m_retryButton->setVisible(false);
+    layout->addWidget(m_retryButton);
+    connect(m_retryButton, &QPushButton::clicked, this,
+            &SSOLoginWindowController::retryUserDetails);
 }
 
 void SSOLoginWindowController::buildWebView() {
@@ -340,14 +369,54 @@ void SSOLoginWindowController::handleTokenReply(const ServiceReply& reply) {
         failAssertion(noTokenText());
         return;
     }
-    finishSignIn();
+    m_tokenReply = reply.body;
+    loadUserDetails();
+}
+
+// The sign-in counts once the account's details are in; until then the window stays, and a
+// failure is shown here with a way to try again (the token is kept aside, not in the record).
+void SSOLoginWindowController::loadUserDetails() {
+    m_detailsPending = true;
+    showMessage(QString());
+    showOrHideOverlay(true, true);
+    QPointer<SSOLoginWindowController> self(this);
+    TamberDataModel::fetchAggregatedUserDetails(
+        [self] {
+            if (self) {
+                self->m_detailsPending = false;
+                self->finishSignIn();
+            }
+        },
+        [self](const std::optional<ServiceError>& error) {
+            if (self) {
+                self->userDetailsFailed(error);
+            }
+        });
+}
+
+void SSOLoginWindowController::userDetailsFailed(const std::optional<ServiceError>& error) {
+    m_detailsPending = false;
+    TLOG_ERROR(QStringLiteral("error"));
+    SignInCompletion::forgetUnconfirmedToken();
+    showOrHideOverlay(false, false);
+    showMessage(SignInCompletion::detailsNotLoadedMessage(error));
+    m_retryButton->setVisible(true);
+}
+
+void SSOLoginWindowController::retryUserDetails() {
+    if (m_detailsPending || !SSOTokenReply::store(m_tokenReply)) {
+        return;
+    }
+    loadUserDetails();
 }
 
 void SSOLoginWindowController::finishSignIn() {
     TLOG_INFO(QStringLiteral("Single sign-on completed"));
+    m_tokenReply.clear();
     m_window->removeEventFilter(this);
     m_window->close();
     releaseWebView();
+    emit signInCompleted();
     // Observers may release this controller: nothing may follow the post.
     NotificationCenter::defaultCenter().post(QStringLiteral("SAML_CONFIG_SUCCESSFUL"));
 }
@@ -372,6 +441,7 @@ void SSOLoginWindowController::showMessage(const QString& message) {
         return;
     m_ui->messageLabel->setText(message);
     m_ui->messageLabel->setVisible(!message.isEmpty());
+    m_retryButton->setVisible(false);
 }
 
 // --- Connections through the application's server trust ---

@@ -13,11 +13,13 @@
 class QLabel;
 class QNetworkReply;
 class QNetworkRequest;
+class QPushButton;
 class QWebEngineProfile;
 class QWebEngineView;
 class QWidget;
 class SSOOverlayView;
 class SSOWebPage;
+struct ServiceError;
 struct ServiceReply;
 namespace Ui {
 class SSOLoginWindowController;
@@ -56,6 +58,8 @@ signals:
     // The user closed the window: the exchange is abandoned and the controller may be released.
     // Showing the window again starts a new exchange.
     void windowClosed();
+    // The token and the user details are in; "SAML_CONFIG_SUCCESSFUL" follows at once.
+    void signInCompleted();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -64,6 +68,7 @@ private:
     using ReplyHandler = void (SSOLoginWindowController::*)(const ServiceReply&);
 
     void buildWindow();
+    void buildMessageRow();
     void buildWebView();
     void startExchange();
     void restartAfterAbandon();
@@ -82,6 +87,9 @@ private:
     void takeAssertionForm(const QUrl& url, QWebEnginePage::NavigationType type);
     void sendTokenRequest(QNetworkRequest request, const QByteArray& verb, const QByteArray& body);
     void handleTokenReply(const ServiceReply& reply);
+    void loadUserDetails();
+    void userDetailsFailed(const std::optional<ServiceError>& error);
+    void retryUserDetails();
     void finishSignIn();
     void failBeforePage(const QString& message);
     void failAssertion(const QString& message);
@@ -93,6 +101,7 @@ private:
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<Ui::SSOLoginWindowController> m_ui;
     SSOOverlayView* m_overlay = nullptr;
+    QPushButton* m_retryButton = nullptr;
     // The page is deleted before its profile, the view before its page.
     std::unique_ptr<QWebEngineProfile> m_profile;
     std::unique_ptr<SSOWebPage> m_page;
@@ -106,4 +115,7 @@ private:
     bool m_applicationTokenRenewed = false;
     bool m_assertionPosted = false;
     bool m_abandoned = false;
+    // The token reply, kept while the user details are being loaded or may be tried again.
+    QByteArray m_tokenReply;
+    bool m_detailsPending = false;
 };
