@@ -239,6 +239,7 @@ void tst_AppController::deactivationClosesPopoverButKeepsSignInWindows() {
     controller.applicationWillResignActive();
     controller.applicationDidResignActive();
     QTest::qWait(50); // anything queued by the deactivation has run
+    QVERIFY(password);
     QCOMPARE(controller.passwordLoginWindowController(), password.data());
     QVERIFY(password->window()->isVisible());
     QCOMPARE(field->text(), QStringLiteral("ada@example.com"));
@@ -252,6 +253,7 @@ void tst_AppController::deactivationClosesPopoverButKeepsSignInWindows() {
     controller.applicationWillResignActive();
     controller.applicationDidResignActive();
     QTest::qWait(50);
+    QVERIFY(sso);
     QCOMPARE(controller.ssoLoginWindowController(), sso.data());
     QVERIFY(sso->window()->isVisible());
 }
