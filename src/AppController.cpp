@@ -445,6 +445,8 @@ bool AppController::raiseSignInWindow() {
 
 void AppController::signOut() {
     sendRevocation();
+    // An open scheduler keeps its form as a draft when it closes: close it before the drafts go.
+    closeAllPopovers();
 
     TamberDataModel* model = TamberDataModel::sharedData();
     model->access_token = QVariant();
@@ -462,7 +464,6 @@ void AppController::signOut() {
     TamberDataModel::saveDataToBundle();
 
     m_statusView->setImage(m_statusHighlightImage);
-    closeAllPopovers();
 }
 
 void AppController::sendRevocation() {

@@ -54,7 +54,9 @@ int main(int argc, char* argv[]) {
     });
 
     // Drafts and the rest of the record survive a normal quit.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&controller] {
+        // An open scheduler keeps its form as a draft when it closes, before the record is saved.
+        controller.closeActivePopover();
         TamberDataModel::saveDataToBundle();
         Logging::flush();
     });

@@ -46,6 +46,7 @@ void SchedulerPopover::popoverDidShow() {
 }
 
 void SchedulerPopover::popoverWillClose() {
+    TLOG_DEBUG(QStringLiteral("Scheduler Pop over will close"));
     if (SchedulerViewController* content = schedulerViewController()) {
         content->saveDraftIfRequired();
     }

@@ -440,7 +440,8 @@ bool VeloraSimulator::handleRequest(const QHttpServerRequest& request, QTcpSocke
         if (close)
             guard->disconnectFromHost();
     };
-    if (faulted && fault.kind == Fault::Kind::Delay)
+    // Any fault reply may be made late (a refusal that arrives after the client gave up).
+    if (faulted && fault.delayMs > 0)
         QTimer::singleShot(fault.delayMs, this, send);
     else
         send();

@@ -59,7 +59,7 @@ struct Fault {
     Kind kind = Kind::HttpError;
     int status = 500;
     QByteArray body;
-    int delayMs = 0;
+    int delayMs = 0;    // Delay, or any other kind set by hand: the reply is sent this late
     int remaining = -1; // how many requests the fault still applies to; -1 = until cleared
 
     static Fault httpError(int status, const QJsonObject& body = {});
