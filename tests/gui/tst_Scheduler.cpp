@@ -8,6 +8,7 @@
 #include "Menu/UpcomingMeetings/UpcomingMeetingsViewController.h"
 #include "MenuSession.h"
 #include "Models/TamberDataModel.h"
+#include "Platform/NotificationCenter.h"
 #include "Platform/PreferencesStore.h"
 #include "PostedNotifications.h"
 #include "Scheduler/AdvancedMeetingOptionsPanel.h"
@@ -55,6 +56,9 @@ private Q_SLOTS:
     void draftsByHowTheFormCloses_data();
     void draftsByHowTheFormCloses();
     void refusedSaveKeepsFormAndDraft();
+    void failedChecksLeaveTheFormUsable_data();
+    void failedChecksLeaveTheFormUsable();
+    void signOutWithTheSchedulerOpenLeavesNoDraft();
     void answerAfterCloseNeverLeavesADraftOfACreatedMeeting_data();
     void answerAfterCloseNeverLeavesADraftOfACreatedMeeting();
     void weeklyFormAndAdvancedSheet();
@@ -136,6 +140,9 @@ void tst_Scheduler::draftsByHowTheFormCloses_data() {
                                        << "cancel" << 0 << kept << "";
     QTest::newRow("change, saved") << "change"
                                    << "save" << 0 << kept << "changeMeeting";
+    // No "id": there is no address to change, so it is created.
+    QTest::newRow("numeric id only, saved") << "numeric"
+                                            << "save" << 0 << kept << "createMeeting";
 }
 
 void tst_Scheduler::draftsByHowTheFormCloses() {
@@ -151,6 +158,8 @@ void tst_Scheduler::draftsByHowTheFormCloses() {
         meeting = TamberDataModel::sharedData()->meetingDrafts.value(kDraft).toMap();
     if (form == QLatin1String("change"))
         meeting = serviceMeeting(QStringLiteral("Design review"));
+    if (form == QLatin1String("numeric"))
+        meeting = {{QStringLiteral("numericMeetingId"), QStringLiteral("831000999")}};
     QVERIFY(form == QLatin1String("new") || !meeting.isEmpty());
 
     PostedNotifications posted({QStringLiteral("SHOW_MENU_POPOVER")});
@@ -192,7 +201,11 @@ void tst_Scheduler::refusedSaveKeepsFormAndDraft() {
     m_session.sim().injectFault(
         QStringLiteral("createMeeting"),
         Fault::httpError(400, {{"errorCode", "INVALID_INPUT"}, {"message", "Room is full"}}));
-    open(TamberDataModel::sharedData()->meetingDrafts.value(kDraft).toMap());
+    const QVariantMap draft = TamberDataModel::sharedData()->meetingDrafts.value(kDraft).toMap();
+    open(draft);
+    // A resumed draft shows its own times while they are ahead.
+    QCOMPARE(QString::number(form()->form().startMs), draft.value(QStringLiteral("start")));
+    QCOMPARE(QString::number(form()->form().endMs), draft.value(QStringLiteral("end")));
     typeTitle(QStringLiteral("Second try"));
     QTest::mouseClick(child<QPushButton>(m_popover.get(), "scheduleButton"), Qt::LeftButton);
     auto* error = child<QLabel>(m_popover.get(), "saveError");
@@ -208,6 +221,48 @@ void tst_Scheduler::refusedSaveKeepsFormAndDraft() {
     m_popover->hidePopover();
     QCOMPARE(storedDrafts().value(kDraft).toMap().value(QStringLiteral("title")).toString(),
              QStringLiteral("Second try"));
+}
+
+void tst_Scheduler::failedChecksLeaveTheFormUsable_data() {
+    QTest::addColumn<QString>("endpoint");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("errorLabel");
+    QTest::newRow("token check") << "tokenInfo"
+                                 << "scheduleButton"
+                                 << "saveError";
+    QTest::newRow("defaults refresh") << "user"
+                                      << "advancedMeetingOptionsButton"
+                                      << "advancedOptionsError";
+}
+
+void tst_Scheduler::failedChecksLeaveTheFormUsable() {
+    QFETCH(QString, endpoint);
+    QFETCH(QString, button);
+    QFETCH(QString, errorLabel);
+    m_session.sim().injectFault(endpoint, Fault::empty());
+    open({});
+    QTest::mouseClick(m_popover->findChild<QPushButton*>(button), Qt::LeftButton);
+    auto* error = m_popover->findChild<QLabel*>(errorLabel);
+    QTRY_VERIFY_WITH_TIMEOUT(error->isVisible(), 15000);
+    if (endpoint == QLatin1String("user"))
+        MenuSession::snapshot(m_popover.get(), QStringLiteral("scheduler-error-defaults"));
+    QVERIFY(!child<QWidget>(m_popover.get(), "overlayView")->isVisible());
+    QVERIFY(!child<QWidget>(m_popover.get(), "schedulingInProgressIndicator")->isVisible());
+    QVERIFY(child<QPushButton>(m_popover.get(), "scheduleButton")->isEnabled());
+    QVERIFY(child<QPushButton>(m_popover.get(), "advancedMeetingOptionsButton")->isEnabled());
+    QVERIFY(!form()->advancedMeetingOptionsPanel()->isVisible());
+    QVERIFY(!child<CustomTextField>(m_popover.get(), "meetingTitleField")->isReadOnly());
+}
+
+void tst_Scheduler::signOutWithTheSchedulerOpenLeavesNoDraft() {
+    AppController controller;
+    controller.awakeFromNib();
+    controller.createAndShowSchedulerPopover({});
+    QTRY_VERIFY(controller.activePopover() && controller.activePopover()->isVisible());
+    NotificationCenter::defaultCenter().post(QStringLiteral("SIGN_OUT_ACTION"));
+    QVERIFY(!controller.activePopover());
+    QVERIFY(TamberDataModel::sharedData()->meetingDrafts.isEmpty());
+    QVERIFY(storedDrafts().isEmpty());
 }
 
 void tst_Scheduler::answerAfterCloseNeverLeavesADraftOfACreatedMeeting_data() {
