@@ -387,13 +387,13 @@ void tst_Scheduler::scheduleAndEditFromTheMenu() {
     QTest::mouseClick(child<QPushButton>(scheduler(), "scheduleButton"), Qt::LeftButton);
 
     auto rowOf = [&](const QString& wanted) {
-        if (!menu())
+        // The menu that reopens after a save builds its page and list as it shows.
+        MenuViewController* content = menu() ? menu()->menuViewController() : nullptr;
+        UpcomingMeetingsViewController* list =
+            content ? content->upcomingMeetingsViewController() : nullptr;
+        if (!list || !list->unifiedTableView())
             return -1;
-        UpcomingMeetingsListModel* model = menu()
-                                               ->menuViewController()
-                                               ->upcomingMeetingsViewController()
-                                               ->unifiedTableView()
-                                               ->meetingsModel();
+        UpcomingMeetingsListModel* model = list->unifiedTableView()->meetingsModel();
         for (int row = 0; row < model->rowCount(); ++row) {
             const MeetingRecord* r = model->record(row);
             if (r && r->value(QStringLiteral("title")).toString() == wanted)
