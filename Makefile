@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build demo test screenshots bench package format clean
+.PHONY: deps configure build demo test screenshots bench bench-footprint package format clean
 
 deps:
 	@scripts/install-deps
@@ -30,6 +30,13 @@ bench: deps
 	@cmake --build $(BUILD)-bench -j $(JOBS)
 	@$(BUILD)-bench/bench/tamber_bench
 
+# Memory, start-up time and menu cost of the application against a bare tray program, both under
+# the test environment (medians of interleaved runs; FOOTPRINT_RUNS, FOOTPRINT_CYCLES).
+bench-footprint: deps
+	@cmake -S . -B $(BUILD)-footprint -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBER_BUILD_TESTS=OFF -DTAMBER_BUILD_FUZZ=OFF >/dev/null
+	@cmake --build $(BUILD)-footprint -j $(JOBS) --target tamber velora-sim bare-tray tray-watch
+	@scripts/with-test-env bench/footprint/run-footprint $(BUILD)-footprint
+
 # A Debian package of the application in $(BUILD)/ (install it with apt install ./tamber_*.deb).
 package: build
 	@cd $(BUILD) && cpack -G DEB
@@ -38,4 +45,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-footprint
