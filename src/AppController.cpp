@@ -76,7 +76,9 @@ void AppController::setCustomStatusView(CustomStatusItemView* view) {
 
 void AppController::awakeFromNib() {
     m_closeRequested = false;
-    TamberDataModel::loadDataFromBundle();
+    // The keychain waits for the secret service: the icon does not. The password comes with the
+    // reload once launching has finished.
+    TamberDataModel::loadStoredRecord();
     loadStatusImages();
 
     m_statusView = std::make_unique<CustomStatusItemView>();

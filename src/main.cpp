@@ -34,8 +34,9 @@ int main(int argc, char* argv[]) {
         break;
     }
 
-    // A private deployment (or the demo's simulator) names its CA in SSL_CERT_FILE.
-    ServiceCall::installExtraCaCertificates();
+    // A private deployment (or the demo's simulator) names its CA in SSL_CERT_FILE; reading it
+    // (and the platform's store beside it) must not hold up the tray icon.
+    ServiceCall::loadExtraCaCertificatesInBackground();
 
     AppController controller;
     controller.awakeFromNib();

@@ -7,7 +7,6 @@
 //                                     to be mapped and unmapped.
 // Clicks go through XTest, so they reach the program as a user's would (pointer grabs included).
 #include <X11/Xlib.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -67,7 +66,8 @@ int launch(Display* d, char** argv) {
     // The tray host takes the icon from the root window into its own (a reparent away from the
     // root), then maps it.
     Window icon = 0;
-    const auto deadline = start + std::chrono::seconds(30);
+    const char* limit = std::getenv("TRAY_WATCH_TIMEOUT_S"); // longer under a profiler
+    const auto deadline = start + std::chrono::seconds(limit ? std::atoi(limit) : 30);
     while (auto e = nextEvent(d, deadline)) {
         if (e->type == CreateNotify && e->xcreatewindow.parent == root) {
             XSelectInput(d, e->xcreatewindow.window, StructureNotifyMask);
@@ -83,7 +83,7 @@ int launch(Display* d, char** argv) {
             break;
     }
     if (!icon || !viewable(d, icon)) {
-        std::fprintf(stderr, "tray-watch: no tray icon within 30 s\n");
+        std::fprintf(stderr, "tray-watch: no tray icon in time\n");
         return 1;
     }
     std::printf("icon_ms %.1f\nicon_window %lu\n", msSince(start), icon);
@@ -163,6 +163,7 @@ int main(int argc, char** argv) {
         const int settleMs = argc >= 5 ? std::atoi(argv[4]) : 100;
         return cycles(d, Window(std::strtoul(argv[2], nullptr, 0)), std::atoi(argv[3]), settleMs);
     }
-    std::fprintf(stderr, "usage: tray-watch launch CMD [ARGS...] | cycles WINDOW COUNT [SETTLE_MS]\n");
+    std::fprintf(stderr,
+                 "usage: tray-watch launch CMD [ARGS...] | cycles WINDOW COUNT [SETTLE_MS]\n");
     return 2;
 }

@@ -45,6 +45,7 @@ void logChallenge(bool verified, const QString& suffix) {
 } // namespace
 
 QNetworkAccessManager& ServerTrust::network() {
+    ServiceCall::ensureTrustedCaCertificates();
     if (!g_network)
         g_network = new QNetworkAccessManager(QCoreApplication::instance());
     return *g_network;
@@ -73,6 +74,7 @@ void ServerTrust::resetAnchorCertificates() {
 }
 
 void ServerTrust::configure(QNetworkRequest& request) {
+    ServiceCall::ensureTrustedCaCertificates();
     QSslConfiguration config = request.sslConfiguration();
     config.setCaCertificates(
         ServiceCall::withSystemCaCertificates(config.caCertificates() + anchorCertificates()));

@@ -15,6 +15,8 @@
 #include <QSslConfiguration>
 #include <QThread>
 #include <QUrl>
+#include <future>
+#include <optional>
 
 namespace {
 
@@ -23,6 +25,55 @@ constexpr const char* kCertificateRejected = "tamberCertificateRejected";
 
 int g_transferTimeoutMs = kDefaultTransferTimeoutMs;
 QPointer<QNetworkAccessManager> g_network;
+
+// The certificates of SSL_CERT_FILE, read off the main thread.
+struct CaFile {
+    QString path;
+    QList<QSslCertificate> certificates;
+    QString problem; // the warning to log instead, when nothing usable was read
+};
+std::optional<std::future<CaFile>> g_pendingCaLoad;
+
+CaFile readCaFile(const QString& path) {
+    CaFile result{path, {}, {}};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.problem =
+            QStringLiteral("SSL_CERT_FILE %1 cannot be read: %2").arg(path, file.errorString());
+        return result;
+    }
+    const QByteArray data = file.read(16 * 1024 * 1024);
+    result.certificates = QSslCertificate::fromData(data, QSsl::Pem);
+    if (result.certificates.isEmpty())
+        result.certificates = QSslCertificate::fromData(data, QSsl::Der);
+    result.certificates.removeIf([](const QSslCertificate& c) { return c.isNull(); });
+    if (result.certificates.isEmpty())
+        result.problem = QStringLiteral("SSL_CERT_FILE %1 holds no certificate").arg(path);
+    return result;
+}
+
+QList<QSslCertificate> withoutDuplicates(const QList<QSslCertificate>& certificates) {
+    QList<QSslCertificate> all;
+    QSet<QByteArray> seen;
+    for (const QSslCertificate& c : certificates) {
+        if (c.isNull())
+            continue;
+        const QByteArray digest = c.digest(QCryptographicHash::Sha256);
+        if (seen.contains(digest))
+            continue;
+        seen.insert(digest);
+        all.append(c);
+    }
+    return all;
+}
+
+// The platform's store, read once (from any thread) and kept without its many duplicates (the
+// bundle file repeats every certificate of the folder).
+const QList<QSslCertificate>& systemCaCertificates() {
+    static const QList<QSslCertificate> system =
+        withoutDuplicates(QSslConfiguration::systemCaCertificates());
+    return system;
+}
 
 bool onMainThread() {
     const auto* app = QCoreApplication::instance();
@@ -91,6 +142,7 @@ bool hasDotSegment(const QUrl& url) {
 } // namespace
 
 QNetworkAccessManager& ServiceCall::network() {
+    ensureTrustedCaCertificates();
     if (!g_network)
         g_network = new QNetworkAccessManager(QCoreApplication::instance());
     return *g_network;
@@ -244,18 +296,7 @@ void ServiceCall::setTransferTimeoutMs(int ms) {
 }
 
 QList<QSslCertificate> ServiceCall::withSystemCaCertificates(const QList<QSslCertificate>& extra) {
-    static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
-    QList<QSslCertificate> all;
-    QSet<QByteArray> seen;
-    for (const auto* list : {&system, &extra}) {
-        for (const QSslCertificate& c : *list) {
-            if (c.isNull() || seen.contains(c.digest(QCryptographicHash::Sha256)))
-                continue;
-            seen.insert(c.digest(QCryptographicHash::Sha256));
-            all.append(c);
-        }
-    }
-    return all;
+    return withoutDuplicates(systemCaCertificates() + extra);
 }
 
 void ServiceCall::addTrustedCaCertificates(const QList<QSslCertificate>& certificates) {
@@ -270,28 +311,34 @@ void ServiceCall::addTrustedCaCertificates(const QList<QSslCertificate>& certifi
     ServerTrust::renewNetwork();
 }
 
-int ServiceCall::installExtraCaCertificates() {
+void ServiceCall::loadExtraCaCertificatesInBackground() {
     const QString path = qEnvironmentVariable("SSL_CERT_FILE");
-    if (path.isEmpty())
+    if (path.isEmpty() || g_pendingCaLoad)
+        return;
+    g_pendingCaLoad = std::async(std::launch::async, [path] {
+        CaFile file = readCaFile(path);
+        systemCaCertificates(); // the slow part, done here rather than on the first call
+        return file;
+    });
+}
+
+int ServiceCall::ensureTrustedCaCertificates() {
+    if (!g_pendingCaLoad)
         return 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        TLOG_WARN(
-            QStringLiteral("SSL_CERT_FILE %1 cannot be read: %2").arg(path, file.errorString()));
+    const CaFile file = g_pendingCaLoad->get();
+    g_pendingCaLoad.reset();
+    if (!file.problem.isEmpty()) {
+        TLOG_WARN(file.problem);
         return 0;
     }
-    const QByteArray data = file.read(16 * 1024 * 1024);
-    QList<QSslCertificate> certificates = QSslCertificate::fromData(data, QSsl::Pem);
-    if (certificates.isEmpty())
-        certificates = QSslCertificate::fromData(data, QSsl::Der);
-    certificates.removeIf([](const QSslCertificate& c) { return c.isNull(); });
-    if (certificates.isEmpty()) {
-        TLOG_WARN(QStringLiteral("SSL_CERT_FILE %1 holds no certificate").arg(path));
-        return 0;
-    }
-    addTrustedCaCertificates(certificates);
+    addTrustedCaCertificates(file.certificates);
     TLOG_INFO(QStringLiteral("Trusting %1 certificate(s) from SSL_CERT_FILE %2")
-                  .arg(certificates.size())
-                  .arg(path));
-    return int(certificates.size());
+                  .arg(file.certificates.size())
+                  .arg(file.path));
+    return int(file.certificates.size());
+}
+
+int ServiceCall::installExtraCaCertificates() {
+    loadExtraCaCertificatesInBackground();
+    return ensureTrustedCaCertificates();
 }

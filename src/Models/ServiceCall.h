@@ -98,8 +98,14 @@ void setTransferTimeoutMs(int ms);
 void addTrustedCaCertificates(const QList<QSslCertificate>& certificates);
 
 // Honours SSL_CERT_FILE (the OpenSSL convention that Qt itself ignores): the certificates of
-// that PEM or DER file become trusted. Called once at start. Returns how many were added.
+// that PEM or DER file become trusted. Returns how many were added.
 int installExtraCaCertificates();
+// The same without holding up the start: the file and the platform's store are read on a worker
+// thread, and the certificates are added when the first connection needs them.
+void loadExtraCaCertificatesInBackground();
+// Adds what a background load read (waiting for it if need be); 0 when none is pending.
+// Both network access managers call it before any connection.
+int ensureTrustedCaCertificates();
 
 // The platform's CA certificates plus `extra`, without duplicates (read once, then cached).
 QList<QSslCertificate> withSystemCaCertificates(const QList<QSslCertificate>& extra);

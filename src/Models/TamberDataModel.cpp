@@ -236,17 +236,19 @@ void TamberDataModel::saveDataToBundle() {
 }
 
 void TamberDataModel::loadDataFromBundle() {
+    loadStoredRecord();
+    const std::optional<QString> password =
+        Keychain::passwordFor(keychainService(), keychainAccount());
+    sharedData()->password = password ? QVariant(*password) : QVariant();
+}
+
+void TamberDataModel::loadStoredRecord() {
     TLOG_DEBUG(QStringLiteral("Loading data from %1").arg(applicationPlistPath()));
     TamberDataModel& m = *sharedData();
     PreferencesStore store(PreferencesStore::defaultPath());
 
     loadKey(store, QStringLiteral("CID"), m.CID);
     loadKey(store, QStringLiteral("username"), m.username);
-
-    const std::optional<QString> password =
-        Keychain::passwordFor(keychainService(), keychainAccount());
-    m.password = password ? QVariant(*password) : QVariant();
-
     for (const KeyedFields group : kLoadedGroups)
         for (const auto& [key, field] : group)
             loadKey(store, QLatin1String(key), m.*field);

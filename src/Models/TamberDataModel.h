@@ -67,6 +67,9 @@ public:
     // --- Persistence and identifiers ---
     static void saveDataToBundle();
     static void loadDataFromBundle();
+    // loadDataFromBundle() without the keychain read (a round trip to the secret service), for
+    // what must not wait on it: the tray icon needs only the stored fields.
+    static void loadStoredRecord();
     static QString applicationPlistPath();
     static std::optional<QString> serialNumber();
     static QString uuidString();

@@ -74,6 +74,7 @@ private Q_SLOTS:
     void init();
     void firstAndSecondLaunch_data();
     void firstAndSecondLaunch();
+    void keychainReadOnlyAfterTheIcon();
     void clickDecidesBetweenSignInAndMenu();
     void signOutClearsEverythingWithServiceUnreachable();
     void deactivationClosesPopoverButKeepsSignInWindows();
@@ -135,6 +136,32 @@ void tst_AppController::firstAndSecondLaunch() {
         QVERIFY(model->SID.toString() != firstSid);
         QVERIFY(AppController::customStatusView() == nullptr);
     }
+}
+
+void tst_AppController::keychainReadOnlyAfterTheIcon() {
+    TamberDataModel* model = TamberDataModel::sharedData();
+    signIn();
+    model->authenticationType = QStringLiteral("PASSWORD");
+    model->password = QStringLiteral("correct horse");
+    TamberDataModel::saveDataToBundle();
+    const bool keychainWorks = Keychain::passwordFor(TamberDataModel::keychainService(),
+                                                     TamberDataModel::keychainAccount())
+                                   .has_value();
+    TamberDataModel::resetForTesting();
+    Recorder rec;
+    {
+        AppController controller(rec.services());
+        // The icon waits for nothing from the keychain; the password comes once launching ends.
+        controller.awakeFromNib();
+        QVERIFY(AppController::customStatusView());
+        QVERIFY(!model->password.isValid());
+        controller.applicationWillFinishLaunching();
+        controller.applicationDidFinishLaunching();
+        if (keychainWorks)
+            QCOMPARE(model->password.toString(), QStringLiteral("correct horse"));
+    }
+    Keychain::deletePassword(TamberDataModel::keychainService(),
+                             TamberDataModel::keychainAccount());
 }
 
 void tst_AppController::clickDecidesBetweenSignInAndMenu() {
