@@ -145,7 +145,7 @@ void SchedulerViewController::buildForm() {
     m_timeZone->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_timeZone->setMinimumContentsLength(20);
     for (const TimeZoneItems::Item& item : TimeZoneItems::shared()) {
-        m_timeZone->addItem(item.title);
+        m_timeZone->addItem(item.title, item.offsetSeconds);
     }
     selectZone(QString::fromLatin1(QTimeZone::systemTimeZoneId()));
     layout->addWidget(caption(tr("Time zone"), this));
@@ -353,10 +353,30 @@ QTimeZone SchedulerViewController::selectedZone() const {
 }
 
 void SchedulerViewController::selectZone(const QString& name) {
-    const int index = TimeZoneItems::indexOf(TimeZoneItems::shared(), name);
-    if (index >= 0) {
-        m_timeZone->setCurrentIndex(index);
+    if (name.isEmpty()) {
+        return;
     }
+    for (int i = 0; i < m_timeZone->count(); ++i) {
+        if (TimeZoneItems::zoneName(m_timeZone->itemText(i)) == name) {
+            m_timeZone->setCurrentIndex(i);
+            return;
+        }
+    }
+    const QTimeZone zone(name.toLatin1());
+    if (name.contains(QLatin1Char(' ')) || !zone.isValid()) {
+        return;
+    }
+    // A real zone the menu lacks (an alias such as "Etc/UTC") gets an item at its place.
+    const int offset = zone.offsetFromUtc(QDateTime::currentDateTimeUtc());
+    int index = 0;
+    while (index < m_timeZone->count() &&
+           (m_timeZone->itemData(index).toInt() < offset ||
+            (m_timeZone->itemData(index).toInt() == offset &&
+             TimeZoneItems::zoneName(m_timeZone->itemText(index)) < name))) {
+        ++index;
+    }
+    m_timeZone->insertItem(index, TimeZoneItems::title(name.toLatin1(), offset), offset);
+    m_timeZone->setCurrentIndex(index);
 }
 
 QDateTime SchedulerViewController::defaultStartWall() const {

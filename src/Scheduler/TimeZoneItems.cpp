@@ -8,8 +8,9 @@ QList<TimeZoneItems::Item> TimeZoneItems::build(const QDateTime& now) {
     const QList<QByteArray> ids = QTimeZone::availableTimeZoneIds();
     items.reserve(ids.size());
     for (const QByteArray& id : ids) {
-        // Names with spaces could not be read back from the title.
-        if (id.contains(' ')) {
+        // Names with spaces could not be read back from the title; "UTC+05:30" style ids are
+        // bare offsets, not places.
+        if (id.contains(' ') || (id.size() > 3 && id.startsWith("UTC"))) {
             continue;
         }
         const QTimeZone zone(id);

@@ -338,6 +338,8 @@ void tst_SchedulerRequests::zoneItemsAndCompletions() {
                 (items[i - 1].offsetSeconds == items[i].offsetSeconds &&
                  items[i - 1].id < items[i].id));
     }
+    for (const TimeZoneItems::Item& item : items)
+        QVERIFY2(!item.id.startsWith("UTC") || item.id == "UTC", item.id.constData());
     // "UTC" names one zone, not every title that holds the letters.
     QCOMPARE(items.value(TimeZoneItems::indexOf(items, QStringLiteral("UTC"))).id, "UTC");
 
