@@ -30,6 +30,30 @@ QPushButton:disabled { background: #a9c3f5; color: #eef3fd; }
 )");
 }
 
+// Filled red button: an action that cannot be undone (cancelling a meeting, deleting a draft).
+inline QString destructiveButton() {
+    return QStringLiteral(R"(
+QPushButton {
+    border: none; border-radius: 5px; padding: 7px 16px;
+    background: #d93025; color: #ffffff; font-weight: 600;
+}
+QPushButton:hover { background: #e8453a; }
+QPushButton:pressed { background: #b3261e; }
+QPushButton:disabled { background: #f0b4af; color: #fdf0ef; }
+)");
+}
+
+// One line naming a record (a meeting's or draft's title), cut with an ellipsis to `width`.
+inline QLabel* recordTitle(const QString& title, int width, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setStyleSheet(QStringLiteral("color: #1d2330; font-size: 13px;"));
+    const QString line = title.simplified();
+    label->setText(label->fontMetrics().elidedText(line, Qt::ElideRight, width));
+    if (label->text() != line)
+        label->setToolTip(line);
+    return label;
+}
+
 // Outlined button: secondary actions.
 inline QString secondaryButton() {
     return QStringLiteral(R"(

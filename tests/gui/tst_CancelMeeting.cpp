@@ -184,8 +184,9 @@ QVariantMap tst_CancelMeeting::storedDraft(const QString& guid) const {
 }
 
 void tst_CancelMeeting::snapshot(const QString& name) {
+    // The confirmation over the menu, as the screen shows them.
     if (QWidget* popup = QApplication::activePopupWidget())
-        MenuSession::snapshot(popup, name);
+        MenuSession::snapshotScreen({m_popover.get(), popup}, name);
 }
 
 void tst_CancelMeeting::buttonsFollowTheRecurrenceRule_data() {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonArray>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 
@@ -58,4 +59,18 @@ void MenuSession::snapshot(QWidget* widget, const QString& name) {
         return;
     QCoreApplication::processEvents();
     widget->grab().save(QStringLiteral("%1/%2.png").arg(dir, name));
+}
+
+void MenuSession::snapshotScreen(const QList<QWidget*>& windows, const QString& name) {
+    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
+    if (dir.isEmpty() || windows.isEmpty())
+        return;
+    QTest::qWait(40); // the windows settle as they would before the next frame
+    QRect area;
+    for (QWidget* window : windows)
+        area = area.united(window->frameGeometry());
+    windows.first()
+        ->screen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .save(QStringLiteral("%1/%2.png").arg(dir, name));
 }

@@ -36,6 +36,8 @@ public:
     QList<QJsonObject> awaitEvents(const QString& event, qsizetype before, qsizetype count = 1);
     // Saves a picture of `widget` as <name>.png when TAMBER_SCREENSHOT_DIR is set.
     static void snapshot(QWidget* widget, const QString& name);
+    // The same for what the screen shows of several windows at once (a popup over the menu).
+    static void snapshotScreen(const QList<QWidget*>& windows, const QString& name);
 
 private:
     SignedInSimulator m_session;

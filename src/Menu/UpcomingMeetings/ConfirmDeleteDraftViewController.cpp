@@ -12,23 +12,31 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace {
+constexpr int kWidth = 268;
+constexpr int kTitleWidth = kWidth - 28;
+} // namespace
+
 ConfirmDeleteDraftViewController::ConfirmDeleteDraftViewController(const QVariantMap& meeting,
                                                                    QWidget* parent)
     : QWidget(parent)
     , m_meeting(meeting) {
     setObjectName(QStringLiteral("confirmDeleteDraftViewController"));
     setAutoFillBackground(true);
+    setFixedWidth(kWidth);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(10);
+    layout->setSpacing(8);
     layout->addWidget(MenuStyle::titleLabel(QStringLiteral("Delete this draft?"), this));
+    layout->addWidget(MenuStyle::recordTitle(m_meeting.value(QStringLiteral("title")).toString(),
+                                             kTitleWidth, this));
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
     m_keepDraft = MenuStyle::button(QStringLiteral("Keep Draft"), QStringLiteral("keepDraft"),
                                     MenuStyle::secondaryButton(), this);
     m_deleteDraft = MenuStyle::button(QStringLiteral("Delete Draft"), QStringLiteral("deleteDraft"),
-                                      MenuStyle::primaryButton(), this);
+                                      MenuStyle::destructiveButton(), this);
     buttons->addWidget(m_keepDraft);
     buttons->addWidget(m_deleteDraft);
     layout->addLayout(buttons);

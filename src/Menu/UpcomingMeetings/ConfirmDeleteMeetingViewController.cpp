@@ -17,18 +17,6 @@ namespace {
 
 constexpr int kWidth = 300;
 
-QString destructiveButton() {
-    return QStringLiteral(R"(
-QPushButton {
-    border: none; border-radius: 5px; padding: 7px 16px;
-    background: #d93025; color: #ffffff; font-weight: 600;
-}
-QPushButton:hover { background: #e8453a; }
-QPushButton:pressed { background: #b3261e; }
-QPushButton:disabled { background: #f0b4af; color: #fdf0ef; }
-)");
-}
-
 QLabel* errorText(const QString& name, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
@@ -62,6 +50,8 @@ void ConfirmDeleteMeetingViewController::buildView() {
 
     auto* question = MenuStyle::titleLabel(QStringLiteral("Cancel this meeting?"), this);
     layout->addWidget(question);
+    layout->addWidget(MenuStyle::recordTitle(m_meeting.value(QStringLiteral("title")).toString(),
+                                             kWidth - 28, this));
     auto* caption = new QLabel(QStringLiteral("Message to the attendees (optional):"), this);
     caption->setStyleSheet(MenuStyle::fieldCaption());
     layout->addWidget(caption);
@@ -86,8 +76,9 @@ void ConfirmDeleteMeetingViewController::buildView() {
     m_cancelNextRow = buttonRow(m_cancelNextMeeting, m_cancelNextProgressIndicator);
     layout->addWidget(m_cancelNextRow);
 
-    m_cancelMeeting = MenuStyle::button(QStringLiteral("Cancel Meeting"),
-                                        QStringLiteral("cancelMeeting"), destructiveButton(), this);
+    m_cancelMeeting =
+        MenuStyle::button(QStringLiteral("Cancel Meeting"), QStringLiteral("cancelMeeting"),
+                          MenuStyle::destructiveButton(), this);
     m_cancelMeetingProgressIndicator = new ProgressIndicator(this);
     m_cancelMeetingProgressIndicator->setObjectName(
         QStringLiteral("cancelMeetingProgressIndicator"));
