@@ -55,7 +55,12 @@ void ConfirmDeleteMeetingViewController::buildView() {
     auto* caption = new QLabel(QStringLiteral("Message to the attendees (optional):"), this);
     caption->setStyleSheet(MenuStyle::fieldCaption());
     layout->addWidget(caption);
+    buildMessageRows(layout);
+    layout->addSpacing(4);
+    buildButtonRows(layout);
+}
 
+void ConfirmDeleteMeetingViewController::buildMessageRows(QVBoxLayout* layout) {
     m_cancellationMessage = new QPlainTextEdit(this);
     m_cancellationMessage->setObjectName(QStringLiteral("cancellationMessage"));
     m_cancellationMessage->setTabChangesFocus(true);
@@ -66,8 +71,9 @@ void ConfirmDeleteMeetingViewController::buildView() {
     layout->addWidget(m_cancellationMessageWarning);
     m_cancellationFailure = errorText(QStringLiteral("cancellationFailure"), this);
     layout->addWidget(m_cancellationFailure);
-    layout->addSpacing(4);
+}
 
+void ConfirmDeleteMeetingViewController::buildButtonRows(QVBoxLayout* layout) {
     m_cancelNextMeeting =
         MenuStyle::button(QStringLiteral("Cancel Next Occurrence"),
                           QStringLiteral("cancelNextMeeting"), MenuStyle::secondaryButton(), this);

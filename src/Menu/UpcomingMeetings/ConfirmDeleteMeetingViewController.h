@@ -7,6 +7,7 @@ class ProgressIndicator;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QVBoxLayout;
 
 // The confirmation over a service meeting's Delete button: an optional message for the
 // attendees, "Cancel Meeting" (or "Cancel Series" plus the next occurrence for a series) and a
@@ -41,6 +42,8 @@ protected:
 
 private:
     void buildView();
+    void buildMessageRows(QVBoxLayout* layout);
+    void buildButtonRows(QVBoxLayout* layout);
     QWidget* buttonRow(QPushButton* button, ProgressIndicator* spinner);
     void cancel(bool nextIfRecurring, ProgressIndicator* spinner);
     void showFailure(const QString& text, ProgressIndicator* spinner);
