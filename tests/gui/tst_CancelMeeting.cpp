@@ -233,7 +233,7 @@ void tst_CancelMeeting::cancelsOneOffMeetingWithItsMessage() {
     QVERIFY(confirm);
     QCOMPARE(confirm->cancelMeeting()->text(), QStringLiteral("Cancel Meeting"));
     QVERIFY(!confirm->cancelNextMeeting()->isVisible());
-    const QString message = QStringLiteral("Sorry & thanks = a+b #1\nNext week 😀 שלום, مرحبا");
+    const QString message = QStringLiteral("Sorry & thanks = a+b #1\nNext\u00a0week 😀 שלום, مرحبا");
     confirm->cancellationMessage()->setPlainText(message);
     confirm->cancellationMessage()->moveCursor(QTextCursor::End);
     QTest::keyClicks(confirm->cancellationMessage(), QStringLiteral("!"));
@@ -311,15 +311,25 @@ void tst_CancelMeeting::messageLimitInUtf16Units() {
     ConfirmDeleteMeetingViewController* confirm =
         openMeetingConfirmation(QStringLiteral("Project kickoff"));
     QVERIFY(confirm);
-    confirm->cancellationMessage()->setPlainText(message);
     LogSpy spy;
-    QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
     if (sent) {
+        // A refused longer message first: its warning stays up, with its text, while the
+        // shorter one is sent.
+        confirm->cancellationMessage()->setPlainText(message + QStringLiteral("ab"));
+        QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
+        const QString warning = confirm->cancellationMessageWarning()->text();
+        QVERIFY(warning.contains(QStringLiteral("(it has 1002 characters)")));
+        confirm->cancellationMessage()->setPlainText(message);
+        QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
+        QVERIFY(confirm->cancellationMessageWarning()->isVisible());
+        QCOMPARE(confirm->cancellationMessageWarning()->text(), warning);
         QTRY_COMPARE_WITH_TIMEOUT(m_session.sim().cancellations().size(), 1, 15000);
         QCOMPARE(m_session.sim().cancellations().first()[QStringLiteral("message")].toString(),
                  message);
         return;
     }
+    confirm->cancellationMessage()->setPlainText(message);
+    QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
     QVERIFY(confirm->cancellationMessageWarning()->isVisible());
     QCOMPARE(confirm->cancellationMessageWarning()->text(),
              QStringLiteral("Cancellation message can be atmost 1000\ncharacters (it has 1001 "
@@ -362,7 +372,9 @@ void tst_CancelMeeting::failureKeepsMeetingAndDrafts() {
     if (!shown.isEmpty())
         QCOMPARE(confirm->cancellationFailure()->text(), shown);
     QVERIFY(confirm->cancellationFailure()->text().startsWith("The meeting was not cancelled"));
+    QCOMPARE(confirm->cancellationFailure()->textFormat(), Qt::PlainText);
     QVERIFY(confirm->cancelMeeting()->isEnabled());
+    QVERIFY(confirm->cancelNextMeeting()->isEnabled());
     QVERIFY(!confirm->cancelMeetingProgressIndicator()->isAnimating());
     QVERIFY(confirm->isVisible());
     QVERIFY(spy.contains(Log::Debug, QStringLiteral("Error while deleting meeting"), true));

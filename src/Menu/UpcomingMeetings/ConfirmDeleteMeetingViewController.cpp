@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace {
@@ -22,6 +23,8 @@ QLabel* errorText(const QString& name, QWidget* parent) {
     label->setObjectName(name);
     label->setStyleSheet(MenuStyle::errorLabel());
     label->setWordWrap(true);
+    // Service messages are shown as they came, never as markup.
+    label->setTextFormat(Qt::PlainText);
     label->hide();
     return label;
 }
@@ -145,7 +148,9 @@ void ConfirmDeleteMeetingViewController::keepMeeting() {
 
 void ConfirmDeleteMeetingViewController::cancel(bool nextIfRecurring, ProgressIndicator* spinner) {
     spinner->startAnimation();
-    const QString message = m_cancellationMessage->toPlainText();
+    // The raw text keeps no-break spaces; paragraph ends become the line breaks that were typed.
+    const QString message =
+        m_cancellationMessage->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
     const qsizetype length = message.size();
     TLOG_DEBUG(QStringLiteral("length of cancelmessage is %1").arg(length));
     m_cancellationFailure->hide();
@@ -160,9 +165,7 @@ void ConfirmDeleteMeetingViewController::cancel(bool nextIfRecurring, ProgressIn
         refitPopup();
         return;
     }
-    // A warning about an earlier, longer message no longer applies.
-    m_cancellationMessageWarning->hide();
-    refitPopup();
+    // A warning about an earlier, longer message stays up with its text while this one is sent.
     setCancelButtonsEnabled(false);
     MeetingCancellation* cancellation =
         MeetingCancellation::start(m_meeting, message, nextIfRecurring);
