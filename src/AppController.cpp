@@ -458,8 +458,7 @@ void AppController::signOut() {
     model->meetingDrafts.clear();
 
     TLOG_DEBUG(QStringLiteral("Deleting from key chain"));
-    const Keychain::Result deleted = Keychain::deletePassword(TamberDataModel::keychainService(),
-                                                              TamberDataModel::keychainAccount());
+    const Keychain::Result deleted = TamberDataModel::deleteStoredPassword();
     if (!deleted.ok) {
         TLOG_DEBUG(QStringLiteral("Keychain item not deleted: %1").arg(deleted.message));
     }

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkInformation>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int kDefaultTransferTimeoutMs = 60 * 1000;
 constexpr const char* kCertificateRejected = "tamberCertificateRejected";
+constexpr const char* kReplyTooLarge = "tamberReplyTooLarge";
 
 int g_transferTimeoutMs = kDefaultTransferTimeoutMs;
 QPointer<QNetworkAccessManager> g_network;
@@ -87,14 +89,28 @@ bool isHttpStatusError(QNetworkReply::NetworkError e) {
            (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
 }
 
+// Whether the platform's network information says the machine is offline. The backend is
+// loaded at the first connection failure only, so calls that succeed never wait for it.
+bool platformSaysOffline() {
+    static const bool loaded = QNetworkInformation::loadDefaultBackend();
+    const QNetworkInformation* info = loaded ? QNetworkInformation::instance() : nullptr;
+    return info && info->reachability() == QNetworkInformation::Reachability::Disconnected;
+}
+
 int urlErrorCodeFor(QNetworkReply::NetworkError e, bool certificateRejected) {
     using R = QNetworkReply;
     switch (e) {
+    // A refused connection or an unknown host is the server's or the name's fault, not the
+    // network's, unless the machine is offline altogether.
     case R::HostNotFoundError:
+        return platformSaysOffline() ? ServiceCall::NotConnectedToInternet
+                                     : ServiceCall::CannotFindHost;
     case R::ConnectionRefusedError:
+        return platformSaysOffline() ? ServiceCall::NotConnectedToInternet
+                                     : ServiceCall::CannotConnectToHost;
     case R::TemporaryNetworkFailureError:
     case R::NetworkSessionFailedError:
-    case R::UnknownNetworkError: // network unreachable lands here
+    case R::UnknownNetworkError: // network unreachable and no route to host land here
         return ServiceCall::NotConnectedToInternet;
     case R::RemoteHostClosedError:
         return ServiceCall::NetworkConnectionLost;
@@ -178,6 +194,7 @@ void ServiceCall::send(const Request& request, Completion done) {
         reply = start(network(), netRequest, request);
         watchCertificateErrors(reply);
     }
+    watchReplySize(reply);
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done = std::move(done)] {
         const ServiceReply result = collect(reply);
         reply->deleteLater();
@@ -194,9 +211,28 @@ void ServiceCall::watchCertificateErrors(QNetworkReply* reply) {
                      });
 }
 
+void ServiceCall::watchReplySize(QNetworkReply* reply) {
+    QObject::connect(
+        reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+            if ((received <= kMaxReplyBytes && total <= kMaxReplyBytes) ||
+                reply->property(kReplyTooLarge).toBool())
+                return;
+            reply->setProperty(kReplyTooLarge, true);
+            TLOG_ERROR(QStringLiteral("Reply refused: more than %1 bytes (%2 announced) from %3")
+                           .arg(kMaxReplyBytes)
+                           .arg(total)
+                           .arg(reply->url().path()));
+            reply->abort();
+        });
+}
+
 ServiceReply ServiceCall::collect(QNetworkReply* reply) {
     ServiceReply result;
     result.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->property(kReplyTooLarge).toBool()) {
+        result.error = urlError(DataLengthExceedsMaximum);
+        return result;
+    }
     // A reply aborted by the timeout is closed already.
     if (reply->isOpen())
         result.body = reply->readAll();
@@ -238,6 +274,9 @@ ServiceError ServiceCall::urlError(int code) {
         break;
     case BadServerResponse:
         text = QStringLiteral("The server returned a response that could not be read.");
+        break;
+    case DataLengthExceedsMaximum:
+        text = QStringLiteral("The response from the server is too large.");
         break;
     case SecureConnectionFailed:
         text = QStringLiteral("An SSL error has occurred and a secure connection to the server "

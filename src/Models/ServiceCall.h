@@ -11,8 +11,9 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
-// A failed call: a transport error in the "NSURLErrorDomain" (-1009 not connected, -1005
-// connection lost, -1001 timed out, ...) or a service error (an HTTP status >= 400 with the
+// A failed call: a transport error in the "NSURLErrorDomain" (-1009 not connected: no route or
+// the platform says offline; -1004 connection refused; -1003 host not found; -1005 connection
+// lost; -1001 timed out, ...) or a service error (an HTTP status >= 400 with the
 // message of the reply's JSON body). description is what the user may be shown.
 struct ServiceError {
     QString domain;
@@ -48,6 +49,7 @@ enum UrlErrorCode : int {
     NetworkConnectionLost = -1005,
     NotConnectedToInternet = -1009,
     BadServerResponse = -1011,
+    DataLengthExceedsMaximum = -1103,
     SecureConnectionFailed = -1200,
     ServerCertificateUntrusted = -1202,
 };
@@ -80,6 +82,13 @@ ServiceError urlError(int code);
 // Collects a finished reply into the call convention's value: an HTTP answer of any status is
 // a reply (its body is the service's word); only transport failures become errors.
 ServiceReply collect(QNetworkReply* reply);
+
+// The largest reply body read; a larger one is cut off and fails with -1103, so no reply can
+// swell the record past what the preferences store holds.
+inline constexpr qint64 kMaxReplyBytes = 8 * 1024 * 1024;
+// Aborts the reply once its body (announced or received) passes kMaxReplyBytes; collect() then
+// reports -1103. send() does this already.
+void watchReplySize(QNetworkReply* reply);
 
 // Makes collect() tell a refused certificate (-1202) from other TLS failures (-1200). send()
 // and ServerTrust::attach() do this already.

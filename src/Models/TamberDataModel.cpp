@@ -6,6 +6,9 @@
 #include "Platform/PreferencesStore.h"
 #include "Platform/SystemInfo.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
 #include <QUuid>
 #include <array>
 #include <utility>
@@ -151,6 +154,81 @@ void loadDrafts(const PreferencesStore& store, QVariantMap& drafts) {
     drafts = loaded;
 }
 
+// What the keychain is known to hold, and the password the service last accepted. A save
+// writes the item only for an accepted password that differs from the stored one, so neither a
+// refused password nor a keychain hiccup during a routine save can replace or lose the item.
+struct PasswordState {
+    std::optional<QString> accepted;
+    std::optional<QString> stored;
+};
+
+PasswordState& passwordState() {
+    static PasswordState state;
+    return state;
+}
+
+void storePasswordIfChanged(const QString& password) {
+    PasswordState& state = passwordState();
+    if (state.accepted != password || state.stored == password)
+        return;
+    const Keychain::Result result = Keychain::setPassword(
+        password, TamberDataModel::keychainService(), TamberDataModel::keychainAccount());
+    if (result.ok) {
+        state.stored = password;
+        return;
+    }
+    TLOG_DEBUG(QStringLiteral("Error while storing password %1")
+                   .arg(QStringLiteral("%1 (code %2)").arg(result.message).arg(result.code)));
+}
+
+// Keys a save never gives up to fit the store: without them the user is signed out or the
+// machine loses its analytics identity.
+bool mustKeep(const QString& key) {
+    static const QStringList keys{
+        QStringLiteral("access_token"), QStringLiteral("app_access_token"),
+        QStringLiteral("expires_in"),   QStringLiteral("app_expires_in"),
+        QStringLiteral("userId"),       QStringLiteral("username"),
+        QStringLiteral("partitionId"),  QStringLiteral("partitionName"),
+        QStringLiteral("apiHost"),      QStringLiteral("authenticationType"),
+        QStringLiteral("enterpriseId"), QStringLiteral("idpURL"),
+        QStringLiteral("CID"),          QStringLiteral("dataModelVersion"),
+        QStringLiteral("calendar")};
+    return keys.contains(key);
+}
+
+qsizetype encodedSize(const QString& key, const QVariant& value) {
+    return QJsonDocument(QJsonObject{{key, QJsonValue::fromVariant(value)}})
+        .toJson(QJsonDocument::Compact)
+        .size();
+}
+
+// A record over the store's cap would not be written at all, and the tokens with it: the
+// largest values give way first, the drafts last, each named in an error line.
+void keepWithinStoreCap(PreferencesStore& store) {
+    const QString drafts = QStringLiteral("meetingDrafts");
+    while (store.encodedSize() > PreferencesStore::kMaxFileSize) {
+        std::pair<bool, qsizetype> worst{false, -1}; // (not the drafts, size)
+        QString key;
+        for (auto it = store.values().cbegin(); it != store.values().cend(); ++it) {
+            if (mustKeep(it.key()))
+                continue;
+            const std::pair<bool, qsizetype> rank{it.key() != drafts,
+                                                  encodedSize(it.key(), it.value())};
+            if (rank > worst) {
+                worst = rank;
+                key = it.key();
+            }
+        }
+        if (key.isEmpty())
+            return;
+        TLOG_ERROR(QStringLiteral("Not saving \"%1\" (%2 bytes): the record would exceed the "
+                                  "preferences store's limit")
+                       .arg(key)
+                       .arg(worst.second));
+        store.remove(key);
+    }
+}
+
 QString& keychainAccountOverride() {
     static QString account;
     return account;
@@ -172,6 +250,17 @@ TamberDataModel* TamberDataModel::sharedData() {
 
 void TamberDataModel::resetForTesting() {
     *sharedData() = TamberDataModel();
+    passwordState() = {};
+}
+
+void TamberDataModel::passwordAccepted(const QVariant& password) {
+    if (holdsValue(password))
+        passwordState().accepted = password.toString();
+}
+
+Keychain::Result TamberDataModel::deleteStoredPassword() {
+    passwordState() = {};
+    return Keychain::deletePassword(keychainService(), keychainAccount());
 }
 
 void TamberDataModel::setKeychainAccountForTesting(const QString& account) {
@@ -197,14 +286,8 @@ void TamberDataModel::saveDataToBundle() {
 
     const bool passwordAccount = m.authenticationType.typeId() == QMetaType::QString &&
                                  m.authenticationType.toString() == QStringLiteral("PASSWORD");
-    if (passwordAccount && holdsValue(m.password)) {
-        const Keychain::Result result =
-            Keychain::setPassword(m.password.toString(), keychainService(), keychainAccount());
-        if (!result.ok)
-            TLOG_DEBUG(
-                QStringLiteral("Error while storing password %1")
-                    .arg(QStringLiteral("%1 (code %2)").arg(result.message).arg(result.code)));
-    }
+    if (passwordAccount && holdsValue(m.password))
+        storePasswordIfChanged(m.password.toString());
     // The password lives in the keychain only.
     store.remove(QStringLiteral("password"));
 
@@ -232,6 +315,7 @@ void TamberDataModel::saveDataToBundle() {
         storeIfPresent(store, QLatin1String(key), m.*field);
 
     store.setValue(QStringLiteral("meetingDrafts"), m.meetingDrafts);
+    keepWithinStoreCap(store);
     store.flush();
 }
 
@@ -240,6 +324,11 @@ void TamberDataModel::loadDataFromBundle() {
     const std::optional<QString> password =
         Keychain::passwordFor(keychainService(), keychainAccount());
     sharedData()->password = password ? QVariant(*password) : QVariant();
+    // What the keychain holds was accepted once: a save need not write it again.
+    if (password) {
+        passwordState().stored = password;
+        passwordState().accepted = password;
+    }
 }
 
 void TamberDataModel::loadStoredRecord() {

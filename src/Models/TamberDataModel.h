@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Keychain.h"
 #include "ServiceCall.h"
 
 #include <QMutex>
@@ -76,6 +77,11 @@ public:
     // The keychain item of the account password (service = bundle id, account = app name).
     static QString keychainService();
     static QString keychainAccount();
+    // A password the service accepted in a password grant (or one read from the keychain): only
+    // such a password is written to the keychain, and only when it differs from the item's.
+    static void passwordAccepted(const QVariant& password);
+    // Deletes the keychain item (sign-out); the next accepted password is written afresh.
+    static Keychain::Result deleteStoredPassword();
 
     // --- Value helpers shared by every reader ---
     // True when the field holds a non-empty value ("present" for fields the UI shows).

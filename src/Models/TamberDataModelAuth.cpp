@@ -140,27 +140,73 @@ void handleSecurityProfile(const ServiceReply& reply, const std::function<void()
     }
 }
 
-// Validation found the token invalid for a password account: one password grant. A reply
-// without a token is a failed renewal, like a transport failure.
-void renewSilently(std::function<void()> onSuccess) {
-    ServiceCall::send(passwordGrant(), [onSuccess](const ServiceReply& reply) {
-        if (!reply.error && !reply.body.isEmpty()) {
-            const auto grant = TokenReplyParser::parsePasswordGrant(reply.body);
-            if (grant.accessToken.isValid()) {
+// Why a reply that settled nothing failed: its transport error, its HTTP error, or an
+// unreadable body. The operation fails with it and the session stays as it is.
+ServiceError undecidedError(const ServiceReply& reply) {
+    if (reply.error)
+        return *reply.error;
+    if (const auto http = ServiceCall::httpError(reply))
+        return *http;
+    return ServiceCall::urlError(ServiceCall::BadServerResponse);
+}
+
+QString undecidedLine(const ServiceReply& reply) {
+    if (reply.error)
+        return ServiceCall::describe(*reply.error);
+    if (reply.body.isEmpty() && reply.httpStatus < 400)
+        return QStringLiteral("Error. Empty data.");
+    return QStringLiteral("%1: HTTP %2, %3 bytes")
+        .arg(ServiceCall::describe(undecidedError(reply)))
+        .arg(reply.httpStatus)
+        .arg(reply.body.size());
+}
+
+// Validation found the token invalid for a password account: one password grant. Only a
+// refusal the service means sends the user back to sign-in; a hiccup (transport error, 5xx,
+// an unreadable answer) fails this operation and keeps tokens and credentials.
+void renewSilently(std::function<void()> onSuccess, TamberDataModel::TokenErrorCallback onError) {
+    const QVariant sentPassword = record().password;
+    ServiceCall::send(
+        passwordGrant(), [onSuccess, onError, sentPassword](const ServiceReply& reply) {
+            const auto grant = reply.error ? TokenReplyParser::PasswordGrant{}
+                                           : TokenReplyParser::parsePasswordGrant(reply.body);
+            if (!reply.error && reply.httpStatus < 400 && grant.accessToken.isValid()) {
                 applyPasswordGrant(grant);
+                TamberDataModel::passwordAccepted(sentPassword);
                 TamberDataModel::saveDataToBundle();
                 TLOG_INFO(QStringLiteral("User token renewed"));
                 if (onSuccess)
                     onSuccess();
                 return;
             }
-        }
-        TLOG_WARN(QStringLiteral("Silent token renewal failed: %1")
-                      .arg(reply.error            ? ServiceCall::describe(*reply.error)
-                           : reply.body.isEmpty() ? QStringLiteral("empty reply")
-                                                  : QStringLiteral("no access_token in reply")));
-        postLater(QStringLiteral("AUTH_CONFIG_REQUESTED"));
-    });
+            if (!reply.error && TokenReplyParser::isGrantRefused(reply.httpStatus, reply.body)) {
+                TLOG_WARN(QStringLiteral("Silent token renewal failed: refused (HTTP %1)")
+                              .arg(reply.httpStatus));
+                postLater(QStringLiteral("AUTH_CONFIG_REQUESTED"));
+                return;
+            }
+            TLOG_WARN(QStringLiteral("Silent token renewal failed: %1; keeping the session")
+                          .arg(undecidedLine(reply)));
+            if (onError)
+                onError(undecidedError(reply));
+        });
+}
+
+void tokenFoundInvalid(std::function<void()> onSuccess,
+                       TamberDataModel::TokenErrorCallback onError) {
+    const QVariant type = record().authenticationType;
+    if (isText(type, "SAML")) {
+        TLOG_INFO(QStringLiteral("User token not valid: single sign-on again"));
+        postLater(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    } else if (isText(type, "PASSWORD")) {
+        TLOG_INFO(QStringLiteral("User token not valid: renewing it"));
+        renewSilently(std::move(onSuccess), std::move(onError));
+    } else {
+        TLOG_WARN(QStringLiteral("User token not valid for authentication type %1")
+                      .arg(TamberDataModel::textOrNull(type)));
+        if (onError)
+            onError(std::nullopt);
+    }
 }
 
 } // namespace
@@ -195,56 +241,51 @@ void TamberDataModel::refreshAccessToken(std::function<void()> onSuccess,
                                          TokenErrorCallback onError) {
     onSuccess = orNothing(std::move(onSuccess));
     onError = orNothing(std::move(onError));
-    ServiceCall::send(passwordGrant(), [onSuccess, onError](const ServiceReply& reply) {
-        if (reply.error || reply.body.isEmpty()) {
-            if (reply.error)
-                TLOG_ERROR(ServiceCall::describe(*reply.error));
-            else
-                TLOG_ERROR(QStringLiteral("Error. Empty data."));
-            onError(reply.error);
-            return;
-        }
-        // A refused grant (an error document) leaves no access_token; the caller decides by it.
-        applyPasswordGrant(TokenReplyParser::parsePasswordGrant(reply.body));
-        saveDataToBundle();
-        onSuccess();
-    });
+    const QVariant sentPassword = record().password;
+    ServiceCall::send(passwordGrant(),
+                      [onSuccess, onError, sentPassword](const ServiceReply& reply) {
+                          if (reply.error || reply.body.isEmpty()) {
+                              if (reply.error)
+                                  TLOG_ERROR(ServiceCall::describe(*reply.error));
+                              else
+                                  TLOG_ERROR(QStringLiteral("Error. Empty data."));
+                              onError(reply.error);
+                              return;
+                          }
+                          // A refused grant (an error document) leaves no access_token; the caller
+                          // decides by it.
+                          const auto grant = TokenReplyParser::parsePasswordGrant(reply.body);
+                          applyPasswordGrant(grant);
+                          // Only a password the service took may reach the keychain.
+                          if (reply.httpStatus < 400 && grant.accessToken.isValid())
+                              passwordAccepted(sentPassword);
+                          saveDataToBundle();
+                          onSuccess();
+                      });
 }
 
 void TamberDataModel::validateTokenAndPerformAction(std::function<void()> onSuccess,
                                                     TokenErrorCallback onError) {
-    ServiceCall::send(
-        bodiless(QStringLiteral("GET"), validateOAuthTokenURL()),
-        [onSuccess, onError](const ServiceReply& reply) {
-            if (reply.error || reply.body.isEmpty()) {
-                if (reply.error)
-                    TLOG_ERROR(ServiceCall::describe(*reply.error));
-                else
-                    TLOG_ERROR(QStringLiteral("Error. Empty data."));
-                if (onError)
-                    onError(reply.error);
-                return;
-            }
-            if (TokenReplyParser::tokenInfoHasUser(reply.body)) {
-                saveDataToBundle();
-                if (onSuccess)
-                    onSuccess();
-                return;
-            }
-            const QVariant type = record().authenticationType;
-            if (isText(type, "SAML")) {
-                TLOG_INFO(QStringLiteral("User token not valid: single sign-on again"));
-                postLater(QStringLiteral("SAML_CONFIG_REQUESTED"));
-            } else if (isText(type, "PASSWORD")) {
-                TLOG_INFO(QStringLiteral("User token not valid: renewing it"));
-                renewSilently(onSuccess);
-            } else {
-                TLOG_WARN(QStringLiteral("User token not valid for authentication type %1")
-                              .arg(textOrNull(type)));
-                if (onError)
-                    onError(std::nullopt);
-            }
-        });
+    ServiceCall::send(bodiless(QStringLiteral("GET"), validateOAuthTokenURL()),
+                      [onSuccess, onError](const ServiceReply& reply) {
+                          using TokenReplyParser::TokenVerdict;
+                          const TokenVerdict verdict =
+                              reply.error
+                                  ? TokenVerdict::Unknown
+                                  : TokenReplyParser::judgeTokenInfo(reply.httpStatus, reply.body);
+                          if (verdict == TokenVerdict::Valid) {
+                              saveDataToBundle();
+                              if (onSuccess)
+                                  onSuccess();
+                          } else if (verdict == TokenVerdict::Invalid) {
+                              tokenFoundInvalid(onSuccess, onError);
+                          } else {
+                              // The session stays; the next operation checks again.
+                              TLOG_ERROR(undecidedLine(reply));
+                              if (onError)
+                                  onError(undecidedError(reply));
+                          }
+                      });
 }
 
 void TamberDataModel::requestApplicationToken(std::function<void(bool obtained)> done) {

@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 namespace {
 
@@ -52,4 +53,35 @@ TokenReplyParser::parseSecurityProfile(const QByteArray& body) {
 bool TokenReplyParser::tokenInfoHasUser(const QByteArray& body) {
     const QJsonValue user = objectOf(body).value(QLatin1String("user"));
     return !user.isUndefined() && !user.isNull();
+}
+
+TokenReplyParser::TokenVerdict TokenReplyParser::judgeTokenInfo(int httpStatus,
+                                                                const QByteArray& body) {
+    if (httpStatus == 401)
+        return TokenVerdict::Invalid;
+    if (httpStatus >= 500)
+        return TokenVerdict::Unknown;
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject())
+        return TokenVerdict::Unknown;
+    const QJsonObject reply = document.object();
+    if (httpStatus < 400 && tokenInfoHasUser(body))
+        return TokenVerdict::Valid;
+    static const QStringList tokenErrors{
+        QStringLiteral("invalid_token"), QStringLiteral("INVALID_TOKEN"),
+        QStringLiteral("TOKEN_EXPIRED"), QStringLiteral("MISSING_TOKEN")};
+    for (const char* key : {"error", "errorCode"}) {
+        if (tokenErrors.contains(reply.value(QLatin1String(key)).toString()))
+            return TokenVerdict::Invalid;
+    }
+    // Information about a token that is not a user's (an application token, say).
+    if (httpStatus < 400 && reply.contains(QLatin1String("token_type")))
+        return TokenVerdict::Invalid;
+    return TokenVerdict::Unknown;
+}
+
+bool TokenReplyParser::isGrantRefused(int httpStatus, const QByteArray& body) {
+    if (httpStatus == 401)
+        return true;
+    return httpStatus >= 400 && httpStatus < 500 && QJsonDocument::fromJson(body).isObject();
 }

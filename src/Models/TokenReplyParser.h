@@ -38,4 +38,15 @@ std::optional<SecurityProfile> parseSecurityProfile(const QByteArray& body);
 // Token information: a "user" marks the token valid.
 bool tokenInfoHasUser(const QByteArray& body);
 
+// What a token-information answer says. Only a definitive answer makes a token invalid: HTTP
+// 401, the service's error document naming the token, or token information without a user.
+// Anything else (a 5xx, a proxy's page, garbage, an empty body) tells nothing about it.
+enum class TokenVerdict { Valid, Invalid, Unknown };
+TokenVerdict judgeTokenInfo(int httpStatus, const QByteArray& body);
+
+// A password grant the service turned down for good (wrong password, account gone): a 4xx
+// answer carrying the service's JSON error document, or a 401. A 5xx or an unreadable answer
+// is no refusal.
+bool isGrantRefused(int httpStatus, const QByteArray& body);
+
 } // namespace TokenReplyParser

@@ -105,12 +105,8 @@ Keychain::Result Keychain::setPassword(const QString& password, const QString& s
                                        const QString& account) {
     if (service.isEmpty() || account.isEmpty())
         return badArguments();
-    // Any earlier item goes first, as with a fresh add; a missing one is fine.
-    const Result removed = remove(service, account);
-    if (!removed.ok && removed.code != QKeychain::EntryNotFound) {
-        logFailure("write", removed);
-        return removed;
-    }
+    // The write replaces an earlier item in one step: a delete first would leave nothing
+    // stored if the write then failed or timed out.
     auto* job = new QKeychain::WritePasswordJob(service);
     job->setKey(account);
     job->setBinaryData(password.toUtf8());

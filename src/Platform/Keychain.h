@@ -18,7 +18,8 @@ struct Result {
     QString message; // human description of the failure
 };
 
-// Deletes any existing item of that service and account, then stores the password.
+// Stores the password, replacing any item of that service and account in one write; a failed
+// write leaves the earlier item as it was.
 Result setPassword(const QString& password, const QString& service, const QString& account);
 // The password, or nothing when there is no item, it is empty, or the store is unreachable.
 std::optional<QString> passwordFor(const QString& service, const QString& account);

@@ -130,9 +130,12 @@ void PreferencesStore::setValue(const QString& key, const QVariant& value) {
     m_values.insert(key, value);
 }
 
+QByteArray PreferencesStore::encode() const {
+    return QJsonDocument(QJsonObject::fromVariantMap(m_values)).toJson(QJsonDocument::Indented);
+}
+
 bool PreferencesStore::flush() {
-    const QByteArray data =
-        QJsonDocument(QJsonObject::fromVariantMap(m_values)).toJson(QJsonDocument::Indented);
+    const QByteArray data = encode();
     // A larger file would be refused (and kept aside) by the next load.
     if (data.size() > kMaxFileSize) {
         TLOG_ERROR(QStringLiteral("Preferences not saved to %1: the record is %2 bytes, more "

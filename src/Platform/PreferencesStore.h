@@ -40,8 +40,11 @@ public:
 
     // Writes the record to disk; false (and a log line) when it could not be written.
     bool flush();
+    // The size of the file flush() would write.
+    qint64 encodedSize() const { return encode().size(); }
 
 private:
+    QByteArray encode() const;
     void keepAside(const QString& reason);
 
     QString m_path;

@@ -81,6 +81,10 @@ class tst_ServiceCall : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void transportFailures();
+    void connectionFailures_data();
+    void connectionFailures();
+    void oversizedRepliesRefused_data();
+    void oversizedRepliesRefused();
     void httpAnswersAreReplies();
     void requestsAsSent();
     void callbackOnMainThreadAfterSend();
@@ -94,14 +98,6 @@ void tst_ServiceCall::transportFailures() {
         QCOMPARE(r->error->domain, QStringLiteral("NSURLErrorDomain"));
         QCOMPARE(r->error->code, code);
     };
-    {
-        RawServer closed; // a port nobody listens on any more: refused
-        const QString url = closed.url();
-        closed.close();
-        expect(get(url), ServiceCall::NotConnectedToInternet);
-        QCOMPARE(get(url)->error->description,
-                 QStringLiteral("The Internet connection appears to be offline."));
-    }
     {
         RawServer server;
         server.mode = RawServer::Mode::CloseAtOnce;
@@ -135,6 +131,67 @@ void tst_ServiceCall::transportFailures() {
         expect(get(server.url(QStringLiteral("https"))), ServiceCall::SecureConnectionFailed);
     }
     expect(get(QStringLiteral("gopher://127.0.0.1/")), ServiceCall::UnsupportedURL);
+}
+
+void tst_ServiceCall::connectionFailures_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("description");
+    RawServer closed; // a port nobody listens on any more
+    const quint16 port = closed.serverPort();
+    closed.close();
+    QTest::newRow("refused") << QStringLiteral("127.0.0.1:%1").arg(port) << -1004
+                             << "Could not connect to the server.";
+    QTest::newRow("unknown host") << VeloraSimulator::unknownHost() << -1003
+                                  << "A server with the specified hostname could not be found.";
+    QTest::newRow("no route") << QStringLiteral("224.0.0.1:443") << -1009
+                              << "The Internet connection appears to be offline.";
+}
+
+void tst_ServiceCall::connectionFailures() {
+    QFETCH(QString, host);
+    QFETCH(int, code);
+    QFETCH(QString, description);
+    const auto r = get(QStringLiteral("https://%1/oauth2/tokenInfo").arg(host));
+    QVERIFY(r && r->error);
+    QCOMPARE(r->error->domain, QStringLiteral("NSURLErrorDomain"));
+    QCOMPARE(r->error->code, code);
+    QCOMPARE(r->error->description, description);
+}
+
+void tst_ServiceCall::oversizedRepliesRefused_data() {
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("refused");
+    const QByteArray limit = QByteArray::number(ServiceCall::kMaxReplyBytes);
+    const QByteArray over = QByteArray::number(ServiceCall::kMaxReplyBytes + 1);
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: ";
+    QTest::newRow("at the limit") << head + limit + "\r\n\r\n" +
+                                         QByteArray(ServiceCall::kMaxReplyBytes, 'x')
+                                  << false;
+    QTest::newRow("one byte over")
+        << head + over + "\r\n\r\n" + QByteArray(ServiceCall::kMaxReplyBytes + 1, 'x') << true;
+    // Announced as huge, or sent without a length: refused as the bytes pass the limit.
+    QTest::newRow("announced") << head + "1000000000\r\n\r\n" + QByteArray(1024, 'x') << true;
+    QTest::newRow("unannounced") << "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" +
+                                        QByteArray(ServiceCall::kMaxReplyBytes + 4096, 'x')
+                                 << true;
+}
+
+void tst_ServiceCall::oversizedRepliesRefused() {
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, refused);
+    RawServer server;
+    server.answer = answer;
+    const auto r = get(server.url());
+    QVERIFY(r);
+    if (!refused) {
+        QVERIFY2(!r->error, qPrintable(ServiceCall::describe(r->error)));
+        QCOMPARE(r->body.size(), ServiceCall::kMaxReplyBytes);
+        return;
+    }
+    QVERIFY(r->error);
+    QCOMPARE(r->error->code, -1103);
+    QVERIFY(r->body.isEmpty());
 }
 
 void tst_ServiceCall::httpAnswersAreReplies() {

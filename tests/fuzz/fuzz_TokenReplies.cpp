@@ -45,6 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(profile->hasEnterpriseId == profile->enterpriseId.isValid());
     }
     (void)TokenReplyParser::tokenInfoHasUser(body);
+    // Only a 401 or a readable document can condemn a token; a 5xx never does.
+    require(TokenReplyParser::judgeTokenInfo(401, body) == TokenReplyParser::TokenVerdict::Invalid);
+    require(TokenReplyParser::judgeTokenInfo(503, body) == TokenReplyParser::TokenVerdict::Unknown);
+    (void)TokenReplyParser::judgeTokenInfo(200, body);
+    require(!TokenReplyParser::isGrantRefused(503, body));
 
     const QString text = QString::fromUtf8(body);
     checkEncoded(TamberDataModel::queryValue(text), text, "&=+#? /");

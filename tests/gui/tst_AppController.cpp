@@ -215,6 +215,7 @@ void tst_AppController::signOutClearsEverythingWithServiceUnreachable() {
     TamberDataModel* model = TamberDataModel::sharedData();
     model->authenticationType = QStringLiteral("PASSWORD");
     model->password = QStringLiteral("correct horse");
+    TamberDataModel::passwordAccepted(model->password);
     model->firstName = QStringLiteral("Ada");
     model->meetingDrafts.insert(QStringLiteral("d1"),
                                 QVariantMap{{QStringLiteral("topic"), QStringLiteral("Draft")}});

@@ -271,17 +271,25 @@ void tst_PasswordLogin::accountEntryMessagesAndSingleLookup() {
 void tst_PasswordLogin::lookupFailuresShowPlatformTextOrAccountNotFound() {
     openWindow();
     struct Case {
-        QString endpoint;
+        QString endpoint; // empty: the API host below fails to connect
         Fault fault;
         int timeoutMs;
         QString message;
+        QString host;
     };
     const QString token = QString::fromLatin1(VeloraSimulator::Endpoint::Token);
     const QString profile = QString::fromLatin1(VeloraSimulator::Endpoint::SecurityProfile);
     const QList<Case> cases{
-        // No endpoint: the host refuses connections (nothing listens on port 1).
+        // No endpoint: the host refuses connections (nothing listens on port 1), has no
+        // address, or no route leads to it.
+        {QString(), Fault::refuse(), 60000, QStringLiteral("Could not connect to the server."),
+         QStringLiteral("localhost:1")},
         {QString(), Fault::refuse(), 60000,
-         QStringLiteral("The Internet connection appears to be offline.")},
+         QStringLiteral("A server with the specified hostname could not be found."),
+         VeloraSimulator::unknownHost()},
+        {QString(), Fault::refuse(), 60000,
+         QStringLiteral("The Internet connection appears to be offline."),
+         QStringLiteral("224.0.0.1:443")},
         {profile, Fault::closeMidBody(), 60000, QStringLiteral("The network connection was lost.")},
         {token, Fault::delay(3000), 300, QStringLiteral("The request timed out.")},
         {profile, Fault::httpError(500), 60000, QStringLiteral("Account not found")},
@@ -292,7 +300,7 @@ void tst_PasswordLogin::lookupFailuresShowPlatformTextOrAccountNotFound() {
     for (const Case& c : cases) {
         m_sim.sim().clearFaults();
         if (c.endpoint.isEmpty()) {
-            TamberDataModel::sharedData()->apiHost = QStringLiteral("localhost:1");
+            TamberDataModel::sharedData()->apiHost = c.host;
         } else {
             TamberDataModel::sharedData()->apiHost = m_sim.sim().apiHost();
             QVERIFY(m_sim.sim().injectFault(c.endpoint, c.fault));

@@ -1,3 +1,5 @@
+#include "LogSpy.h"
+#include "Logging/Log.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/Keychain.h"
 #include "Platform/PreferencesStore.h"
@@ -144,6 +146,8 @@ private Q_SLOTS:
     void booleanReading();
     void valueHelpers();
     void passwordLivesInTheKeychainOnly();
+    void keychainWrittenOnlyForANewAcceptedPassword();
+    void oversizedRecordStillSavesTheTokens();
     void storedClientIdIsUsedButNeverKept();
     void signOutAndRestart();
     void draftsRoundTripAndBadDrafts();
@@ -452,6 +456,7 @@ void tst_TamberDataModel::passwordLivesInTheKeychainOnly() {
     writeStore({{QStringLiteral("password"), QStringLiteral("stale")}});
     model().authenticationType = QStringLiteral("PASSWORD");
     model().password = QStringLiteral("pä55 wörd");
+    TamberDataModel::passwordAccepted(model().password);
     TamberDataModel::saveDataToBundle();
     QVERIFY(!storedValues().contains(QStringLiteral("password")));
     QCOMPARE(Keychain::passwordFor(service, account), std::optional(QStringLiteral("pä55 wörd")));
@@ -463,6 +468,7 @@ void tst_TamberDataModel::passwordLivesInTheKeychainOnly() {
     writeStore({{QStringLiteral("password"), QStringLiteral("stale")}});
     model().authenticationType = QStringLiteral("SAML");
     model().password = QStringLiteral("not-for-saml");
+    TamberDataModel::passwordAccepted(model().password);
     TamberDataModel::saveDataToBundle();
     QVERIFY(!storedValues().contains(QStringLiteral("password")));
     QCOMPARE(Keychain::passwordFor(service, account), std::nullopt);
@@ -474,6 +480,78 @@ void tst_TamberDataModel::passwordLivesInTheKeychainOnly() {
     QVERIFY(Keychain::setPassword(QStringLiteral("from-keychain"), service, account).ok);
     restart();
     QCOMPARE(model().password, QVariant(QStringLiteral("from-keychain")));
+}
+
+void tst_TamberDataModel::keychainWrittenOnlyForANewAcceptedPassword() {
+    if (!m_keychain)
+        QSKIP("needs the secret service of scripts/with-test-env");
+    const auto item = [] {
+        return Keychain::passwordFor(TamberDataModel::keychainService(),
+                                     TamberDataModel::keychainAccount());
+    };
+    const auto removeBehindTheModel = [] {
+        QVERIFY(Keychain::deletePassword(TamberDataModel::keychainService(),
+                                         TamberDataModel::keychainAccount())
+                    .ok);
+    };
+    model().authenticationType = QStringLiteral("PASSWORD");
+    model().password = QStringLiteral("first");
+    TamberDataModel::passwordAccepted(QStringLiteral("first"));
+    TamberDataModel::saveDataToBundle();
+    QCOMPARE(item(), std::optional(QStringLiteral("first")));
+
+    // A password the service refused never replaces the stored one.
+    model().password = QStringLiteral("typo");
+    TamberDataModel::saveDataToBundle();
+    QCOMPARE(item(), std::optional(QStringLiteral("first")));
+
+    // An unchanged password is not written again: routine saves leave the item alone.
+    model().password = QStringLiteral("first");
+    removeBehindTheModel();
+    TamberDataModel::saveDataToBundle();
+    QCOMPARE(item(), std::nullopt);
+
+    // A new accepted password is written once; one read at start counts as stored.
+    model().password = QStringLiteral("second");
+    TamberDataModel::passwordAccepted(QStringLiteral("second"));
+    TamberDataModel::saveDataToBundle();
+    QCOMPARE(item(), std::optional(QStringLiteral("second")));
+    restart();
+    QCOMPARE(model().password, QVariant(QStringLiteral("second")));
+    removeBehindTheModel();
+    TamberDataModel::saveDataToBundle();
+    QCOMPARE(item(), std::nullopt);
+
+    // After sign-out's delete the same password is written afresh at the next sign-in.
+    QVERIFY(Keychain::setPassword(QStringLiteral("second"), TamberDataModel::keychainService(),
+                                  TamberDataModel::keychainAccount())
+                .ok);
+    QVERIFY(TamberDataModel::deleteStoredPassword().ok);
+    TamberDataModel::passwordAccepted(QStringLiteral("second"));
+    TamberDataModel::saveDataToBundle();
+    QCOMPARE(item(), std::optional(QStringLiteral("second")));
+}
+
+void tst_TamberDataModel::oversizedRecordStillSavesTheTokens() {
+    // Two values that fit one by one but not together; the tokens must still be saved.
+    const QString big(9 * 1024 * 1024, QLatin1Char('d'));
+    TamberDataModel& m = model();
+    m.personalMeetingDescription = big;
+    m.firstName = big.left(8 * 1024 * 1024);
+    m.access_token = QStringLiteral("fresh-token");
+    m.userId = QStringLiteral("u-1");
+    m.meetingDrafts.insert(QStringLiteral("D1"), draft(QStringLiteral("D1"), "Plan", 1000));
+    LogSpy log;
+    TamberDataModel::saveDataToBundle();
+    const QVariantMap stored = storedValues();
+    QCOMPARE(stored.value(QStringLiteral("access_token")), QVariant(QStringLiteral("fresh-token")));
+    QCOMPARE(stored.value(QStringLiteral("userId")), QVariant(QStringLiteral("u-1")));
+    QVERIFY(stored.value(QStringLiteral("meetingDrafts")).toMap().contains(QStringLiteral("D1")));
+    // Only the largest value gave way, and the error line names it.
+    QVERIFY(!stored.contains(QStringLiteral("personalMeetingDescription")));
+    QCOMPARE(stored.value(QStringLiteral("firstName")).toString().size(), 8 * 1024 * 1024);
+    QVERIFY(log.contains(Log::Error, QStringLiteral("Not saving \"personalMeetingDescription\""),
+                         true));
 }
 
 void tst_TamberDataModel::storedClientIdIsUsedButNeverKept() {
@@ -508,6 +586,7 @@ void tst_TamberDataModel::signOutAndRestart() {
     m.isLargeMeeting = true;
     m.disallowChat = 0;
     m.meetingDrafts.insert(QStringLiteral("D1"), draft(QStringLiteral("D1"), "Plan", 1000));
+    TamberDataModel::passwordAccepted(m.password);
     TamberDataModel::saveDataToBundle();
 
     // What sign-out does to the record.
@@ -517,9 +596,7 @@ void tst_TamberDataModel::signOutAndRestart() {
     m.userId = QVariant();
     m.meetingDrafts.clear();
     if (m_keychain)
-        QVERIFY(Keychain::deletePassword(TamberDataModel::keychainService(),
-                                         TamberDataModel::keychainAccount())
-                    .ok);
+        QVERIFY(TamberDataModel::deleteStoredPassword().ok);
     TamberDataModel::saveDataToBundle();
 
     restart();

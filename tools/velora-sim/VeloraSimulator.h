@@ -53,7 +53,8 @@ struct Fault {
         Refuse,       // endpoint: the connection is reset without any reply (Qt's client may
                       // resend once on a new connection, so it can be recorded twice);
                       // "*": the server stops listening and drops open connections, so
-                      // new connections are refused until clearFaults()
+                      // new connections are refused until clearFaults() (the client reports
+                      // -1004, "Could not connect to the server.")
     };
 
     Kind kind = Kind::HttpError;
@@ -172,6 +173,11 @@ public:
     QString apiHost() const;                          // "localhost:PORT"
     QString baseUrl() const;                          // "https://localhost:PORT"
     void setCertificateChain(CertificateChain chain); // before start()
+    // API hosts for the two failures a server cannot cause itself: a name that never resolves
+    // (the reserved ".invalid" domain: host not found, -1003), and a multicast address that no
+    // TCP connection is routed to (the kernel answers "network unreachable", -1009).
+    static QString unknownHost() { return QStringLiteral("velora-sim.invalid"); }
+    QString unreachableHost() const { return QStringLiteral("224.0.0.1:%1").arg(port()); }
 
     // The CA that signs the server certificate (trust it, and only it, in tests).
     static QList<QSslCertificate> caCertificates();

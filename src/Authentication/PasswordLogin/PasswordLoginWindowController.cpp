@@ -33,14 +33,17 @@ std::function<void()>& terminateHandler() {
     return handler;
 }
 
-// The platform's own description of the three network failures that users can act on
-// (offline, connection lost, timed out); nothing for any other failure.
+// The platform's own description of the network failures that users can act on (offline,
+// server refusing connections, unknown host, connection lost, timed out); nothing for any
+// other failure.
 std::optional<QString> networkErrorDescription(const std::optional<ServiceError>& error) {
     if (!error || error->domain != QLatin1String("NSURLErrorDomain")) {
         return std::nullopt;
     }
     switch (error->code) {
     case -1009:
+    case -1004:
+    case -1003:
     case -1005:
     case -1001:
         return error->description;

@@ -454,6 +454,7 @@ void SSOLoginWindowController::startConnection(QNetworkRequest request, const QB
     request.setTransferTimeout(ServiceCall::transferTimeoutMs());
     QNetworkReply* reply = ServerTrust::network().sendCustomRequest(request, verb, body);
     ServerTrust::attach(reply, QStringLiteral(" from SSO Login"));
+    ServiceCall::watchReplySize(reply);
     m_connection = reply;
     connect(reply, &QNetworkReply::encrypted, this, [this, reply] {
         m_certificateTrust.noteVerified(reply->url(), reply->sslConfiguration().peerCertificate());
