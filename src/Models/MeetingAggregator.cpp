@@ -42,11 +42,8 @@ QString recordName(const MeetingRecord& record) {
 
 // Why a record cannot be listed; empty when it can.
 QString defect(const MeetingRecord& record, const std::optional<double>& placement) {
-    if (!placement) {
-        const bool recurring = record.has(kRecurrence) && !record.contains(kDraftGuid);
-        return recurring ? QStringLiteral("a recurring meeting without a usable \"nextStart\"")
-                         : QStringLiteral("no usable \"start\"");
-    }
+    if (!placement)
+        return QStringLiteral("no usable \"start\"");
     if (!record.time(kEnd) && record.has(kEnd))
         return QStringLiteral("an \"end\" that is not a time");
     return {};
@@ -174,32 +171,32 @@ QList<DayBucket> MeetingAggregator::merge(const QVariantList& calendarMeetings,
     return builder.finish();
 }
 
-bool MeetingAggregator::place(QList<DayBucket>& days, const MeetingRecord& record) {
-    const QString why = defect(record, placementTime(record));
-    if (!why.isEmpty()) {
-        TLOG_DEBUG(QStringLiteral("Skipping meeting record (%1): %2").arg(recordName(record), why));
+bool MeetingAggregator::listedByNextOccurrence(const MeetingRecord& record) {
+    // Drafts go by "start" whatever they hold.
+    if (!record.has(kRecurrence) || record.contains(kDraftGuid))
         return false;
-    }
-    const double key = *placementTime(record);
-    const QDate day = localDay(key);
-    auto it = std::lower_bound(days.begin(), days.end(), day,
-                               [](const DayBucket& b, const QDate& d) { return b.day < d; });
-    if (it == days.end() || it->day != day)
-        it = days.insert(it, DayBucket{day, key, dayDescription(day), {}});
-    // Before the first meeting that starts at the same time or later.
-    auto& meetings = it->meetings;
-    const auto at = std::find_if(meetings.begin(), meetings.end(), [&](const MeetingRecord& m) {
-        return placementTime(m).value_or(-std::numeric_limits<double>::infinity()) >= key;
-    });
-    meetings.insert(at, record);
-    return true;
+    const QVariant type = record.value(kRecurrence).toMap().value(QStringLiteral("recurrenceType"));
+    return type.toString() != QLatin1String("NONE") && record.time(kNextStart).has_value();
+}
+
+std::optional<double> MeetingAggregator::listedStart(const MeetingRecord& record) {
+    return record.time(listedByNextOccurrence(record) ? kNextStart : kStart);
+}
+
+std::optional<double> MeetingAggregator::listedEnd(const MeetingRecord& record) {
+    if (!listedByNextOccurrence(record))
+        return record.time(kEnd);
+    if (const auto nextEnd = record.time(QStringLiteral("nextEnd")))
+        return nextEnd;
+    const auto start = record.time(kStart);
+    const auto end = record.time(kEnd);
+    if (!start || !end)
+        return std::nullopt;
+    return *record.time(kNextStart) + (*end - *start);
 }
 
 std::optional<double> MeetingAggregator::placementTime(const MeetingRecord& record) {
-    // Drafts go by "start" whatever they hold.
-    if (record.has(kRecurrence) && !record.contains(kDraftGuid))
-        return record.time(kNextStart);
-    return record.time(kStart);
+    return listedStart(record);
 }
 
 QDate MeetingAggregator::localDay(double placementMs) {
@@ -215,19 +212,4 @@ int MeetingAggregator::rowCount(const QList<DayBucket>& days) {
     for (const DayBucket& day : days)
         rows += day.meetings.size();
     return int(rows);
-}
-
-std::optional<MeetingRow> MeetingAggregator::rowAt(const QList<DayBucket>& days, int row) {
-    if (row < 0)
-        return std::nullopt;
-    qsizetype header = 0;
-    for (int b = 0; b < days.size(); ++b) {
-        const qsizetype count = days[b].meetings.size();
-        if (row == header)
-            return MeetingRow{b, -1};
-        if (row <= header + count)
-            return MeetingRow{b, int(row - header - 1)};
-        header += count + 1;
-    }
-    return std::nullopt;
 }

@@ -18,19 +18,12 @@ struct DayBucket {
     QList<MeetingRecord> meetings; // display order
 };
 
-// Where a list row points: a day header (meeting == -1) or a meeting of a bucket.
-struct MeetingRow {
-    int bucket = -1;
-    int meeting = -1;
-    bool isHeader() const { return meeting < 0; }
-};
-
 // Merges the three sources of the upcoming-meetings list into day buckets. Pure: no network,
 // no widgets; time zones come from the system (TZ).
 //
-// Placement time: "nextStart" when the record has a "recurrencePattern" (drafts: always
-// "start"), else "start"; numbers or numeric text, milliseconds since 1970 UTC, truncated to
-// whole seconds toward zero. Days ascend; within a day meetings ascend by placement time, and
+// Placement time: "nextStart" for a series that has a usable one (listedByNextOccurrence),
+// else "start"; numbers or numeric text, milliseconds since 1970 UTC, truncated to whole
+// seconds toward zero. Days ascend; within a day meetings ascend by placement time, and
 // of two equal times the one placed later comes first. A record without a usable placement
 // time, or with a present but non-numeric "end", is skipped with a debug line; it never
 // disturbs the others.
@@ -43,8 +36,14 @@ public:
                                   const QList<QJsonObject>& serviceMeetings,
                                   const QVariantMap& drafts);
 
-    // Places one record into `days` (creating its bucket when needed). False when skipped.
-    static bool place(QList<DayBucket>& days, const MeetingRecord& record);
+    // A repeating service meeting listed at its next occurrence: a "recurrencePattern" whose
+    // "recurrenceType" is not "NONE", with a usable "nextStart". Drafts never are; a series
+    // without a usable "nextStart" is listed by its "start" rather than not at all.
+    static bool listedByNextOccurrence(const MeetingRecord& record);
+    // The start and end a row shows: "nextStart"/"nextEnd" when listed by its next occurrence
+    // (a missing "nextEnd" keeps the series' duration), else "start"/"end".
+    static std::optional<double> listedStart(const MeetingRecord& record);
+    static std::optional<double> listedEnd(const MeetingRecord& record);
 
     // The record's placement time in ms, or nothing when it has none usable.
     static std::optional<double> placementTime(const MeetingRecord& record);
@@ -56,5 +55,4 @@ public:
 
     // Rows: one header per bucket, then its meetings.
     static int rowCount(const QList<DayBucket>& days);
-    static std::optional<MeetingRow> rowAt(const QList<DayBucket>& days, int row);
 };

@@ -74,12 +74,20 @@ QString TamberDataModel::VLRdomain() {
     const QVariant host = scalarOrAbsent(record().apiHost);
     if (!host.isValid())
         return {};
-    // Only a leading "api." label names the API; removing it elsewhere ("myapi.example.com")
-    // would point the web calls, and the token they carry, at another domain.
+    // Every whole "api" label names the API ("eu.api.example" serves "eu.example"); inside a
+    // label it stays ("myapi.example.com"), or the web calls and their token would go to
+    // another domain. A port stays with the host; a host of "api" alone is kept.
     const QString text = urlText(host);
-    if (text.startsWith(QLatin1String("api.")))
-        return text.mid(4);
-    return text;
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    const QString name = colon < 0 ? text : text.left(colon);
+    const QString port = colon < 0 ? QString() : text.mid(colon);
+    QStringList labels = name.split(QLatin1Char('.'));
+    labels.removeIf([](const QString& label) {
+        return label.compare(QLatin1String("api"), Qt::CaseInsensitive) == 0;
+    });
+    if (labels.isEmpty())
+        return text;
+    return labels.join(QLatin1Char('.')) + port;
 }
 
 QString TamberDataModel::oAuthTokenURL() {

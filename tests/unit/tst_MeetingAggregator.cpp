@@ -1,5 +1,6 @@
 // Day buckets of the upcoming-meetings list: local-day placement in several time zones and
 // across time changes, recurring meetings, ordering, drafts, bad records and rows.
+#include "AggregatorRows.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
 #include "Models/MeetingAggregator.h"
@@ -170,13 +171,16 @@ private slots:
         const QVariantList service{
             meeting("single", utcMs("2024-05-09T10:00:00Z")),
             recurring("series", lastWeek, tomorrow9),
-            recurring("broken", lastWeek, QVariant()),    // no placement time: skipped
             recurring("text", lastWeek, "1715245200000"), // 2024-05-09T09:00:00Z as text
         };
-        LogSpy spy;
-        const auto days = serviceOnly(service);
-        QCOMPARE(layout(days), "2024-05-09: text series single");
-        QVERIFY(spy.contains(Log::Debug, "Skipping meeting record (id broken)", true));
+        QCOMPARE(layout(serviceOnly(service)), "2024-05-09: text series single");
+        // Never lost: a series without a usable "nextStart", and a pattern that does not
+        // repeat, are listed by their "start" (the user can still see and cancel them).
+        QVariantMap once = recurring("once", lastWeek, tomorrow9);
+        once.insert("recurrencePattern", QVariantMap{{"recurrenceType", "NONE"}});
+        const QVariantList odd{recurring("no-next", lastWeek, QVariant()),
+                               recurring("bad-next", lastWeek, "soon"), once};
+        QCOMPARE(layout(serviceOnly(odd)), "2024-05-01: once bad-next no-next");
         // A null pattern is no pattern: placed by "start".
         QVariantMap plain = meeting("plain", lastWeek);
         plain.insert("recurrencePattern", QVariant::fromValue(nullptr));
@@ -224,14 +228,14 @@ private slots:
 
         // Placing one record at a time gives the same list.
         QList<DayBucket> incremental;
-        MeetingAggregator::place(incremental, cal);
+        AggregatorRows::place(incremental, cal);
         for (const QVariant& s : service) {
             QVariantMap m = s.toMap();
             m.insert("calendar_entry_type", "velora");
-            MeetingAggregator::place(incremental, m);
+            AggregatorRows::place(incremental, m);
         }
         for (const QVariant& d : drafts)
-            MeetingAggregator::place(incremental, d.toMap());
+            AggregatorRows::place(incremental, d.toMap());
         QCOMPARE(layout(incremental), layout(days));
     }
 
@@ -274,16 +278,16 @@ private slots:
                                        meeting("b", utcMs("2024-08-01T09:00:00Z")),
                                        meeting("c", utcMs("2024-08-02T09:00:00Z"))});
         QCOMPARE(MeetingAggregator::rowCount(days), 5);
-        QVERIFY(MeetingAggregator::rowAt(days, 0)->isHeader());
-        QCOMPARE(MeetingAggregator::rowAt(days, 2)->meeting, 1);
-        QCOMPARE(MeetingAggregator::rowAt(days, 3)->bucket, 1);
-        QVERIFY(MeetingAggregator::rowAt(days, 3)->isHeader());
-        QCOMPARE(MeetingAggregator::rowAt(days, 4)->bucket, 1);
-        QCOMPARE(MeetingAggregator::rowAt(days, 4)->meeting, 0);
-        QVERIFY(!MeetingAggregator::rowAt(days, 5));
-        QVERIFY(!MeetingAggregator::rowAt(days, -1));
+        QVERIFY(AggregatorRows::rowAt(days, 0)->isHeader());
+        QCOMPARE(AggregatorRows::rowAt(days, 2)->meeting, 1);
+        QCOMPARE(AggregatorRows::rowAt(days, 3)->bucket, 1);
+        QVERIFY(AggregatorRows::rowAt(days, 3)->isHeader());
+        QCOMPARE(AggregatorRows::rowAt(days, 4)->bucket, 1);
+        QCOMPARE(AggregatorRows::rowAt(days, 4)->meeting, 0);
+        QVERIFY(!AggregatorRows::rowAt(days, 5));
+        QVERIFY(!AggregatorRows::rowAt(days, -1));
         QCOMPARE(MeetingAggregator::rowCount({}), 0);
-        QVERIFY(!MeetingAggregator::rowAt({}, 0));
+        QVERIFY(!AggregatorRows::rowAt({}, 0));
     }
 };
 

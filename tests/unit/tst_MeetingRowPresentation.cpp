@@ -40,6 +40,8 @@ private Q_SLOTS:
     void initTestCase();
     void timesInLocalZoneWithAbbreviation();
     void timesSurviveOddValues();
+    void seriesShowTheirNextOccurrence_data();
+    void seriesShowTheirNextOccurrence();
     void completionOfSingleMeetingsAndSeries();
     void clickPerSourceAndState();
     void labelsBarsAndRecurrenceMark();
@@ -108,6 +110,37 @@ void tst_MeetingRowPresentation::timesSurviveOddValues() {
         QCOMPARE(MeetingRowPresentation::timeSpanText(badZone, kBerlin),
                  QStringLiteral("3:00 PM - 4:00 PM CEST"));
     }
+}
+
+void tst_MeetingRowPresentation::seriesShowTheirNextOccurrence_data() {
+    QTest::addColumn<QVariantMap>("record");
+    QTest::addColumn<QString>("span");
+    // A weekly series at 9:00 New York time, first held in January (3:00 PM in Berlin); its
+    // next occurrence falls between the American and the European clock change, so it is at
+    // 2:00 PM in Berlin.
+    QVariantMap january = weekly(meeting(ms(2026, 1, 5, 14, 0), ms(2026, 1, 5, 15, 0)));
+    january.insert(QStringLiteral("timezone"), QStringLiteral("America/New_York"));
+    QVariantMap next = january;
+    next.insert(QStringLiteral("nextStart"), double(ms(2026, 3, 16, 13, 0)));
+    next.insert(QStringLiteral("nextEnd"), double(ms(2026, 3, 16, 14, 0)));
+    QTest::newRow("next occurrence") << next << "2:00 PM - 3:00 PM CET";
+    QVariantMap noNextEnd = next;
+    noNextEnd.remove(QStringLiteral("nextEnd"));
+    QTest::newRow("next start, series' length") << noNextEnd << "2:00 PM - 3:00 PM CET";
+    QTest::newRow("no next start: first one") << january << "3:00 PM - 4:00 PM CET";
+    QVariantMap once = next;
+    once.insert(QStringLiteral("recurrencePattern"),
+                QVariantMap{{QStringLiteral("recurrenceType"), QStringLiteral("NONE")}});
+    QTest::newRow("does not repeat") << once << "3:00 PM - 4:00 PM CET";
+}
+
+void tst_MeetingRowPresentation::seriesShowTheirNextOccurrence() {
+    QFETCH(QVariantMap, record);
+    QFETCH(QString, span);
+    QCOMPARE(MeetingRowPresentation::timeSpanText(record, kBerlin), span);
+    // A service record (JSON) shows the same.
+    const MeetingRecord service = MeetingRecord::fromService(QJsonObject::fromVariantMap(record));
+    QCOMPARE(MeetingRowPresentation::timeSpanText(service, kBerlin), span);
 }
 
 void tst_MeetingRowPresentation::completionOfSingleMeetingsAndSeries() {

@@ -106,8 +106,16 @@ void tst_ServiceUrls::webDomainSplit_data() {
                                        << "velora.example";
     QTest::newRow("api inside a label stays") << "myapi.example.com"
                                               << "myapi.example.com";
-    QTest::newRow("only the first label") << "api.eu.api.example"
-                                          << "eu.api.example";
+    QTest::newRow("every api label") << "api.eu.api.example"
+                                     << "eu.example";
+    QTest::newRow("api label inside") << "eu.api.velora.example"
+                                      << "eu.velora.example";
+    QTest::newRow("api label in capitals") << "EU.API.example"
+                                           << "EU.example";
+    QTest::newRow("label ending in api stays") << "eu.myapi.example"
+                                               << "eu.myapi.example";
+    QTest::newRow("dashed label stays") << "api-eu.example"
+                                        << "api-eu.example";
     QTest::newRow("not a label boundary") << "apix.example"
                                           << "apix.example";
     QTest::newRow("private deployment with port") << "localhost:8443"

@@ -99,6 +99,7 @@ private Q_SLOTS:
     void userRoomAndPersonalMeeting();
     void meetingCreateListChangeCancel();
     void seriesOccurrencesAndCancellation();
+    void fixtureListsOddShapesAServiceSends();
     void faultsAsTheClientSeesThem();
     void refusedConnectionsAndFaultLifetime();
     void recordsEveryRequest();
@@ -119,6 +120,25 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_nam;
     QList<QSslCertificate> m_trusted;
 };
+
+void tst_VeloraSimulator::fixtureListsOddShapesAServiceSends() {
+    QJsonObject once, series;
+    for (const QJsonValue& v : m_sim->meetings(adaId())) {
+        const QJsonObject m = v.toObject();
+        if (m.value("title") == QLatin1String("Budget check"))
+            once = m;
+        if (m.value("title") == QLatin1String("Mentoring circle"))
+            series = m;
+    }
+    // A single meeting that carries a pattern of "NONE", and a series without its next one.
+    QCOMPARE(once.value("recurrencePattern").toObject().value("recurrenceType").toString(),
+             QStringLiteral("NONE"));
+    QVERIFY(!once.contains("nextStart"));
+    QCOMPARE(series.value("recurrencePattern").toObject().value("recurrenceType").toString(),
+             QStringLiteral("WEEKLY"));
+    QVERIFY(series.contains("start") && !series.contains("nextStart") &&
+            !series.contains("nextEnd"));
+}
 
 void tst_VeloraSimulator::init() {
     m_sim = std::make_unique<VeloraSimulator>();

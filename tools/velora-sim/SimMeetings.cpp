@@ -7,6 +7,11 @@ namespace {
 
 constexpr int kOpenEndedOccurrences = 1000; // series without an end: enough for any test
 const QString kCancelled = QStringLiteral("_cancelled");
+// Fixture-only: how the list shows a meeting that a service has been seen to send oddly.
+// "patternNone": a single meeting with {"recurrenceType": "NONE"}; "noNextStart": a series
+// without "nextStart"/"nextEnd".
+const QString kListQuirk = QStringLiteral("listQuirk");
+const QString kStoredQuirk = QStringLiteral("_listQuirk");
 
 const QStringList& recurrenceTypes() {
     static const QStringList types{QStringLiteral("NONE"), QStringLiteral("DAILY"),
@@ -121,10 +126,17 @@ QList<qint64> SimMeetings::occurrenceStarts(const QJsonObject& stored) {
 QJsonObject SimMeetings::listForm(const QJsonObject& stored, qint64 nowMs) const {
     QJsonObject out = stored;
     out.remove(kCancelled);
+    out.remove(kStoredQuirk);
+    const QString quirk = stored.value(kStoredQuirk).toString();
     if (!isRecurring(stored)) {
         out.remove(QStringLiteral("recurrencePattern"));
+        if (quirk == QLatin1String("patternNone"))
+            out.insert(QStringLiteral("recurrencePattern"),
+                       QJsonObject{{QStringLiteral("recurrenceType"), QStringLiteral("NONE")}});
         return out;
     }
+    if (quirk == QLatin1String("noNextStart"))
+        return out;
     const qint64 duration = stored.value(QStringLiteral("end")).toInteger() -
                             stored.value(QStringLiteral("start")).toInteger();
     QList<qint64> starts = occurrenceStarts(stored);
@@ -393,6 +405,8 @@ bool SimMeetings::addFromFixture(const QString& userId, const QJsonObject& spec,
     QJsonObject stored = withNewIdentity(normalised(body));
     if (spec.contains(QStringLiteral("id")))
         stored.insert(QStringLiteral("id"), spec.value(QStringLiteral("id")));
+    if (spec.contains(kListQuirk))
+        stored.insert(kStoredQuirk, spec.value(kListQuirk));
     m_byUser[userId].append(stored);
     return true;
 }

@@ -1,5 +1,6 @@
 #include "MeetingRowPresentation.h"
 
+#include "Models/MeetingAggregator.h"
 #include "Models/TamberDataModel.h"
 
 #include <QDateTime>
@@ -10,7 +11,6 @@
 namespace {
 
 const QString kEnd = QStringLiteral("end");
-const QString kStart = QStringLiteral("start");
 
 // Milliseconds to whole seconds, truncated toward zero, as a local date and time.
 std::optional<QDateTime> instant(const std::optional<double>& ms, const QTimeZone& zone) {
@@ -87,7 +87,10 @@ MeetingRowPresentation MeetingRowPresentation::present(const MeetingRecord& reco
 
 QString MeetingRowPresentation::timeSpanText(const MeetingRecord& record,
                                              const QTimeZone& localZone) {
-    const std::optional<QDateTime> start = instant(record.time(kStart), localZone);
+    // A series shows its next occurrence: the first one's times are an hour off after a
+    // daylight-saving change.
+    const std::optional<QDateTime> start =
+        instant(MeetingAggregator::listedStart(record), localZone);
     if (!start)
         return {};
     QString abbreviation = localZone.abbreviation(*start);
@@ -97,7 +100,7 @@ QString MeetingRowPresentation::timeSpanText(const MeetingRecord& record,
         if (!id.isEmpty() && QTimeZone::isTimeZoneIdAvailable(id))
             abbreviation = QTimeZone(id).abbreviation(*start);
     }
-    const std::optional<QDateTime> end = instant(record.time(kEnd), localZone);
+    const std::optional<QDateTime> end = instant(MeetingAggregator::listedEnd(record), localZone);
     QString text =
         end ? QStringLiteral("%1 - %2").arg(clockText(*start), clockText(*end)) : clockText(*start);
     if (!abbreviation.isEmpty())

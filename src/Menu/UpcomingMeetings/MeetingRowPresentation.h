@@ -34,8 +34,9 @@ struct MeetingRowPresentation {
     static MeetingRowPresentation present(const MeetingRecord& record, qint64 nowMs,
                                           const QTimeZone& localZone);
 
-    // "h:mm a" start and end in the local zone, then the local zone's abbreviation, or the
-    // record's "timezone" abbreviation when the local one is empty.
+    // "h:mm a" start and end in the local zone (a series: its next occurrence's), then the
+    // local zone's abbreviation, or the record's "timezone" abbreviation when the local one is
+    // empty.
     static QString timeSpanText(const MeetingRecord& record, const QTimeZone& localZone);
     // A series is complete once its "last" occurrence has ended (never without "last"); a
     // single meeting once its "end" has passed.
