@@ -380,9 +380,9 @@ void AppController::showScheduling() {
 }
 
 void AppController::editScheduling(const QVariant& meeting) {
+    // The record holds passcodes and notes: its id identifies it well enough.
     TLOG_DEBUG(QStringLiteral("Meeting received is %1")
-                   .arg(QString::fromUtf8(
-                       QJsonDocument::fromVariant(meeting).toJson(QJsonDocument::Compact))));
+                   .arg(TamberDataModel::textOrNull(meeting.toMap().value(QStringLiteral("id")))));
     setHightLighted(true);
     createAndShowSchedulerPopover(meeting.toMap());
 }

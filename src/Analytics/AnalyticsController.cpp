@@ -8,6 +8,9 @@
 #include <QJsonDocument>
 #include <QLocale>
 #include <QTimeZone>
+#include <QTimer>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -49,6 +52,17 @@ void sendMeetingEvent(const QString& event, const QVariant& meetingId,
     AnalyticsController::sendStats(event, data);
 }
 
+// The envelope as the log shows it: every value under a key naming a passcode is replaced.
+QJsonObject withoutPasscodes(QJsonObject object) {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (it.key().contains(QLatin1String("passcode"), Qt::CaseInsensitive))
+            it.value() = QStringLiteral("<passcode>");
+        else if (it.value().isObject())
+            it.value() = withoutPasscodes(it.value().toObject());
+    }
+    return object;
+}
+
 ServiceCall::Request statsRequest(const QString& event, const std::optional<QVariantMap>& data) {
     const TamberDataModel& record = *TamberDataModel::sharedData();
     const QJsonObject envelope =
@@ -60,17 +74,59 @@ ServiceCall::Request statsRequest(const QString& event, const std::optional<QVar
     request.jsonContentType = true;
     request.serverTrust = true;
     TLOG_DEBUG(QStringLiteral("Quokka URL is %1").arg(request.url));
-    TLOG_VERBOSE(QString::fromUtf8(*request.body));
+    TLOG_VERBOSE(QString::fromUtf8(
+        QJsonDocument(withoutPasscodes(envelope)).toJson(QJsonDocument::Compact)));
     return request;
+}
+
+// Usage events still on their way, and who waits for them to be gone.
+struct Pending {
+    int count = 0;
+    QList<std::shared_ptr<std::function<void()>>> waiters;
+};
+
+Pending& pending() {
+    static Pending state;
+    return state;
+}
+
+// Runs a waiter once, whether the events or its time limit end the wait first.
+void release(const std::shared_ptr<std::function<void()>>& waiter) {
+    pending().waiters.removeOne(waiter);
+    if (*waiter)
+        std::exchange(*waiter, nullptr)();
+}
+
+void eventDone() {
+    if (--pending().count > 0)
+        return;
+    for (const auto& waiter : QList(pending().waiters))
+        release(waiter);
 }
 
 } // namespace
 
+int AnalyticsController::pendingEvents() {
+    return pending().count;
+}
+
+void AnalyticsController::afterPendingEvents(int timeoutMs, std::function<void()> then) {
+    auto waiter = std::make_shared<std::function<void()>>(std::move(then));
+    if (pending().count <= 0) {
+        (*waiter)();
+        return;
+    }
+    pending().waiters.append(waiter);
+    QTimer::singleShot(timeoutMs, QCoreApplication::instance(), [waiter] { release(waiter); });
+}
+
 void AnalyticsController::sendStats(const QString& event, const std::optional<QVariantMap>& data) {
+    ++pending().count;
     // The application token is fetched first when absent, and renewed once when refused.
     TamberDataModel::sendWithApplicationToken(
         [event, data] { return statsRequest(event, data); },
         [](const ServiceReply& reply) {
+            eventDone();
             // The reply itself is not read; only a failed connection is worth a line.
             if (!reply.error)
                 return;

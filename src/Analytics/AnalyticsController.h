@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
+#include <functional>
 #include <optional>
 
 class TamberDataModel;
@@ -42,6 +43,13 @@ public:
     static void sendCancelMeeting(const QString& status, const QVariant& meetingId);
     static void sendKeepMeeting();
     static void sendQuitAction(const QString& screen);
+    // Runs `then` once the usage events sent so far have had their answer, or after
+    // `timeoutMs`, whichever comes first (at once when none is on its way): quitting waits
+    // for its own "quit" event this way.
+    static void afterPendingEvents(int timeoutMs, std::function<void()> then);
+    static constexpr int kQuitWaitMs = 2000;
+    // Usage events sent and not yet answered.
+    static int pendingEvents();
     static void sendSignOutAction(const QString& screen);
     static void sendFetchMeetingsAction(const QString& status);
 

@@ -10,8 +10,9 @@ enum Flag : int { Error = 1, Warning = 2, Info = 4, Debug = 8, Verbose = 16 };
 
 // Error lines return only after every logger has taken them; all others are queued.
 // file and function must live for the whole process (__FILE__ and __func__ do). Values of
-// access_token, refresh_token, client_secret and password are redacted before any logger sees
-// the message. Lines logged before Logging::start() are kept and written once it has run.
+// access_token, refresh_token, client_secret, password and passcode are redacted before any
+// logger sees the message. Lines logged before Logging::start() are kept and written once it has
+// run.
 void write(int flag, const char* file, const char* function, int line, const QString& message);
 
 // The calling thread's kernel thread number (gettid on Linux).

@@ -8,7 +8,7 @@ namespace {
 
 // Longer names such as app_access_token are found through the word they end with.
 constexpr QLatin1StringView kKeys[] = {"access_token"_L1, "refresh_token"_L1, "client_secret"_L1,
-                                       "password"_L1};
+                                       "password"_L1, "passcode"_L1};
 
 bool isKeyChar(QChar c) {
     return c.isLetterOrNumber() || c == u'_';
@@ -32,6 +32,7 @@ bool mayHoldSecret(const QString& text) {
         return false;
     return text.contains("_token"_L1, Qt::CaseInsensitive) ||
            text.contains("password"_L1, Qt::CaseInsensitive) ||
+           text.contains("passcode"_L1, Qt::CaseInsensitive) ||
            text.contains("_secret"_L1, Qt::CaseInsensitive);
 }
 

@@ -156,8 +156,9 @@ void TamberDataModel::fetchPersonalMeetingDescription(SuccessCallback onSuccess,
                           }
                           TamberDataModel* r = sharedData();
                           r->personalMeetingDescription = fields->personalMeetingDescription;
-                          TLOG_INFO(QString::fromUtf8(
-                              QJsonDocument(fields->reply).toJson(QJsonDocument::Compact)));
+                          // The invitation holds the passcode: its length says enough.
+                          TLOG_INFO(QStringLiteral("Invitation text received: %1 characters")
+                                        .arg(fields->personalMeetingDescription.toString().size()));
                           saveDataToBundle();
                           if (onSuccess)
                               onSuccess();

@@ -6,6 +6,7 @@
 #include "MainQueue.h"
 #include "Models/MeetingLinkRecognizer.h"
 #include "Models/TamberDataModel.h"
+#include "UrlOpener.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -81,6 +82,17 @@ std::optional<QString> present(const QVariantMap& map, const QString& key) {
     return textOf(v);
 }
 
+// What a logged creation script holds instead of the invitation and the join link: neither
+// may reach the log with its passcode.
+QString invitationPlaceholder() {
+    return QStringLiteral("<invitation text: %1 characters>")
+        .arg(TamberDataModel::sharedData()->personalMeetingDescription.toString().size());
+}
+
+QString loggableLink() {
+    return UrlOpener::loggable(QUrl(TamberDataModel::personalMeetingLocation()));
+}
+
 } // namespace
 
 CalendarStore::CalendarStore(std::unique_ptr<ScriptHost> host, QObject* parent)
@@ -108,9 +120,11 @@ std::optional<QVariantList> CalendarStore::fetchOutlookMeetings() {
         value = CalendarScripts::parseValue(result.output);
     if (!result.succeeded() || !value) {
         TLOG_DEBUG(QStringLiteral("Error while retrieving outlook events"));
-        TLOG_DEBUG(result.succeeded()
-                       ? QStringLiteral("unreadable result: %1").arg(result.output.left(200))
-                       : describe(result.error));
+        // The events' notes hold passcodes: only the size of an unreadable result is logged.
+        TLOG_DEBUG(
+            result.succeeded()
+                ? QStringLiteral("unreadable result of %1 characters").arg(result.output.size())
+                : describe(result.error));
         TLOG_DEBUG(script);
         emit outlookReadFinished();
         return std::nullopt;
@@ -222,7 +236,9 @@ void CalendarStore::scheduleOutlookMeeting(ErrorCallback onError) {
     const TamberDataModel* model = TamberDataModel::sharedData();
     const QString script = CalendarScripts::outlookCreateScript(
         TamberDataModel::personalMeetingLocation(), model->personalMeetingDescription.toString());
-    executeAppleScript(script, [onError = std::move(onError)] {
+    const QString logged =
+        CalendarScripts::outlookCreateScript(loggableLink(), invitationPlaceholder());
+    executeAppleScript(script, logged, [onError = std::move(onError)] {
         TLOG_ERROR(QStringLiteral("Error while scheduling outlook meetings."));
         if (onError)
             onError();
@@ -234,18 +250,22 @@ void CalendarStore::scheduleCalendarMeeting(ErrorCallback onError) {
     const QString script = CalendarScripts::calendarCreateScript(
         TamberDataModel::personalMeetingLocation(), model->personalMeetingDescription.toString(),
         CalendarScripts::calendarIdFrom(calendarDefaultCalendar()), model->email.toString());
+    const QString logged = CalendarScripts::calendarCreateScript(
+        loggableLink(), invitationPlaceholder(),
+        CalendarScripts::calendarIdFrom(calendarDefaultCalendar()), model->email.toString());
     AnalyticsController::sendSchedule(QStringLiteral("init"), std::nullopt);
-    executeAppleScript(script, [onError = std::move(onError)] {
+    executeAppleScript(script, logged, [onError = std::move(onError)] {
         TLOG_ERROR(QStringLiteral("Error while scheduling calendar meeting."));
         if (onError)
             onError();
     });
 }
 
-void CalendarStore::executeAppleScript(const QString& script, ErrorCallback onError) {
+void CalendarStore::executeAppleScript(const QString& script, const QString& loggedScript,
+                                       ErrorCallback onError) {
     emit scriptStarted();
-    MainQueue::async(this, [this, script, onError = std::move(onError)]() mutable {
-        TLOG_DEBUG(QStringLiteral("Apple script being executed is %1").arg(script));
+    MainQueue::async(this, [this, script, loggedScript, onError = std::move(onError)]() mutable {
+        TLOG_DEBUG(QStringLiteral("Apple script being executed is %1").arg(loggedScript));
         m_host->run(script, [this, onError = std::move(onError)](const ScriptResult& result) {
             if (result.succeeded()) {
                 emit scriptFinished(true);

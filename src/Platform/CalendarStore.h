@@ -64,7 +64,9 @@ public:
     void scheduleOutlookMeeting(ErrorCallback onError);
     void scheduleCalendarMeeting(ErrorCallback onError);
     // Runs a creation script after the current event; "init" is not sent here.
-    void executeAppleScript(const QString& script, ErrorCallback onError);
+    // `loggedScript` is what the log shows in its place (no invitation text, no passcode).
+    void executeAppleScript(const QString& script, const QString& loggedScript,
+                            ErrorCallback onError);
 
     // "CalDefaultCalendar" of the Calendar preferences (macOS); nothing elsewhere.
     virtual QVariant calendarDefaultCalendar() const;

@@ -3,6 +3,7 @@
 #include "Logging/Log.h"
 
 #include <QDesktopServices>
+#include <QRegularExpression>
 #include <utility>
 
 namespace {
@@ -17,12 +18,17 @@ UrlOpenerBackend*& installedBackend() {
     return backend;
 }
 
-// For log lines: no query, fragment or user part, which may carry tokens or passcodes.
-QString loggable(const QUrl& url) {
-    return url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
-}
-
 } // namespace
+
+QString UrlOpener::loggable(const QUrl& url) {
+    QUrl shown = url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
+    // A meeting address: "/<meeting id>/<passcode>".
+    static const QRegularExpression meeting(QStringLiteral("^(/[0-9]+/)[^/]+/?$"));
+    const QRegularExpressionMatch m = meeting.match(shown.path());
+    if (m.hasMatch())
+        shown.setPath(m.captured(1) + QStringLiteral("<passcode>"));
+    return shown.toDisplayString();
+}
 
 bool UrlOpener::isAllowed(const QUrl& url) {
     if (!url.isValid())

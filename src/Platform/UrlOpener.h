@@ -14,6 +14,10 @@ public:
 // schemes, javascript:) is refused and logged, whatever a service reply or a calendar note says.
 namespace UrlOpener {
 
+// The address as log lines show it: no user part, query or fragment (tokens), and the passcode
+// of a meeting address ("/<meeting id>/<passcode>") as "<passcode>".
+QString loggable(const QUrl& url);
+
 // http and https with a host, or mailto with an address.
 bool isAllowed(const QUrl& url);
 

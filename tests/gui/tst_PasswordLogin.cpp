@@ -15,6 +15,7 @@
 #include "SignedInSimulator.h"
 #include "TestEnvironment.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
@@ -81,6 +82,8 @@ private Q_SLOTS:
     void optionsSheetUploadCancelsAndReports();
     void linksAndQuit();
     void usageEventsOfTheWindow();
+    void quitWaitsForItsUsageEvent_data();
+    void quitWaitsForItsUsageEvent();
     void windowClosedDuringLookupIsHarmless();
 
 private:
@@ -683,7 +686,7 @@ void tst_PasswordLogin::linksAndQuit() {
     QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
     QCOMPARE(m_terminations, 0);
     QTest::mouseClick(child<QPushButton>("quitButton"), Qt::LeftButton);
-    QCOMPARE(m_terminations, 1);
+    QTRY_COMPARE(m_terminations, 1);
 }
 
 void tst_PasswordLogin::usageEventsOfTheWindow() {
@@ -719,7 +722,40 @@ void tst_PasswordLogin::usageEventsOfTheWindow() {
     };
     QCOMPARE(data("quit", "screen"), QStringLiteral("PasswordLoginWindowController"));
     QCOMPARE(data("initial_calendar", "calendar"), QStringLiteral("outlook_calendar"));
-    QCOMPARE(m_terminations, 1);
+    QTRY_COMPARE(m_terminations, 1);
+}
+
+void tst_PasswordLogin::quitWaitsForItsUsageEvent_data() {
+    QTest::addColumn<int>("statsDelayMs");
+    QTest::addColumn<int>("minWaitMs");
+    QTest::addColumn<int>("maxWaitMs");
+    QTest::newRow("answered") << 0 << 0 << 1900;
+    QTest::newRow("slow service: 2 s at most") << 8000 << 1900 << 4000;
+}
+
+void tst_PasswordLogin::quitWaitsForItsUsageEvent() {
+    QFETCH(int, statsDelayMs);
+    QFETCH(int, minWaitMs);
+    QFETCH(int, maxWaitMs);
+    VeloraSimulator& sim = m_sim.sim();
+    openWindow();
+    if (statsDelayMs)
+        sim.injectFault(VeloraSimulator::Endpoint::Stats, Fault::delay(statsDelayMs));
+    bool quitReceived = false;
+    QElapsedTimer clock;
+    PasswordLoginWindowController::setTerminateHandler([&] {
+        ++m_terminations;
+        for (const QJsonValue& e : sim.statsEvents())
+            quitReceived |= e.toObject().value(QStringLiteral("event")) == QLatin1String("quit");
+    });
+    clock.start();
+    QTest::mouseClick(child<QPushButton>("quitButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_terminations, 1, 10000);
+    const qint64 waited = clock.elapsed();
+    PasswordLoginWindowController::setTerminateHandler([this] { ++m_terminations; });
+    // The event reached the service before the process would end.
+    QVERIFY(quitReceived);
+    QVERIFY2(waited >= minWaitMs && waited <= maxWaitMs, qPrintable(QString::number(waited)));
 }
 
 void tst_PasswordLogin::windowClosedDuringLookupIsHarmless() {

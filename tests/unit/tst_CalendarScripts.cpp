@@ -7,6 +7,7 @@
 #include "Platform/CalendarScripts.h"
 #include "Platform/CalendarStore.h"
 #include "Platform/MainQueue.h"
+#include "ScriptLiterals.h"
 #include "TestEnvironment.h"
 
 #include <QObject>
@@ -111,19 +112,19 @@ private slots:
 
             const QString outlook = CalendarScripts::outlookCreateScript(v, v);
             QCOMPARE(skeleton(outlook), plainOutlook);
-            QCOMPARE(CalendarScripts::stringLiterals(outlook),
+            QCOMPARE(ScriptLiterals::stringLiterals(outlook),
                      QStringList({"Microsoft Outlook", "Velora Meeting",
                                   "Velora Video Conference - " + c, desc}));
 
             const QString byId = CalendarScripts::calendarCreateScript(v, v, v, v);
             QCOMPARE(skeleton(byId), plainById);
             QCOMPARE(
-                CalendarScripts::stringLiterals(byId),
+                ScriptLiterals::stringLiterals(byId),
                 QStringList({"Calendar", c, desc, "Velora Meeting", c, c, "System Events", "e"}));
 
             const QString byTitle = CalendarScripts::calendarCreateScript(v, v, std::nullopt, v);
             QCOMPARE(skeleton(byTitle), plainByTitle);
-            QCOMPARE(CalendarScripts::stringLiterals(byTitle),
+            QCOMPARE(ScriptLiterals::stringLiterals(byTitle),
                      QStringList({"Calendar", c, c, "Work", "Work", desc, "Velora Meeting", c, c,
                                   "System Events", "e"}));
 
@@ -132,10 +133,10 @@ private slots:
             QVERIFY(!CalendarScripts::quoted(v).contains(u'\n'));
         }
         // The checker itself sees through comments and notices an unclosed literal.
-        QCOMPARE(CalendarScripts::stringLiterals(
+        QCOMPARE(ScriptLiterals::stringLiterals(
                      "set a to \"x\" -- \"comment\"\n(* \"(* nested *)\" *) \"y\""),
                  QStringList({"x", "y"}));
-        QCOMPARE(CalendarScripts::stringLiterals("set a to \"open"), std::nullopt);
+        QCOMPARE(ScriptLiterals::stringLiterals("set a to \"open"), std::nullopt);
     }
 
     void scriptsCarryTheirDecidingLines() {
@@ -359,7 +360,7 @@ private slots:
         // A store destroyed while its script is pending calls nothing back.
         {
             CalendarStore gone(std::make_unique<FakeScriptHost>());
-            gone.executeAppleScript("return 1", [&] { ++errors; });
+            gone.executeAppleScript("return 1", "return 1", [&] { ++errors; });
         }
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();

@@ -27,6 +27,10 @@ void tst_LogRedactor::queryValues() {
         {"empty access_token=&x=1", "empty access_token=<redacted>&x=1"},
         {"grant_type=password&username=bob&password=hunter2&client_secret=s3",
          "grant_type=password&username=bob&password=<redacted>&client_secret=<redacted>"},
+        {"join ?meeting=7305551001&passcode=1357&x=1",
+         "join ?meeting=7305551001&passcode=<redacted>&x=1"},
+        {"Meeting ID: 730 555 1001\nPasscode: 1357\nJoin by phone",
+         "Meeting ID: 730 555 1001\nPasscode=<redacted>\nJoin by phone"},
     };
     for (const auto& [in, out] : cases)
         QCOMPARE(LogRedactor::redact(in), out);
@@ -46,6 +50,9 @@ void tst_LogRedactor::jsonValues() {
         {R"({"access_token":"a\"b","n":1})", R"({access_token=<redacted>,"n":1})"},
         {R"({"access_token":null,"n":1})", R"({access_token=<redacted>"n":1})"},
         {R"({'password': 'pw'})", R"({password=<redacted>})"},
+        {R"({"meetingId":"730","attendeePasscode":"1357"})",
+         R"({"meetingId":"730",attendeePasscode=<redacted>})"},
+        {R"({"moderatorPasscode":2468,"n":1})", R"({moderatorPasscode=<redacted>"n":1})"},
         {R"(cut {"access_token":"abc)", R"(cut {access_token=<redacted>)"},
     };
     for (const auto& [in, out] : cases)

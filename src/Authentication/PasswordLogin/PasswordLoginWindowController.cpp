@@ -472,7 +472,9 @@ void PasswordLoginWindowController::cancelLoginButton() {
 
 void PasswordLoginWindowController::quitAction() {
     AnalyticsController::sendQuitAction(QStringLiteral("PasswordLoginWindowController"));
-    terminateHandler()();
+    // The event would die with the process: quit once it is answered (2 s at most).
+    AnalyticsController::afterPendingEvents(AnalyticsController::kQuitWaitMs,
+                                            [] { terminateHandler()(); });
 }
 
 void PasswordLoginWindowController::launchSignUp() {

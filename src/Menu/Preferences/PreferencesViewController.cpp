@@ -73,7 +73,8 @@ PreferencesViewController::PreferencesViewController(QWidget* parent)
     });
     connect(m_quit, &QPushButton::clicked, this, [] {
         AnalyticsController::sendQuitAction(kScreen);
-        QCoreApplication::quit();
+        AnalyticsController::afterPendingEvents(AnalyticsController::kQuitWaitMs,
+                                                [] { QCoreApplication::quit(); });
     });
     updateAccountDetails();
 }
