@@ -5,6 +5,7 @@
 // the PCRE2 JIT where it has one, which copes with these inputs; the backtracking interpreter
 // (QT_ENABLE_REGEXP_JIT=0, as on platforms without a JIT) is quadratic on the near misses: pick
 // the small sizes with --benchmark_filter='LinkRegex_NearMisses/(16|32|64)' there.
+#include "../tests/support/LegacyMeetingLinkPattern.h"
 #include "Models/MeetingLinkRecognizer.h"
 
 #include <QRegularExpression>
@@ -41,7 +42,7 @@ void scan(benchmark::State& state, QString (*make)(qsizetype)) {
 
 void regex(benchmark::State& state, QString (*make)(qsizetype)) {
     const QString text = make(state.range(0));
-    const QRegularExpression re(MeetingLinkRecognizer::legacyPattern(kDomain));
+    const QRegularExpression re(LegacyMeetingLinkPattern::forDomain(kDomain));
     re.optimize();
     for (auto _ : state) {
         auto m = re.match(text);

@@ -74,10 +74,23 @@ QString Logging::processName() {
 }
 
 QString Logging::preferredLogsDirectory() {
-    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
-    if (stateHome.isEmpty() || !QDir::isAbsolutePath(stateHome))
-        stateHome = QDir::homePath() + "/.local/state"_L1;
-    return QDir::cleanPath(stateHome + u'/' + processName());
+#ifdef Q_OS_MACOS
+    constexpr bool macOS = true;
+#else
+    constexpr bool macOS = false;
+#endif
+    return preferredLogsDirectoryFor(macOS, QDir::homePath(),
+                                     qEnvironmentVariable("XDG_STATE_HOME"), processName());
+}
+
+QString Logging::preferredLogsDirectoryFor(bool macOS, const QString& home,
+                                           const QString& stateHome, const QString& process) {
+    if (macOS)
+        return QDir::cleanPath(home + "/Library/Logs/"_L1 + process);
+    const QString base = stateHome.isEmpty() || !QDir::isAbsolutePath(stateHome)
+                             ? home + "/.local/state"_L1
+                             : stateHome;
+    return QDir::cleanPath(base + u'/' + process);
 }
 
 QString Logging::fallbackLogsDirectory() {

@@ -32,8 +32,11 @@ QString logsDirectory();
 
 // The running program's name, as the system knows it.
 QString processName();
-// $XDG_STATE_HOME (or ~/.local/state) / <process name>
+// Where the platform keeps logs: ~/Library/Logs/<process name> on macOS, elsewhere
+// $XDG_STATE_HOME (or ~/.local/state) / <process name>.
 QString preferredLogsDirectory();
+QString preferredLogsDirectoryFor(bool macOS, const QString& home, const QString& stateHome,
+                                  const QString& process);
 // <temporary folder>/<process name>-logs-<user id>: private to the user, used when the
 // preferred folder cannot be created or written.
 QString fallbackLogsDirectory();

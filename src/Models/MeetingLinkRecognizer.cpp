@@ -87,11 +87,4 @@ std::optional<QVariantMap> extractMeetingIdAndPasscode(const std::optional<QStri
     }
 }
 
-QString legacyPattern(const QString& domain) {
-    QString literal;
-    for (const QChar c : domain)
-        literal += c == u'.' ? QStringLiteral(".") : QRegularExpression::escape(QString(c));
-    return QStringLiteral("https?://(((.*).?)") + literal + QStringLiteral(")/(\\d+)(/?(\\d+)?)?");
-}
-
 } // namespace MeetingLinkRecognizer

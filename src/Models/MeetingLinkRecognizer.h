@@ -8,12 +8,13 @@
 // in calendar text. One left-to-right pass, linear in the text length, so a long invitation
 // cannot stall the main thread.
 //
-// Results on well-formed links are those of the historic pattern
+// The first valid link of the text wins, also when the same line holds more: invitations put
+// the meeting's own link first, and later links on that line (a dial-in page, a forwarded
+// meeting) are not the meeting to join. Earlier releases matched
 //   https?://(((.*).?)<domain>)/(\d+)(/?(\d+)?)?
-// (first match, greedy host): the last link on the line of the first "http" wins. Unlike that
-// pattern, the host holds host characters only (letters, digits, '-', '.'), the domain's dots
-// match dots only, and the domain must start a label, so "https://evil.example/velora.example/1"
-// is no link and a harmless earlier link on the line cannot swallow the real one.
+// whose greedy host made the last link on the line win. The host holds host characters only
+// (letters, digits, '-', '.'), the domain's dots match dots only, and the domain must start a
+// label, so "https://evil.example/velora.example/1" is no link.
 namespace MeetingLinkRecognizer {
 
 // "numericMeetingId" (always), "meetingDomain" (the host, when non-empty) and, when the link
@@ -25,8 +26,5 @@ std::optional<QVariantMap> extractMeetingIdAndPasscode(const std::optional<QStri
 // BundleInfo::meetingLinkDomain().
 std::optional<QVariantMap> extractMeetingIdAndPasscode(const std::optional<QString>& text,
                                                        const QString& domain);
-
-// The historic pattern for `domain` (dots unescaped), for differential tests and benchmarks.
-QString legacyPattern(const QString& domain);
 
 } // namespace MeetingLinkRecognizer

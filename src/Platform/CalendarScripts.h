@@ -33,8 +33,4 @@ std::optional<QString> calendarIdFrom(const QVariant& calDefaultCalendar);
 // constants) its source text. Nothing when the text is not a value.
 std::optional<QVariant> parseValue(const QString& source);
 
-// The string literals of a script, unescaped, in order; nothing when a literal is not closed.
-// Used to check that inserted values stay inside their literal.
-std::optional<QStringList> stringLiterals(const QString& script);
-
 } // namespace CalendarScripts

@@ -1,6 +1,7 @@
 // libFuzzer target: the meeting-link scanner and the AppleScript helpers take any text.
 // The scanner agrees with the host-restricted form of the historic pattern; a quoted value
 // reads back as exactly one literal holding the value; the result reader never crashes.
+#include "../support/ScriptLiterals.h"
 #include "Models/MeetingLinkRecognizer.h"
 #include "Platform/CalendarScripts.h"
 
@@ -25,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     QString carried = text;
     carried.remove(QChar(0));
-    const auto literals = CalendarScripts::stringLiterals(QStringLiteral("set a to ") +
-                                                          CalendarScripts::quoted(text));
+    const auto literals =
+        ScriptLiterals::stringLiterals(QStringLiteral("set a to ") + CalendarScripts::quoted(text));
     if (!literals || *literals != QStringList{carried})
         std::abort();
 

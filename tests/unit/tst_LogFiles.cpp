@@ -315,6 +315,18 @@ void tst_LogFiles::logFolderAndFallback() {
     QCOMPARE(Logging::preferredLogsDirectory(), root.filePath("state/tst_LogFiles"));
     qputenv("XDG_STATE_HOME", "relative/state");
     QCOMPARE(Logging::preferredLogsDirectory(), QDir::homePath() + "/.local/state/tst_LogFiles");
+    // Each platform's own place: macOS ignores the XDG variables.
+    const struct {
+        bool macOS;
+        const char* stateHome;
+        const char* expected;
+    } places[] = {{true, "/h/state", "/h/Library/Logs/tamber"},
+                  {true, "", "/h/Library/Logs/tamber"},
+                  {false, "/h/state", "/h/state/tamber"},
+                  {false, "", "/h/.local/state/tamber"}};
+    for (const auto& p : places)
+        QCOMPARE(Logging::preferredLogsDirectoryFor(p.macOS, "/h", p.stateHome, "tamber"),
+                 QString::fromLatin1(p.expected));
     QVERIFY(Logging::fallbackLogsDirectory().startsWith(QDir::tempPath() + "/tst_LogFiles-logs-"));
 
     const QString preferred = root.filePath("state/tst_LogFiles");

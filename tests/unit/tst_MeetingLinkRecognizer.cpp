@@ -1,5 +1,6 @@
 // The meeting-link recogniser: documented results, hostile and long inputs, and agreement with
 // the historic regular expression on generated text.
+#include "LegacyMeetingLinkPattern.h"
 #include "Models/MeetingLinkRecognizer.h"
 #include "Platform/BundleInfo.h"
 #include "TestEnvironment.h"
@@ -42,7 +43,7 @@ std::optional<QVariantMap> resultOf(const QRegularExpressionMatch& m, int host, 
 }
 
 std::optional<QVariantMap> legacy(const QString& text) {
-    static const QRegularExpression re(MeetingLinkRecognizer::legacyPattern(kDomain));
+    static const QRegularExpression re(LegacyMeetingLinkPattern::forDomain(kDomain));
     return resultOf(re.match(text), 1, 4, 6);
 }
 

@@ -71,10 +71,6 @@ QVariant UpcomingMeetingsListModel::data(const QModelIndex& index, int role) con
         return header ? QVariant() : QVariant(presentation(index.row())->toolTip);
     case IsHeaderRole:
         return header;
-    case RecordRole:
-        return header ? QVariant() : QVariant(record(index.row())->toVariantMap());
-    case DayDescriptionRole:
-        return header ? QVariant(m_days.at(row.bucket).description) : QVariant();
     default:
         return {};
     }

@@ -17,8 +17,6 @@ class UpcomingMeetingsListModel : public QAbstractListModel {
 public:
     enum Roles {
         IsHeaderRole = Qt::UserRole + 1, // bool
-        RecordRole,                      // QVariantMap (meeting rows), made on each call
-        DayDescriptionRole,              // the bucket's day key (header rows)
     };
 
     explicit UpcomingMeetingsListModel(QObject* parent = nullptr);
