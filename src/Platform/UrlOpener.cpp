@@ -25,9 +25,11 @@ QString UrlOpener::loggable(const QUrl& url) {
     // A meeting address: "/<meeting id>/<passcode>".
     static const QRegularExpression meeting(QStringLiteral("^(/[0-9]+/)[^/]+/?$"));
     const QRegularExpressionMatch m = meeting.match(shown.path());
-    if (m.hasMatch())
-        shown.setPath(m.captured(1) + QStringLiteral("<passcode>"));
-    return shown.toDisplayString();
+    if (!m.hasMatch())
+        return shown.toDisplayString();
+    // Appended as text: QUrl would percent-encode the angle brackets.
+    shown.setPath(m.captured(1));
+    return shown.toDisplayString() + QStringLiteral("<passcode>");
 }
 
 bool UrlOpener::isAllowed(const QUrl& url) {

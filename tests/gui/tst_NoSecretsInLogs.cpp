@@ -1,6 +1,7 @@
 // The log files go to support: a session against the simulator (sign-in, join, personal
 // meeting, scheduling, calendar invitations, the list) leaves no passcode and no invitation
 // text in any of them, at any level.
+#include "AbstractTamberWindowController/CustomTextField.h"
 #include "Analytics/AnalyticsController.h"
 #include "Logging/Log.h"
 #include "Logging/Logging.h"
@@ -83,7 +84,7 @@ void tst_NoSecretsInLogs::aSessionLeavesNoSecretInTheLogFiles() {
     QSignalSpy listed(&fetcher, &UpcomingMeetingsFetcher::meetingsReady);
     fetcher.refreshUpcomingMeetings();
     QTRY_COMPARE_WITH_TIMEOUT(listed.size(), 1, 20000);
-    const QJsonArray meetings = sim.meetings(env.userId());
+    const QJsonArray meetings = sim.meetings(sim.userIdOf(user));
     QVERIFY(!meetings.isEmpty());
     const QJsonObject joined = meetings.first().toObject();
     AttendMeetingViewController join;

@@ -293,12 +293,16 @@ void tst_PasswordLogin::lookupFailuresShowPlatformTextOrAccountNotFound() {
         {QString(), Fault::refuse(), 60000,
          QStringLiteral("The Internet connection appears to be offline."),
          QStringLiteral("224.0.0.1:443")},
-        {profile, Fault::closeMidBody(), 60000, QStringLiteral("The network connection was lost.")},
-        {token, Fault::delay(3000), 300, QStringLiteral("The request timed out.")},
-        {profile, Fault::httpError(500), 60000, QStringLiteral("Account not found")},
-        {profile, Fault::garbage(), 60000, QStringLiteral("Account not found")},
-        {profile, Fault::empty(), 60000, QStringLiteral("Account not found")},
-        {token, Fault::httpError(401), 60000, QStringLiteral("Account not found")},
+        {profile,
+         Fault::closeMidBody(),
+         60000,
+         QStringLiteral("The network connection was lost."),
+         {}},
+        {token, Fault::delay(3000), 300, QStringLiteral("The request timed out."), {}},
+        {profile, Fault::httpError(500), 60000, QStringLiteral("Account not found"), {}},
+        {profile, Fault::garbage(), 60000, QStringLiteral("Account not found"), {}},
+        {profile, Fault::empty(), 60000, QStringLiteral("Account not found"), {}},
+        {token, Fault::httpError(401), 60000, QStringLiteral("Account not found"), {}},
     };
     for (const Case& c : cases) {
         m_sim.sim().clearFaults();

@@ -8,7 +8,30 @@ private Q_SLOTS:
     void opensWebAndMailAddressesUnchanged();
     void refusesEverythingElse();
     void reportsHandlerFailureAndRestoresBackends();
+    void loggedWithoutPasscodeOrQuery_data();
+    void loggedWithoutPasscodeOrQuery();
 };
+
+void tst_UrlOpener::loggedWithoutPasscodeOrQuery_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("join") << "https://velora.example/7305551001/1357"
+                          << "https://velora.example/7305551001/<passcode>";
+    QTest::newRow("join, port and slash") << "https://localhost:8443/42/2468/"
+                                          << "https://localhost:8443/42/<passcode>";
+    QTest::newRow("no passcode") << "https://velora.example/7305551001"
+                                 << "https://velora.example/7305551001";
+    QTest::newRow("other page") << "https://velora.example/forgot_password/"
+                                << "https://velora.example/forgot_password/";
+    QTest::newRow("query and user") << "https://bob:pw@velora.example/j/1?pwd=9#x"
+                                    << "https://velora.example/j/1";
+}
+
+void tst_UrlOpener::loggedWithoutPasscodeOrQuery() {
+    QFETCH(QString, address);
+    QFETCH(QString, logged);
+    QCOMPARE(UrlOpener::loggable(QUrl(address)), logged);
+}
 
 void tst_UrlOpener::opensWebAndMailAddressesUnchanged() {
     RecordingUrlOpener browser;
