@@ -16,7 +16,6 @@ namespace {
 const QString kStart = QStringLiteral("start");
 const QString kEnd = QStringLiteral("end");
 const QString kNextStart = QStringLiteral("nextStart");
-const QString kRecurrence = QStringLiteral("recurrencePattern");
 const QString kDraftGuid = QStringLiteral("meetingDraftGuid");
 const QString kEntryType = QStringLiteral("calendar_entry_type");
 const QString kVelora = QStringLiteral("velora");
@@ -173,10 +172,8 @@ QList<DayBucket> MeetingAggregator::merge(const QVariantList& calendarMeetings,
 
 bool MeetingAggregator::listedByNextOccurrence(const MeetingRecord& record) {
     // Drafts go by "start" whatever they hold.
-    if (!record.has(kRecurrence) || record.contains(kDraftGuid))
-        return false;
-    const QVariant type = record.value(kRecurrence).toMap().value(QStringLiteral("recurrenceType"));
-    return type.toString() != QLatin1String("NONE") && record.time(kNextStart).has_value();
+    return !record.contains(kDraftGuid) && record.isRecurring() &&
+           record.time(kNextStart).has_value();
 }
 
 std::optional<double> MeetingAggregator::listedStart(const MeetingRecord& record) {

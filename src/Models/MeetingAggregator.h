@@ -36,8 +36,8 @@ public:
                                   const QList<QJsonObject>& serviceMeetings,
                                   const QVariantMap& drafts);
 
-    // A repeating service meeting listed at its next occurrence: a "recurrencePattern" whose
-    // "recurrenceType" is not "NONE", with a usable "nextStart". Drafts never are; a series
+    // A repeating service meeting listed at its next occurrence: a series (isRecurring) with a
+    // usable "nextStart". Drafts never are; a series
     // without a usable "nextStart" is listed by its "start" rather than not at all.
     static bool listedByNextOccurrence(const MeetingRecord& record);
     // The start and end a row shows: "nextStart"/"nextEnd" when listed by its next occurrence
