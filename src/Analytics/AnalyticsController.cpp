@@ -5,6 +5,7 @@
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QLocale>
 #include <QTimeZone>
