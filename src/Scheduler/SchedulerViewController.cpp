@@ -848,7 +848,11 @@ void SchedulerViewController::sendMeeting() {
             .toJson(QJsonDocument::Compact);
     request.body = body;
     request.jsonContentType = true;
-    TLOG_VERBOSE(QString::fromUtf8(body));
+    // The body holds notes and attendees: the log names the meeting only.
+    TLOG_VERBOSE(change
+                     ? QStringLiteral("Changing meeting %1")
+                           .arg(TamberDataModel::textOrNull(m_meeting.value(QStringLiteral("id"))))
+                     : QStringLiteral("Creating a meeting"));
     sendUsageEvent(QStringLiteral("init"));
 
     QPointer<SchedulerViewController> self(this);
