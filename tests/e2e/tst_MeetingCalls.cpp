@@ -195,16 +195,22 @@ void tst_MeetingCalls::meetingListRefusalsAndNonListsEndInError() {
     QVERIFY(!empty.error);
     QVERIFY(m_log->contains(Log::Error, QStringLiteral("Empty Data")));
 
-    // A 10 MB list still arrives whole.
-    const QByteArray title(10 * 1024 * 1024, 't');
-    sim.injectFault(
-        "meetings",
-        Fault::httpErrorRaw(200, R"([{"id":"big","title":")" + title + R"("}])").times(1));
+    // A 7 MiB list still arrives whole; a 10 MiB one is refused (-1103).
+    const auto listOf = [](int size) {
+        return R"([{"id":"big","title":")" + QByteArray(size, 't') + R"("}])";
+    };
+    sim.injectFault("meetings", Fault::httpErrorRaw(200, listOf(7 << 20)).times(1));
     ListOutcome big;
     fetchList(big);
     QTRY_VERIFY_WITH_TIMEOUT(big.done(), 30000);
     QCOMPARE(big.successes, 1);
-    QCOMPARE(big.meetings.value(0).value("title").toString().size(), title.size());
+    QCOMPARE(big.meetings.value(0).value("title").toString().size(), 7 << 20);
+    sim.injectFault("meetings", Fault::httpErrorRaw(200, listOf(10 << 20)).times(1));
+    ListOutcome huge;
+    fetchList(huge);
+    QTRY_VERIFY_WITH_TIMEOUT(huge.done(), 30000);
+    QCOMPARE(huge.errors, 1);
+    QVERIFY(huge.error && huge.error->code == -1103);
 }
 
 void tst_MeetingCalls::contactsKeepOrderAndFailAsAWhole() {
