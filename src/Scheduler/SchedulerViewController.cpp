@@ -15,6 +15,7 @@
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "OverlayView.h"
+#include "Platform/BundleInfo.h"
 #include "Platform/MainQueue.h"
 #include "Platform/NotificationCenter.h"
 #include "SchedulerTimes.h"
@@ -843,8 +844,7 @@ void SchedulerViewController::sendMeeting() {
     request.url = change ? TamberDataModel::editScheduleMeetingURL(m_meeting)
                          : TamberDataModel::scheduleMeetingURL();
     const QByteArray body =
-        QJsonDocument(
-            MeetingRequestBuilder::body(m_pendingForm, QCoreApplication::applicationVersion()))
+        QJsonDocument(MeetingRequestBuilder::body(m_pendingForm, BundleInfo::version()))
             .toJson(QJsonDocument::Compact);
     request.body = body;
     request.jsonContentType = true;

@@ -364,6 +364,7 @@ void tst_Scheduler::weeklyFormAndAdvancedSheet() {
     QVERIFY(body["advancedMeetingOptions"].isObject());
     QCOMPARE(body["attendees"].toArray().size(), 1);
     QCOMPARE(body["description"].toString(), QStringLiteral("Agenda"));
+    QCOMPARE(body["endPointVersion"].toString(), QStringLiteral(TAMBER_VERSION));
     const QVariantMap created = serviceMeeting(QStringLiteral("Standup"));
     QCOMPARE(created.value(QStringLiteral("recurrencePattern"))
                  .toMap()
