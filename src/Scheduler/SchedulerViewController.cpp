@@ -632,8 +632,14 @@ void SchedulerViewController::focusPopover() {
 // --- Advanced options ---
 
 void SchedulerViewController::setSheetButtonsEnabled(bool enabled) {
-    m_scheduleButton->setEnabled(enabled);
-    m_advancedButton->setEnabled(enabled);
+    // Nothing reopens the sheet or the save while a request is out: a second save would create
+    // the meeting twice.
+    m_scheduleButton->setEnabled(enabled && !isSaving());
+    m_advancedButton->setEnabled(enabled && !isSaving());
+}
+
+bool SchedulerViewController::isSaving() const {
+    return !m_overlay->isHidden();
 }
 
 void SchedulerViewController::showAdvancedMeetingOptions() {
@@ -768,7 +774,7 @@ void SchedulerViewController::setSaving(bool saving) {
         m_savingIndicator->stopAnimation();
         m_savingIndicator->hide();
     }
-    m_scheduleButton->setEnabled(!saving);
+    setSheetButtonsEnabled(!saving);
 }
 
 SchedulerForm SchedulerViewController::form() const {
@@ -791,6 +797,8 @@ SchedulerForm SchedulerViewController::form() const {
 }
 
 void SchedulerViewController::scheduleButtonAction() {
+    if (isSaving())
+        return;
     hideError(m_saveError);
     m_invitees->commitPending();
     const SchedulerValidation::Attendees attendees =

@@ -103,6 +103,7 @@ private:
     void cancelAdvancedMeetingOptions();
     void didEndSheet();
     void setSheetButtonsEnabled(bool enabled);
+    bool isSaving() const;
 
     void showError(QLabel* label, const QString& text);
     void hideError(QLabel* label);
