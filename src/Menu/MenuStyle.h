@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
@@ -13,8 +14,14 @@ inline QString imagePath(const QString& name) {
     return QStringLiteral(":/images/menu/%1.svg").arg(name);
 }
 
+// One icon per name for the whole run: a new QIcon would parse its SVG again and leave another
+// set of rendered pixmaps in the pixmap cache each time a menu opens.
 inline QIcon image(const QString& name) {
-    return QIcon(imagePath(name));
+    static QHash<QString, QIcon> icons;
+    auto it = icons.find(name);
+    if (it == icons.end())
+        it = icons.insert(name, QIcon(imagePath(name)));
+    return *it;
 }
 
 // Filled product-blue button: the page's main action.
