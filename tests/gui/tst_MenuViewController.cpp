@@ -100,6 +100,14 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     QVERIFY(iconsAre(
         {"meetingsIcon_Selected", "joinMeetingsIcon", "personalMeetingIcon", "settingsIcon"}));
     QCOMPARE(m_menu->menuContentsViewConstraint(), 20);
+    // A later menu shows the same icons, not freshly parsed (and cached) copies of them.
+    {
+        MenuViewController next;
+        next.updateSelectedButton(next.tabButton(1));
+        for (int tag = 1; tag <= 4; ++tag)
+            QCOMPARE(next.tabButton(tag)->icon().cacheKey(),
+                     m_menu->tabButton(tag)->icon().cacheKey());
+    }
     QTRY_VERIFY(!upcoming->fetcher()->isFetching());
     UpcomingMeetingsListModel* rows = upcoming->unifiedTableView()->meetingsModel();
     QTRY_VERIFY(rows->rowCount() > 0);
