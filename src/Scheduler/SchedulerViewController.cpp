@@ -649,7 +649,7 @@ void SchedulerViewController::showAdvancedMeetingOptions() {
     hideError(m_advancedError);
     QPointer<SchedulerViewController> self(this);
     MainQueue::async(this, [self] {
-        if (!self) {
+        if (!self || self->m_closed) {
             return;
         }
         self->setSheetButtonsEnabled(false);

@@ -18,7 +18,9 @@
 #include "Scheduler/SchedulerViewController.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -334,6 +336,10 @@ void tst_Scheduler::weeklyFormAndAdvancedSheet() {
     QTest::keyClick(form()->invitees()->editor(), Qt::Key_Backspace);
     QCOMPARE(form()->invitees()->tokens(), QStringList{QStringLiteral("ann@example.com")});
     QVERIFY(!emailError->isVisible());
+    // A pasted list: tabs, line breaks and a trailing comma end chips as well.
+    QGuiApplication::clipboard()->setText(QStringLiteral("c@x.org\td@y.org\ne@z.org,"));
+    QTest::keySequence(form()->invitees()->editor(), QKeySequence::Paste);
+    QCOMPARE(form()->invitees()->text(), QStringLiteral("ann@example.com,c@x.org,d@y.org,e@z.org"));
     child<QPlainTextEdit>(m_popover.get(), "customMeetingDescription")
         ->setPlainText(QString(1001, QChar(u'x')));
     QTest::mouseClick(child<QPushButton>(m_popover.get(), "scheduleButton"), Qt::LeftButton);
@@ -365,7 +371,7 @@ void tst_Scheduler::weeklyFormAndAdvancedSheet() {
     QCOMPARE(body["recurrencePattern"]["recurrenceType"].toString(), QStringLiteral("WEEKLY"));
     QCOMPARE(body["isLargeMeeting"], QJsonValue(true));
     QVERIFY(body["advancedMeetingOptions"].isObject());
-    QCOMPARE(body["attendees"].toArray().size(), 1);
+    QCOMPARE(body["attendees"].toArray().size(), 4);
     QCOMPARE(body["description"].toString(), QStringLiteral("Agenda"));
     QCOMPARE(body["endPointVersion"].toString(), QStringLiteral(TAMBER_VERSION));
     const QVariantMap created = serviceMeeting(QStringLiteral("Standup"));
