@@ -369,7 +369,8 @@ void tst_TokenCalls::onlyAcceptedPasswordsReachTheKeychain() {
     QVERIFY(signInWith("wrong"));
     QCOMPARE(item(), std::nullopt);
     QVERIFY(signInWith(VeloraSimulator::PasswordUserPassword));
-    QCOMPARE(item(), right);
+    // A secret service slowed by a busy machine may finish the write after the bounded wait.
+    QTRY_COMPARE_WITH_TIMEOUT(item(), right, 15000);
     QVERIFY(signInWith("wrong again"));
     QCOMPARE(item(), right);
     Record::deleteStoredPassword();
