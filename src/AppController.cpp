@@ -398,6 +398,10 @@ void AppController::popoverDidShow() {
 
 void AppController::popoverDidClose() {
     TLOG_DEBUG(QStringLiteral("Popover did close from AppController"));
+    // The notice of a replaced popover arrives after its successor took over: not for it.
+    if (m_activePopover && !m_activePopover->hasClosed()) {
+        return;
+    }
     setHightLighted(false);
 }
 

@@ -2,6 +2,7 @@
 
 #include "Analytics/AnalyticsController.h"
 #include "CalendarMeetingService.h"
+#include "ErrorText.h"
 #include "Logging/Log.h"
 #include "Platform/CalendarStore.h"
 #include "Platform/MainQueue.h"
@@ -30,6 +31,15 @@ std::optional<QString> UpcomingMeetingsFetcher::scheduleButtonTitle(const QVaria
     if (choice == QStringLiteral("apple_calendar"))
         return QStringLiteral("Schedule Meeting with Calendar");
     return std::nullopt;
+}
+
+QString UpcomingMeetingsFetcher::failureMessage(const std::optional<ServiceError>& error) {
+    QString reason = QStringLiteral("the service's reply could not be read");
+    if (error && error->httpStatus >= 400)
+        reason = QStringLiteral("the service answered %1").arg(error->httpStatus);
+    else if (error && !error->description.trimmed().isEmpty())
+        reason = ErrorText::clause(error->description);
+    return QStringLiteral("Meetings could not be loaded: %1.").arg(reason);
 }
 
 bool UpcomingMeetingsFetcher::isConnectivityError(const std::optional<ServiceError>& error) {
@@ -121,7 +131,7 @@ void UpcomingMeetingsFetcher::fail(quint64 generation, const std::optional<Servi
     m_fetching = false;
     AnalyticsController::sendFetchSettings(QStringLiteral("error"));
     emit fetchFailed(error ? error->description : QString(),
-                     tokenCheck && isConnectivityError(error));
+                     tokenCheck && isConnectivityError(error), failureMessage(error));
     if (onError)
         onError(error);
     if (tokenCheck)

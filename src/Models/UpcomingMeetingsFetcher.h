@@ -43,6 +43,8 @@ public:
 
     // The schedule button's title for a default-calendar value; nothing = leave it as it is.
     static std::optional<QString> scheduleButtonTitle(const QVariant& calendar);
+    // What the page says when a fetch failed: "Meetings could not be loaded: <reason>."
+    static QString failureMessage(const std::optional<ServiceError>& error);
     // A transport failure that disables the schedule button (-1009, -1005, -1001).
     static bool isConnectivityError(const std::optional<ServiceError>& error);
 
@@ -50,9 +52,9 @@ signals:
     void fetchStarted(); // show the spinner, hide the caution button
     // The list is replaced by `days` (empty: show the "no meetings" label). Spinner off.
     void meetingsReady(const QList<DayBucket>& days);
-    // Spinner off, caution button with `description` as tooltip; the previous list stays.
-    // `connectivity`: disable the schedule button.
-    void fetchFailed(const QString& description, bool connectivity);
+    // Spinner off, caution button with `description` as tooltip; the previous list stays, with
+    // `message` (failureMessage) under it. `connectivity`: disable the schedule button.
+    void fetchFailed(const QString& description, bool connectivity, const QString& message);
 
 private:
     void mergeAndPublish(quint64 generation, const std::optional<QVariantList>& calendar,

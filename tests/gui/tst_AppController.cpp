@@ -84,6 +84,7 @@ private Q_SLOTS:
     void signInWindowsOpenCentredOnTheIconScreen_data();
     void signInWindowsOpenCentredOnTheIconScreen();
     void singleSignOnCompletionReleasesOnlyItsOwnController();
+    void menuReopenedFromTheSchedulerStaysHighlighted();
     void editingShortcuts();
     void exceptionDuringDispatchIsSwallowed();
 };
@@ -458,6 +459,30 @@ void tst_AppController::singleSignOnCompletionReleasesOnlyItsOwnController() {
     Q_EMIT newer->signInCompleted();
     QVERIFY(!controller.ssoLoginWindowController());
     QTRY_VERIFY(newer.isNull());
+}
+
+void tst_AppController::menuReopenedFromTheSchedulerStaysHighlighted() {
+    Recorder rec;
+    AppController controller(rec.services());
+    controller.awakeFromNib();
+    signIn();
+    CustomStatusItemView* view = AppController::customStatusView();
+    NotificationCenter::defaultCenter().post(QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED"));
+    QPointer<AbstractPopover> scheduler = controller.activePopover();
+    QTRY_VERIFY(scheduler && scheduler->isVisible());
+
+    // Saved or cancelled: the menu comes back, and the scheduler's late close notice does not
+    // take the highlight from it.
+    NotificationCenter::defaultCenter().post(QStringLiteral("SHOW_MENU_POPOVER"));
+    QPointer<AbstractPopover> menu = controller.activePopover();
+    QVERIFY(qobject_cast<MenuPopover*>(menu.data()));
+    QTRY_VERIFY(menu->isVisible());
+    QTest::qWait(50);
+    QVERIFY(view->highlighted());
+
+    // The menu's own close still clears it.
+    menu->hidePopover();
+    QTRY_VERIFY(!view->highlighted());
 }
 
 void tst_AppController::editingShortcuts() {

@@ -34,6 +34,9 @@ private Q_SLOTS:
     void tabsSwitchPagesAndIcons();
     void joinFormRejectsBadInputWithoutOpeningOrReporting();
     void joinOpensTheTrimmedDigits();
+    void joinFormRefusesSignsAndKeepsItsLayout_data();
+    void joinFormRefusesSignsAndKeepsItsLayout();
+    void joinEventOnlyWhenTheAddressOpened();
     void personalMeetingOpensInstantAddress();
     void preferencesPlaceholderSignsOut();
     void releaseLogsDeallocWithSuffix();
@@ -217,7 +220,7 @@ void tst_MenuViewController::joinFormRejectsBadInputWithoutOpeningOrReporting() 
     // A valid id but a passcode with a letter: passcode error, join disabled.
     typeInto(id, QStringLiteral("123456789"));
     QVERIFY(joinButton->isEnabled());
-    typeInto(passcode, QStringLiteral("12 34"));
+    typeInto(passcode, QStringLiteral("12b4"));
     QVERIFY(passcode->showsErrorBorder());
     QCOMPARE(join->invalidPasscodeHeight(), AttendMeetingViewController::kErrorLabelHeight);
     QVERIFY(!joinButton->isEnabled());
@@ -251,10 +254,13 @@ void tst_MenuViewController::joinOpensTheTrimmedDigits() {
     struct Case {
         QString id, passcode, address;
     };
+    // Written as the placeholder shows it, with dashes, padded: the digits are joined.
     const QList<Case> cases{
         {QStringLiteral("123456789"), QString(), QStringLiteral("https://%1/123456789/")},
-        {QStringLiteral(" 123"), QStringLiteral("4321"), QStringLiteral("https://%1/123/4321")},
-        {QStringLiteral("+123 "), QStringLiteral("-42"), QStringLiteral("https://%1/123/42")},
+        {QStringLiteral("730 555 1001"), QStringLiteral("4321"),
+         QStringLiteral("https://%1/7305551001/4321")},
+        {QStringLiteral(" 730-555-1001 "), QStringLiteral("12 34"),
+         QStringLiteral("https://%1/7305551001/1234")},
         {QStringLiteral("\t0099"), QStringLiteral(" 7 "), QStringLiteral("https://%1/0099/7")},
     };
     for (const Case& c : cases) {
@@ -276,6 +282,47 @@ void tst_MenuViewController::joinOpensTheTrimmedDigits() {
     for (const QJsonObject& data : joins)
         withPasscode += data.contains(QStringLiteral("passcode")) ? 1 : 0;
     QCOMPARE(withPasscode, 3);
+}
+
+void tst_MenuViewController::joinFormRefusesSignsAndKeepsItsLayout_data() {
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("placeholder form") << QStringLiteral("730 555 1001") << true;
+    QTest::newRow("dashes") << QStringLiteral("730-555-1001") << true;
+    QTest::newRow("plus sign") << QStringLiteral("+123") << false;
+    QTest::newRow("minus sign") << QStringLiteral("-123") << false;
+    QTest::newRow("dot") << QStringLiteral("730.555") << false;
+    QTest::newRow("trailing dash") << QStringLiteral("730-") << false;
+}
+
+void tst_MenuViewController::joinFormRefusesSignsAndKeepsItsLayout() {
+    QFETCH(QString, id);
+    QFETCH(bool, valid);
+    AttendMeetingViewController* join = openJoinTab();
+    const int passcodeTop = join->passcodeField()->mapTo(join, QPoint()).y();
+    typeInto(join->meetingIdField(), id);
+    QCOMPARE(join->joinMeetingButton()->isEnabled(), valid);
+    QCOMPARE(join->meetingIdField()->showsErrorBorder(), !valid);
+    QCOMPARE(join->invalidMeetingIdLabel()->isVisible(), !valid);
+    // The error line shows in room kept for it: the passcode field does not move.
+    QCoreApplication::processEvents();
+    QCOMPARE(join->passcodeField()->mapTo(join, QPoint()).y(), passcodeTop);
+}
+
+void tst_MenuViewController::joinEventOnlyWhenTheAddressOpened() {
+    const qsizetype before = m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size();
+    AttendMeetingViewController* join = openJoinTab();
+    typeInto(join->meetingIdField(), QStringLiteral("730 555 1001"));
+    m_session.browser().setSucceeds(false);
+    click(join->joinMeetingButton());
+    m_session.browser().setSucceeds(true);
+    QCOMPARE(m_session.browser().urls().size(), 1);
+    // Fence: a join that opens; its event must be the only one.
+    click(join->joinMeetingButton());
+    const QList<QJsonObject> joins =
+        m_session.awaitEvents(QStringLiteral("join_meeting_from_tab"), before);
+    QCOMPARE(joins.size(), 1);
+    QCOMPARE(joins.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("7305551001"));
 }
 
 void tst_MenuViewController::personalMeetingOpensInstantAddress() {

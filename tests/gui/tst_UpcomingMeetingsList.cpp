@@ -72,6 +72,9 @@ private Q_SLOTS:
     void clicksPerSourceAndTheStrip();
     void stripActionsPostAndReport();
     void failedFetchKeepsTheListAndShowsCaution();
+    void failureSaysWhyUnderTheListAndRetries_data();
+    void failureSaysWhyUnderTheListAndRetries();
+    void emptyAndListlessFailureStates();
     void scheduleButtonFollowsTheCalendar();
     void outlookPresenceSetsTheScheduleCaution();
     void hostileRecordsRenderWithinTheirRows();
@@ -163,8 +166,7 @@ void tst_UpcomingMeetingsList::listsTheWeekByDayWithDraft() {
     QCOMPARE(m->rowCount(), row);
     QCOMPARE(m->rowCount(), MeetingAggregator::rowCount(days));
 
-    // A day header: its name as large as fits above the grey band, clear of it, and a
-    // separator along the bottom edge.
+    // A day header: room above the day's name, no dark band, a light rule along the bottom.
     UpcomingMeetingsListView* view = m_page->unifiedTableView();
     view->scrollToTop();
     const QRect header = view->visualRect(m->index(0));
@@ -172,23 +174,27 @@ void tst_UpcomingMeetingsList::listsTheWeekByDayWithDraft() {
     auto pixel = [&](int x, int y) {
         return page.pixelColor(view->viewport()->mapTo(m_page.get(), QPoint(x, y)));
     };
-    int inkTop = -1, inkBottom = -1;
-    for (int y = header.top(); y < header.bottom() - 6; ++y) {
-        for (int x = header.left(); x < header.left() + 200; ++x) {
-            if (qGray(pixel(x, y).rgb()) < 140) {
+    int inkTop = -1, inkBottom = -1, darkest = 255;
+    for (int y = header.top(); y < header.bottom(); ++y) {
+        for (int x = header.left(); x < header.right(); ++x) {
+            const int gray = qGray(pixel(x, y).rgb());
+            darkest = qMin(darkest, gray);
+            if (gray < 160) {
                 inkTop = inkTop < 0 ? y : inkTop;
                 inkBottom = y;
-                break;
             }
         }
     }
-    QVERIFY2(inkTop >= header.top() && inkBottom - inkTop + 1 >= 11,
+    QVERIFY2(inkTop - header.top() >= 10 && inkBottom - inkTop + 1 >= 9,
              qPrintable(QStringLiteral("text rows %1 to %2").arg(inkTop).arg(inkBottom)));
-    // The row just above the band is blank: no descender runs into it.
-    for (int x = header.left(); x < header.right(); ++x)
-        QVERIFY(qGray(pixel(x, header.bottom() - 6).rgb()) >= 140);
-    QCOMPARE(pixel(300, header.bottom() - 3), QColor(0x66, 0x66, 0x66));
-    QVERIFY(pixel(300, header.bottom()) != pixel(300, header.bottom() - 7));
+    QVERIFY(inkBottom < header.bottom() - 2);
+    QVERIFY(darkest > 40); // text grey, nothing near black
+    // Only the text is dark: no band across the row under it.
+    for (int y = inkBottom + 1; y < header.bottom(); ++y)
+        QVERIFY(qGray(pixel(header.right() - 10, y).rgb()) > 200);
+    const QColor rule = pixel(header.right() - 10, header.bottom());
+    QVERIFY(rule != pixel(header.right() - 10, header.bottom() - 2));
+    QVERIFY(qGray(rule.rgb()) > 200);
 
     // The draft, a series and a service meeting show their marks.
     const int draft = rowOf(QStringLiteral("Budget (draft)"));
@@ -216,11 +222,30 @@ void tst_UpcomingMeetingsList::clicksPerSourceAndTheStrip() {
     QVERIFY(view->editOptions()->isVisible());
     QCOMPARE(model()->stripRow(), review);
     const QRect rowRect = view->visualRect(model()->index(review));
-    QCOMPARE(view->editOptions()->geometry(),
-             QRect(rowRect.left() + 110, rowRect.top(), EditOptionsView::kWidth,
-                   EditOptionsView::kHeight));
+    // Over the row's right part, flush with its right edge, above its separator.
+    const int stripWidth = EditOptionsView::stripWidth(false);
+    QCOMPARE(view->editOptions()->geometry(), QRect(rowRect.right() + 1 - stripWidth, rowRect.top(),
+                                                    stripWidth, EditOptionsView::kHeight));
     QVERIFY(view->editOptions()->joinMeetingButton());
     MenuSession::snapshot(m_page.get(), QStringLiteral("upcoming-strip"));
+    {
+        // The row stays where it was: its title starts at its usual place, readable up to the
+        // strip, and the strip has the open row's own white.
+        const QImage shown = view->viewport()->grab().toImage();
+        const int titleLine = rowRect.top() + 32;
+        int firstInk = -1, lastInk = -1;
+        for (int x = 0; x < rowRect.right() + 1 - stripWidth; ++x) {
+            if (qGray(shown.pixel(x, titleLine)) < 140) {
+                firstInk = firstInk < 0 ? x : firstInk;
+                lastInk = x;
+            }
+        }
+        QVERIFY2(firstInk >= 10 && lastInk - firstInk > 60,
+                 qPrintable(QStringLiteral("title ink %1 to %2").arg(firstInk).arg(lastInk)));
+        QCOMPARE(shown.pixelColor(rowRect.right() - 2, rowRect.top() + 4), QColor(Qt::white));
+        QCOMPARE(shown.pixelColor(rowRect.right() + 2 - stripWidth, rowRect.top() + 4),
+                 QColor(Qt::white));
+    }
     // The strip stays on its row while the list scrolls.
     view->verticalScrollBar()->setValue(view->verticalScrollBar()->value() + 13);
     QCOMPARE(view->editOptions()->geometry().top(), view->visualRect(model()->index(review)).top());
@@ -228,12 +253,14 @@ void tst_UpcomingMeetingsList::clicksPerSourceAndTheStrip() {
     QTRY_VERIFY(!view->editOptions());
     QCOMPARE(model()->stripRow(), -1);
 
-    // A draft: strip 40 pixels further right and without Join.
+    // A draft: a narrower strip, also flush right, without Join.
     const int draft = rowOf(QStringLiteral("Budget (draft)"));
     pressRow(draft);
     QVERIFY(view->editOptions());
     QVERIFY(!view->editOptions()->joinMeetingButton());
-    QCOMPARE(view->editOptions()->x() - view->visualRect(model()->index(draft)).left(), 150);
+    QCOMPARE(view->editOptions()->geometry().right(),
+             view->visualRect(model()->index(draft)).right());
+    QVERIFY(EditOptionsView::stripWidth(true) < stripWidth);
     // Opening another row moves the strip there; a reload discards it.
     pressRow(review);
     QCOMPARE(model()->stripRow(), review);
@@ -377,6 +404,74 @@ void tst_UpcomingMeetingsList::failedFetchKeepsTheListAndShowsCaution() {
     QVERIFY(fetchAndWait());
     QVERIFY(m_page->scheduleMeetingButton()->isEnabled());
     QVERIFY(!m_page->cautionMessage()->isVisible());
+}
+
+void tst_UpcomingMeetingsList::failureSaysWhyUnderTheListAndRetries_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("503") << Fault::httpError(503)
+                         << QStringLiteral(
+                                "Meetings could not be loaded: the service answered 503.");
+    const QString unreadable =
+        QStringLiteral("Meetings could not be loaded: the service's reply could not be read.");
+    QTest::newRow("garbage") << Fault::garbage() << unreadable;
+    QTest::newRow("empty") << Fault::empty() << unreadable;
+    QTest::newRow("not a list") << Fault::replyWith(200, R"({"message":"no"})") << unreadable;
+}
+
+void tst_UpcomingMeetingsList::failureSaysWhyUnderTheListAndRetries() {
+    QFETCH(Fault, fault);
+    QFETCH(QString, message);
+    QVERIFY(fetchAndWait());
+    const int rows = model()->rowCount();
+    QVERIFY(!m_page->failureNotice()->isVisible());
+
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::Meetings, fault);
+    m_page->fetchUpcomingMeetings();
+    QTRY_VERIFY_WITH_TIMEOUT(m_page->failureNotice()->isVisible(), 15000);
+    QCOMPARE(m_page->failureMessage()->text(), message);
+    QVERIFY(m_page->retryFetchButton()->isVisible());
+    // The previous list stays above the notice; the caution button is still there.
+    QVERIFY(m_page->unifiedTableView()->isVisible());
+    QCOMPARE(model()->rowCount(), rows);
+    QVERIFY(m_page->cautionMessage()->isVisible());
+    if (QLatin1String(QTest::currentDataTag()) == QLatin1String("503"))
+        MenuSession::snapshot(m_page.get(), QStringLiteral("upcoming-failed"));
+
+    m_session.sim().clearFaults();
+    QTest::mouseClick(m_page->retryFetchButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_page->failureNotice()->isVisible() &&
+                                 !m_page->fetcher()->isFetching() && model()->rowCount() == rows,
+                             15000);
+    QVERIFY(!m_page->cautionMessage()->isVisible());
+}
+
+void tst_UpcomingMeetingsList::emptyAndListlessFailureStates() {
+    PostedNotifications postings({QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED")});
+    TamberDataModel::sharedData()->meetingDrafts.clear();
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::Meetings, Fault::replyWith(200, "[]"));
+    m_page->fetchUpcomingMeetings();
+
+    // Nothing to list: said so, with the Schedule button right there (the only one).
+    QTRY_VERIFY_WITH_TIMEOUT(m_page->emptyState()->isVisible(), 15000);
+    QCOMPARE(m_page->noMeetingsScheduled()->text(), QStringLiteral("No upcoming meetings"));
+    QVERIFY(!m_page->unifiedTableView()->isVisible());
+    QVERIFY(m_page->emptyScheduleButton()->isVisible());
+    QVERIFY(!m_page->scheduleMeetingButton()->isVisible());
+    MenuSession::snapshot(m_page.get(), QStringLiteral("upcoming-empty"));
+    QTest::mouseClick(m_page->emptyScheduleButton(), Qt::LeftButton);
+    QCOMPARE(postings.names, QStringList{QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED")});
+
+    // A failure with no list to keep: the reason takes the list's place.
+    m_session.sim().clearFaults();
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::Meetings, Fault::httpError(503));
+    m_page->fetchUpcomingMeetings();
+    QTRY_VERIFY_WITH_TIMEOUT(m_page->failureNotice()->isVisible(), 15000);
+    QVERIFY(!m_page->emptyState()->isVisible());
+    QVERIFY(!m_page->unifiedTableView()->isVisible());
+    QVERIFY(m_page->scheduleMeetingButton()->isVisible());
+    QVERIFY(m_page->failureMessage()->isVisible());
+    MenuSession::snapshot(m_page.get(), QStringLiteral("upcoming-failed-alone"));
 }
 
 void tst_UpcomingMeetingsList::scheduleButtonFollowsTheCalendar() {

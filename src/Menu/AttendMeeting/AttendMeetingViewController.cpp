@@ -14,16 +14,16 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSpacerItem>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
 
-const QRegularExpression& signedInteger() {
-    // White space as the platform scanner skips it: spaces, tabs and line breaks.
-    static const QRegularExpression re(QStringLiteral("\\A[ \\t\\n\\r\\f\\v]*([+-]?)([0-9]+)"
-                                                      "[ \\t\\n\\r\\f\\v]*\\z"));
+// Digit groups as people write and paste ids: "730 555 1001", "730-555-1001", with white space
+// around the whole. No sign, no other character.
+const QRegularExpression& digitGroups() {
+    static const QRegularExpression re(
+        QStringLiteral("\\A\\s*[0-9]+(?:(?: *- *| +)[0-9]+)*\\s*\\z"));
     return re;
 }
 
@@ -37,7 +37,11 @@ QLabel* errorLabel(const QString& name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setStyleSheet(MenuStyle::errorLabel());
-    label->setFixedHeight(0);
+    // Its line is kept while hidden, so the fields below stay where they are when it shows.
+    label->setFixedHeight(AttendMeetingViewController::kErrorLabelHeight);
+    QSizePolicy policy = label->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    label->setSizePolicy(policy);
     label->setVisible(false);
     return label;
 }
@@ -76,13 +80,11 @@ void AttendMeetingViewController::buildView() {
     m_meetingID->setObjectName(QStringLiteral("meetingID"));
     m_meetingID->setPlaceholderText(tr("e.g. 730 555 1001"));
     page->addWidget(m_meetingID);
-    m_spaceAboveInvalidMeetingIdItem =
-        new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
-    page->addItem(m_spaceAboveInvalidMeetingIdItem);
+    page->addSpacing(4);
     m_invalidMeetingId = errorLabel(QStringLiteral("invalidMeetingIdLabel"),
                                     tr("Enter the meeting ID in digits only."), this);
     page->addWidget(m_invalidMeetingId);
-    page->addSpacing(10);
+    page->addSpacing(6);
 
     page->addWidget(caption(tr("Passcode (optional)"), this));
     page->addSpacing(4);
@@ -152,13 +154,16 @@ void AttendMeetingViewController::focusMeetingID() {
     m_meetingID->setFocus(Qt::OtherFocusReason);
 }
 
-bool AttendMeetingViewController::isSignedInteger(const QString& text) {
-    return signedInteger().match(text).hasMatch();
+bool AttendMeetingViewController::isDigitGroups(const QString& text) {
+    return digitGroups().match(text).hasMatch();
 }
 
-QString AttendMeetingViewController::integerDigits(const QString& text) {
-    const QRegularExpressionMatch match = signedInteger().match(text);
-    return match.hasMatch() ? match.captured(2) : QString();
+QString AttendMeetingViewController::digitsOf(const QString& text) {
+    if (!isDigitGroups(text))
+        return {};
+    QString digits = text;
+    digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
+    return digits;
 }
 
 QString AttendMeetingViewController::joinAddress(const QString& host, const QString& meetingId,
@@ -169,7 +174,7 @@ QString AttendMeetingViewController::joinAddress(const QString& host, const QStr
 bool AttendMeetingViewController::validateTextField(CustomTextField* field,
                                                     bool validateEmptyString) {
     const QString text = field->text();
-    const bool valid = text.isEmpty() ? !validateEmptyString : isSignedInteger(text);
+    const bool valid = text.isEmpty() ? !validateEmptyString : isDigitGroups(text);
     field->setState(!valid);
     return valid;
 }
@@ -191,8 +196,8 @@ bool AttendMeetingViewController::isValidPasscode(bool validateEmptyString) {
 void AttendMeetingViewController::updateJoinMeetingButtonBasedOnMeetingID(bool valid) {
     const QString id = m_meetingID->text();
     const QString passcode = m_passcode->text();
-    m_joinMeeting->setEnabled(!id.isEmpty() && valid && isSignedInteger(id) &&
-                              (passcode.isEmpty() || isSignedInteger(passcode)));
+    m_joinMeeting->setEnabled(!id.isEmpty() && valid && isDigitGroups(id) &&
+                              (passcode.isEmpty() || isDigitGroups(passcode)));
 }
 
 void AttendMeetingViewController::controlTextDidChange(CustomTextField* field) {
@@ -206,14 +211,14 @@ void AttendMeetingViewController::controlTextDidChange(CustomTextField* field) {
 void AttendMeetingViewController::joinMeeting() {
     if (!isValidMeetingID(true) || !isValidPasscode(false))
         return;
-    // The digits validation accepted: " 123" and "+123" both join meeting 123.
-    const QString address =
-        joinAddress(TamberDataModel::VLRdomain(), integerDigits(m_meetingID->text()),
-                    integerDigits(m_passcode->text()));
-    UrlOpener::open(QUrl(address));
-    const QString passcode = m_passcode->text();
+    // The digits validation accepted: "730 555 1001" and "730-555-1001" join 7305551001.
+    const QString meetingId = digitsOf(m_meetingID->text());
+    const QString passcode = digitsOf(m_passcode->text());
+    // Reported only when the address really went to the browser.
+    if (!UrlOpener::open(QUrl(joinAddress(TamberDataModel::VLRdomain(), meetingId, passcode))))
+        return;
     AnalyticsController::sendJoinMeetingFromTab(
-        m_meetingID->text(), passcode.isEmpty() ? std::nullopt : std::optional<QString>(passcode));
+        meetingId, passcode.isEmpty() ? std::nullopt : std::optional<QString>(passcode));
 }
 
 void AttendMeetingViewController::updateInstantMeetingDetails() {
@@ -231,16 +236,10 @@ void AttendMeetingViewController::startInstantMeeting() {
 void AttendMeetingViewController::setMeetingIdErrorShown(bool shown) {
     m_invalidMeetingIdHeight = shown ? kErrorLabelHeight : 0;
     m_spaceAboveInvalidMeetingId = shown ? kErrorLabelSpacing : 0;
-    m_invalidMeetingId->setFixedHeight(m_invalidMeetingIdHeight);
     m_invalidMeetingId->setVisible(shown);
-    m_spaceAboveInvalidMeetingIdItem->changeSize(0, m_spaceAboveInvalidMeetingId,
-                                                 QSizePolicy::Minimum, QSizePolicy::Fixed);
-    if (layout())
-        layout()->invalidate();
 }
 
 void AttendMeetingViewController::setPasscodeErrorShown(bool shown) {
     m_invalidPasscodeHeight = shown ? kErrorLabelHeight : 0;
-    m_invalidPasscode->setFixedHeight(m_invalidPasscodeHeight);
     m_invalidPasscode->setVisible(shown);
 }

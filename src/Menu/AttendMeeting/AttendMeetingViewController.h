@@ -6,7 +6,6 @@
 class CustomTextField;
 class QLabel;
 class QPushButton;
-class QSpacerItem;
 
 // The join tab: a meeting id and an optional passcode, checked as the user types, and the
 // personal meeting with its own start button underneath.
@@ -25,7 +24,7 @@ public:
     void focusMeetingID();
 
     // Checks one field: empty text passes unless validateEmptyString; any other text must be
-    // one signed integer. Sets the field's error state and returns the result.
+    // digit groups. Sets the field's error state and returns the result.
     bool validateTextField(CustomTextField* field, bool validateEmptyString);
     bool isValidMeetingID(bool validateEmptyString);
     bool isValidPasscode(bool validateEmptyString);
@@ -35,10 +34,10 @@ public:
     void updateInstantMeetingDetails();
     void startInstantMeeting();
 
-    // Optional white space, an optional sign, decimal digits, optional white space; any length.
-    static bool isSignedInteger(const QString& text);
-    // The digits of a text that isSignedInteger accepts (sign and white space dropped).
-    static QString integerDigits(const QString& text);
+    // Groups of decimal digits separated by spaces or dashes, with white space around; no sign.
+    static bool isDigitGroups(const QString& text);
+    // The digits of a text that isDigitGroups accepts (separators dropped); empty otherwise.
+    static QString digitsOf(const QString& text);
     // "https://<host>/<id>/<passcode>" with the given digits; the passcode may be empty.
     static QString joinAddress(const QString& host, const QString& meetingId,
                                const QString& passcode);
@@ -67,7 +66,6 @@ private:
     QLabel* m_participantPasscode = nullptr;
     QLabel* m_invalidMeetingId = nullptr;
     QLabel* m_invalidPasscode = nullptr;
-    QSpacerItem* m_spaceAboveInvalidMeetingIdItem = nullptr;
     int m_invalidMeetingIdHeight = 0;
     int m_invalidPasscodeHeight = 0;
     int m_spaceAboveInvalidMeetingId = 0;

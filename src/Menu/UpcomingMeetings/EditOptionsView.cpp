@@ -19,10 +19,14 @@
 
 namespace {
 
-// The buttons' frames keep the centres of the original 63-pixel buttons at x + 31.5, narrowed
-// so that neighbours do not overlap.
 constexpr int kButtonWidth = 36;
-constexpr int kButtonInset = (63 - kButtonWidth) / 2;
+constexpr int kButtonHeight = 23;
+
+// Left edge of the button in slot `slot` (0 Delete, 1 Edit, 2 Join).
+int buttonX(int slot) {
+    return EditOptionsView::kMargin + slot * EditOptionsView::kButtonSlot +
+           (EditOptionsView::kButtonSlot - kButtonWidth) / 2;
+}
 
 } // namespace
 
@@ -30,20 +34,20 @@ EditOptionsView::EditOptionsView(const QVariantMap& meeting, QWidget* parent)
     : QWidget(parent)
     , m_meeting(meeting) {
     setObjectName(QStringLiteral("editOptionsView"));
-    resize(kWidth, kHeight);
+    resize(stripWidth(isDraft()), kHeight);
     NotificationCenter::defaultCenter().addObserver(
         this, QStringLiteral("CLOSE_DELETE_MEETING"),
         [this](const QVariant&) { closeCancelMeeting(); });
 
     if (!isDraft()) {
-        m_joinMeeting = makeButton(QStringLiteral("joinMeeting"), 90,
+        m_joinMeeting = makeButton(QStringLiteral("joinMeeting"), buttonX(2),
                                    QStringLiteral("Join Meeting"), QStringLiteral("joinEventIcon"));
         connect(m_joinMeeting, &QPushButton::clicked, this, &EditOptionsView::joinMeetingAction);
     }
-    m_editMeeting = makeButton(QStringLiteral("editMeeting"), 50, QStringLiteral("Edit Meeting"),
-                               QStringLiteral("editIcon"));
+    m_editMeeting = makeButton(QStringLiteral("editMeeting"), buttonX(1),
+                               QStringLiteral("Edit Meeting"), QStringLiteral("editIcon"));
     connect(m_editMeeting, &QPushButton::clicked, this, &EditOptionsView::editMeetingAction);
-    m_deleteMeeting = makeButton(QStringLiteral("deleteMeeting"), 10,
+    m_deleteMeeting = makeButton(QStringLiteral("deleteMeeting"), buttonX(0),
                                  QStringLiteral("Delete Meeting"), QStringLiteral("deleteIcon"));
     if (isDraft())
         connect(m_deleteMeeting, &QPushButton::clicked, this, &EditOptionsView::deleteDraftAction);
@@ -67,7 +71,7 @@ QPushButton* EditOptionsView::makeButton(const QString& name, int x, const QStri
                                          const QString& image) {
     auto* button = new QPushButton(this);
     button->setObjectName(name);
-    button->setGeometry(x + kButtonInset, 15, kButtonWidth, 23);
+    button->setGeometry(x, (kHeight - kButtonHeight) / 2, kButtonWidth, kButtonHeight);
     button->setToolTip(toolTip);
     button->setIcon(MenuStyle::image(image));
     button->setIconSize(QSize(22, 22));
@@ -140,8 +144,9 @@ void EditOptionsView::closeCancelMeeting() {
 }
 
 void EditOptionsView::paintEvent(QPaintEvent*) {
+    // The open row's own white: the strip reads as part of the row, not a panel beside it.
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Button));
+    painter.fillRect(rect(), Qt::white);
 }
 
 void EditOptionsView::mousePressEvent(QMouseEvent* event) {

@@ -20,10 +20,12 @@ public:
     explicit EditOptionsView(const QVariantMap& meeting, QWidget* parent = nullptr);
     ~EditOptionsView() override;
 
-    static constexpr int kWidth = 180;
+    // The strip covers the right end of its row, above the row's separator: one 40-pixel slot
+    // per button (Delete, Edit, and Join for a meeting) plus a margin.
+    static constexpr int kButtonSlot = 40;
+    static constexpr int kMargin = 4;
     static constexpr int kHeight = 49;
-    // Left edge of the strip inside its row.
-    static int stripX(bool draft) { return draft ? 150 : 110; }
+    static int stripWidth(bool draft) { return (draft ? 2 : 3) * kButtonSlot + 2 * kMargin; }
 
     const QVariantMap& meeting() const { return m_meeting; }
     bool isDraft() const;

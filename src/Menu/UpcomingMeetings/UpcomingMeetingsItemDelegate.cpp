@@ -1,6 +1,6 @@
 #include "UpcomingMeetingsItemDelegate.h"
 
-#include "AbstractTamberWindowController/AbstractPopover.h"
+#include "EditOptionsView.h"
 #include "Menu/MenuStyle.h"
 #include "UpcomingMeetingsListModel.h"
 
@@ -17,18 +17,9 @@ QFont helveticaNeue(int pixelSize, QFont::Weight weight = QFont::Normal) {
     return font;
 }
 
-// The 18-pixel face where it fits; the header's 20 pixels leave 13 above the band for capitals
-// and descenders, which the face fills only on fonts narrower than the usual Linux fallbacks.
+// The day's name: a quieter face than the titles, so the meetings stay what the eye reads.
 QFont headerFont() {
-    constexpr int kRoomAboveBand = UpcomingMeetingsItemDelegate::kHeaderHeight - 7;
-    QFont font = helveticaNeue(18);
-    const auto height = [](const QFont& f) {
-        const QFontMetrics metrics(f);
-        return metrics.capHeight() + metrics.descent();
-    };
-    while (font.pixelSize() > 9 && height(font) > kRoomAboveBand)
-        font.setPixelSize(font.pixelSize() - 1);
-    return font;
+    return helveticaNeue(14, QFont::DemiBold);
 }
 
 const QColor kTitleColour(66, 66, 66);
@@ -37,6 +28,9 @@ const QColor kStatusColour(99, 99, 99, 128);
 const QColor kServiceBar(250, 165, 0);
 const QColor kDraftBar(99, 99, 99, 128);
 const QColor kSeparator(0xe1, 0xe4, 0xe9);
+const QColor kHeaderColour(0x5f, 0x66, 0x70);
+// Between the day's name (descenders included) and its rule.
+constexpr int kHeaderBottomGap = 5;
 
 // Left edge of the texts: clear of the 5-pixel side bar.
 constexpr int kTextLeft = 12;
@@ -75,15 +69,13 @@ void UpcomingMeetingsItemDelegate::paintHeader(QPainter* painter, const QRect& r
                                                const QString& text) const {
     painter->save();
     painter->setClipRect(rect);
-    // The band, two pixels above the bottom edge, and the separator along that edge.
-    painter->fillRect(QRect(rect.left(), rect.bottom() - 5, rect.width(), 4),
-                      AbstractPopover::colorWithHexColorString(QStringLiteral("666666")));
+    // Room above the name, set off from the row before it; a light rule under it, as between
+    // the meetings.
     painter->fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), kSeparator);
-    // The day's name stands on the band, one pixel clear of it, descenders included.
     painter->setFont(m_headerFont);
-    painter->setPen(kTitleColour);
+    painter->setPen(kHeaderColour);
     const QFontMetrics metrics = painter->fontMetrics();
-    const int baseline = rect.bottom() - 6 - metrics.descent();
+    const int baseline = rect.bottom() - kHeaderBottomGap - metrics.descent();
     painter->drawText(QPoint(rect.left() + kTextLeft, baseline),
                       metrics.elidedText(text, Qt::ElideRight, rect.width() - 2 * kTextLeft));
     painter->restore();
@@ -99,7 +91,10 @@ void UpcomingMeetingsItemDelegate::paintMeeting(QPainter* painter,
     painter->setClipRect(rect);
     if (hovered || stripOpen)
         painter->fillRect(rect, Qt::white);
-    painter->translate(rect.left() - (stripOpen ? kStripShift : 0), rect.top());
+    painter->translate(rect.left(), rect.top());
+    // The strip covers the right end: the texts end before it, the title cut with an ellipsis.
+    const int textEnd =
+        stripOpen ? rect.width() - EditOptionsView::stripWidth(p.draft) - 6 : rect.width();
 
     if (p.serviceMeeting)
         painter->fillRect(QRect(0, 5, 5, kRowHeight - 10), kServiceBar);
@@ -112,7 +107,7 @@ void UpcomingMeetingsItemDelegate::paintMeeting(QPainter* painter,
     // Upper line: the time span, then the recurrence mark right after it.
     painter->setFont(m_timeFont);
     painter->setPen(kTimeColour);
-    const QRect timeRect(kTextLeft, 4, 250 - kTextLeft, 17);
+    const QRect timeRect(kTextLeft, 4, qMin(250, textEnd) - kTextLeft, 17);
     const QString time =
         painter->fontMetrics().elidedText(p.timeSpan, Qt::ElideRight, timeRect.width());
     painter->drawText(timeRect, Qt::AlignLeft | Qt::AlignVCenter, time);
@@ -122,7 +117,7 @@ void UpcomingMeetingsItemDelegate::paintMeeting(QPainter* painter,
     }
 
     // Status on the right of the upper line.
-    if (!p.status.isEmpty()) {
+    if (!p.status.isEmpty() && !stripOpen) {
         painter->setFont(m_statusFont);
         painter->setPen(kStatusColour);
         painter->drawText(QRect(190, 4, 70, 17), Qt::AlignRight | Qt::AlignVCenter, p.status);
@@ -131,7 +126,7 @@ void UpcomingMeetingsItemDelegate::paintMeeting(QPainter* painter,
     // Lower line: the title, one line cut at the end.
     painter->setFont(m_titleFont);
     painter->setPen(kTitleColour);
-    const QRect titleRect(kTextLeft, 19, 259 - kTextLeft, 26);
+    const QRect titleRect(kTextLeft, 19, qMin(259, textEnd) - kTextLeft, 26);
     painter->drawText(
         titleRect, Qt::AlignLeft | Qt::AlignVCenter,
         painter->fontMetrics().elidedText(p.title, Qt::ElideRight, titleRect.width()));

@@ -6,18 +6,17 @@
 
 struct MeetingRowPresentation;
 
-// Paints the two kinds of rows of the upcoming-meetings list: the day header (20 pixels) and
-// the meeting row (50 pixels: time span over title, status on the right, side bar for service
-// meetings and drafts). A row whose options strip is open paints its content 100 pixels to the
-// left; the strip widget covers the freed space.
+// Paints the two kinds of rows of the upcoming-meetings list: the day header (34 pixels: room
+// above the day's name, a light rule under it) and the meeting row (50 pixels: time span over
+// title, status on the right, side bar for service meetings and drafts). A row whose options
+// strip is open stays in place, white, with its texts cut short before the strip.
 class UpcomingMeetingsItemDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     explicit UpcomingMeetingsItemDelegate(QObject* parent = nullptr);
 
-    static constexpr int kHeaderHeight = 20;
+    static constexpr int kHeaderHeight = 34;
     static constexpr int kRowHeight = 50;
-    static constexpr int kStripShift = 100;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

@@ -51,10 +51,11 @@ void UpcomingMeetingsListView::rehoverUnderPointer() {
 }
 
 QRect UpcomingMeetingsListView::stripRect(int row) const {
+    // Flush with the row's right edge: no band of the row shows beside the strip.
     const QRect rowRect = visualRect(m_model->index(row));
     const bool draft = m_editOptions && m_editOptions->isDraft();
-    return {rowRect.left() + EditOptionsView::stripX(draft), rowRect.top(), EditOptionsView::kWidth,
-            EditOptionsView::kHeight};
+    const int width = EditOptionsView::stripWidth(draft);
+    return {rowRect.right() + 1 - width, rowRect.top(), width, EditOptionsView::kHeight};
 }
 
 void UpcomingMeetingsListView::toggleOptionsStrip(int row) {

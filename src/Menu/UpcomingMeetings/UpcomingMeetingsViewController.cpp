@@ -106,18 +106,20 @@ void UpcomingMeetingsViewController::buildView() {
     page->setContentsMargins(8, 0, 8, 8);
     page->setSpacing(6);
 
+    // The list area: the list or the empty state in one place, and under them the failure
+    // notice, which takes the whole area when there is no list to keep.
     auto* listArea = new QWidget(this);
-    // The list and the "no meetings" label share one place; one of them shows.
-    auto* stack = new QGridLayout(listArea);
+    auto* areaLayout = new QVBoxLayout(listArea);
+    areaLayout->setContentsMargins(0, 0, 0, 0);
+    areaLayout->setSpacing(0);
+    m_listStack = new QWidget(listArea);
+    auto* stack = new QGridLayout(m_listStack);
     stack->setContentsMargins(0, 0, 0, 0);
-    m_unifiedTableView = new UpcomingMeetingsListView(listArea);
-    m_noMeetingsScheduled = new QLabel(tr("No upcoming meetings"), listArea);
-    m_noMeetingsScheduled->setObjectName(QStringLiteral("noMeetingsScheduled"));
-    m_noMeetingsScheduled->setAlignment(Qt::AlignCenter);
-    m_noMeetingsScheduled->setStyleSheet(QStringLiteral("color: #8a9099; font-size: 14px;"));
-    m_noMeetingsScheduled->hide();
+    m_unifiedTableView = new UpcomingMeetingsListView(m_listStack);
     stack->addWidget(m_unifiedTableView, 0, 0);
-    stack->addWidget(m_noMeetingsScheduled, 0, 0);
+    stack->addWidget(buildEmptyState(m_listStack), 0, 0);
+    areaLayout->addWidget(m_listStack, 1);
+    areaLayout->addWidget(buildFailureNotice(listArea));
     page->addWidget(listArea, 1);
 
     m_launchingOutlookWarning = new QLabel(tr("Launching Microsoft Outlook…"), this);
@@ -127,6 +129,50 @@ void UpcomingMeetingsViewController::buildView() {
     m_launchingOutlookWarning->hide();
     page->addWidget(m_launchingOutlookWarning);
     page->addWidget(buildBottomBar());
+}
+
+QWidget* UpcomingMeetingsViewController::buildEmptyState(QWidget* parent) {
+    m_emptyState = new QWidget(parent);
+    m_emptyState->setObjectName(QStringLiteral("emptyState"));
+    auto* column = new QVBoxLayout(m_emptyState);
+    column->addStretch(1);
+    m_noMeetingsScheduled = new QLabel(tr("No upcoming meetings"), m_emptyState);
+    m_noMeetingsScheduled->setObjectName(QStringLiteral("noMeetingsScheduled"));
+    m_noMeetingsScheduled->setAlignment(Qt::AlignCenter);
+    m_noMeetingsScheduled->setStyleSheet(QStringLiteral("color: #5f6670; font-size: 14px;"));
+    column->addWidget(m_noMeetingsScheduled);
+    column->addSpacing(12);
+    m_emptyScheduleButton =
+        MenuStyle::button(tr("Schedule Meeting"), QStringLiteral("emptyScheduleButton"),
+                          MenuStyle::primaryButton(), m_emptyState);
+    column->addWidget(m_emptyScheduleButton, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+    connect(m_emptyScheduleButton, &QPushButton::clicked, this,
+            &UpcomingMeetingsViewController::showScheduleMeetingButtonAction);
+    m_emptyState->hide();
+    return m_emptyState;
+}
+
+QWidget* UpcomingMeetingsViewController::buildFailureNotice(QWidget* parent) {
+    m_failureNotice = new QWidget(parent);
+    m_failureNotice->setObjectName(QStringLiteral("fetchFailureNotice"));
+    auto* column = new QVBoxLayout(m_failureNotice);
+    column->setContentsMargins(12, 8, 12, 8);
+    column->setSpacing(8);
+    column->addStretch(1);
+    m_failureMessage = new QLabel(m_failureNotice);
+    m_failureMessage->setObjectName(QStringLiteral("fetchFailureMessage"));
+    m_failureMessage->setAlignment(Qt::AlignCenter);
+    m_failureMessage->setWordWrap(true);
+    m_failureMessage->setStyleSheet(QStringLiteral("color: #8a1c12; font-size: 13px;"));
+    column->addWidget(m_failureMessage);
+    m_retryFetchButton = MenuStyle::button(tr("Try again"), QStringLiteral("retryFetchButton"),
+                                           MenuStyle::secondaryButton(), m_failureNotice);
+    column->addWidget(m_retryFetchButton, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+    connect(m_retryFetchButton, &QPushButton::clicked, this, [this] { fetchUpcomingMeetings(); });
+    m_failureNotice->hide();
+    return m_failureNotice;
 }
 
 QWidget* UpcomingMeetingsViewController::buildBottomBar() {
@@ -167,9 +213,13 @@ void UpcomingMeetingsViewController::fetchStarted() {
     m_fetchMeetingProgressIndicator->startAnimation();
     m_launchingOutlookWarning->hide();
     m_cautionMessage->hide();
+    m_failureNotice->hide();
+    m_listStack->show();
     if (const std::optional<QString> title =
-            UpcomingMeetingsFetcher::scheduleButtonTitle(TamberDataModel::sharedData()->calendar))
+            UpcomingMeetingsFetcher::scheduleButtonTitle(TamberDataModel::sharedData()->calendar)) {
         m_scheduleMeetingButton->setText(*title);
+        m_emptyScheduleButton->setText(*title);
+    }
 }
 
 void UpcomingMeetingsViewController::showMeetings(const QList<DayBucket>& days) {
@@ -177,19 +227,30 @@ void UpcomingMeetingsViewController::showMeetings(const QList<DayBucket>& days) 
     m_fetchMeetingProgressIndicator->hide();
     m_unifiedTableView->meetingsModel()->setDays(days, m_clock().toMSecsSinceEpoch());
     const bool empty = days.isEmpty();
-    m_noMeetingsScheduled->setVisible(empty);
+    m_failureNotice->hide();
+    m_listStack->show();
+    m_emptyState->setVisible(empty);
     m_unifiedTableView->setVisible(!empty);
+    // The empty state carries its own Schedule button; one is enough on the page.
+    m_scheduleMeetingButton->setVisible(!empty);
     // A fetch that got through shows the service is reachable again.
     m_scheduleMeetingButton->setEnabled(true);
 }
 
-void UpcomingMeetingsViewController::showFailure(const QString& description, bool connectivity) {
+void UpcomingMeetingsViewController::showFailure(const QString& description, bool connectivity,
+                                                 const QString& message) {
     if (connectivity)
         m_scheduleMeetingButton->setEnabled(false);
     m_fetchMeetingProgressIndicator->stopAnimation();
     m_fetchMeetingProgressIndicator->hide();
     m_cautionMessage->setToolTip(description);
     m_cautionMessage->show();
+    // The reason in plain words under the list that is kept; alone when there is none.
+    m_failureMessage->setText(message);
+    m_emptyState->hide();
+    m_scheduleMeetingButton->show();
+    m_listStack->setVisible(m_unifiedTableView->meetingsModel()->rowCount() > 0);
+    m_failureNotice->show();
 }
 
 void UpcomingMeetingsViewController::rowPressed(int row) {
