@@ -148,6 +148,19 @@ public:
     static QString personalMeetingLocation();
     static QString instantMeetingURL();
     static QString securityProfileURL(const QString& accountName);
+    // Like the statistics host, these follow an API host that is not the default one: a private
+    // deployment (or the simulator) serves logs and assets itself.
+    static QString logUploadHost();
+    static QString staticAssetsHost();
+    // The log-upload endpoint for a file name at `timestamp` (seconds since 1970). The e-mail
+    // value is empty when none is stored.
+    static QString logUploadURL(const QString& fileName, quint32 timestamp);
+    // `profilePicture` on the static-assets base, each of its path steps encoded.
+    static QString profilePictureURL();
+    static QString supportPageURL(); // on the vendor's web host
+    // The configured update feed (empty when none), on the API host when that is not the
+    // default one.
+    static QString updateFeedURL();
     // A value as URL text: "(null)" when absent, whole numbers without exponent.
     static QString urlText(const QVariant& value);
     static QString queryValue(const QVariant& value);  // urlText, encoded as a query value

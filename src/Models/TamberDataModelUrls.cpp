@@ -33,6 +33,11 @@ QString meetingIdSegment(const QVariantMap& meeting) {
     return TamberDataModel::pathSegment(meeting.value(QStringLiteral("id")));
 }
 
+QString followingApiHost(const QString& buildHost) {
+    const QString apiHost = TamberDataModel::textOrNull(record().apiHost);
+    return apiHost == BundleInfo::defaultApiHost() ? buildHost : apiHost;
+}
+
 } // namespace
 
 QString TamberDataModel::urlText(const QVariant& value) {
@@ -187,4 +192,45 @@ QString TamberDataModel::instantMeetingURL() {
 QString TamberDataModel::securityProfileURL(const QString& accountName) {
     return QStringLiteral("https://%1/ridgeapi/v1/user/security_profile?access_token=%2&user=%3")
         .arg(apiHostText(), queryValue(record().app_access_token), queryValue(accountName));
+}
+
+QString TamberDataModel::logUploadHost() {
+    return followingApiHost(BundleInfo::logUploadHost());
+}
+
+QString TamberDataModel::staticAssetsHost() {
+    return followingApiHost(BundleInfo::staticAssetsHost());
+}
+
+QString TamberDataModel::logUploadURL(const QString& fileName, quint32 timestamp) {
+    const QVariant email = scalarOrAbsent(record().email);
+    return QStringLiteral("https://%1/put-handler.php?type=tamber&timestamp=%2&filename=%3&email=%4")
+        .arg(logUploadHost())
+        .arg(timestamp)
+        .arg(queryValue(fileName), email.isValid() ? queryValue(email) : QString());
+}
+
+QString TamberDataModel::profilePictureURL() {
+    QStringList steps = urlText(record().profilePicture).split(QLatin1Char('/'));
+    for (QString& step : steps)
+        step = pathSegment(step);
+    return QStringLiteral("https://%1/z1/webapp-assets/%2")
+        .arg(staticAssetsHost(), steps.join(QLatin1Char('/')));
+}
+
+QString TamberDataModel::supportPageURL() {
+    return QStringLiteral("https://%1/support/contact").arg(BundleInfo::webHost());
+}
+
+QString TamberDataModel::updateFeedURL() {
+    QUrl feed(BundleInfo::updateFeed());
+    if (feed.isEmpty())
+        return {};
+    const QString host = followingApiHost(feed.host());
+    if (host != feed.host()) {
+        const QUrl api(QStringLiteral("https://") + host);
+        feed.setHost(api.host());
+        feed.setPort(api.port());
+    }
+    return feed.toString(QUrl::FullyEncoded);
 }

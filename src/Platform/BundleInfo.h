@@ -24,6 +24,20 @@ inline QString statisticsHost() {
 inline QString staticAssetsHost() {
     return QStringLiteral(TAMBER_STATIC_HOST);
 }
+inline QString logUploadHost() {
+    return QStringLiteral(TAMBER_LOG_UPLOAD_HOST);
+}
+// A display name followed by the address in angle brackets.
+inline QString supportMailbox() {
+    return QStringLiteral(TAMBER_SUPPORT_MAILBOX);
+}
+inline QString webHost() {
+    return QStringLiteral(TAMBER_WEB_HOST);
+}
+// The appcast address; empty when updates come from the system's package manager.
+inline QString updateFeed() {
+    return QStringLiteral(TAMBER_UPDATE_FEED);
+}
 // Meeting links in calendar events end their host with this domain.
 inline QString meetingLinkDomain() {
     return QStringLiteral(TAMBER_MEETING_LINK_DOMAIN);

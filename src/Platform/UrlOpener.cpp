@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QRegularExpression>
+#include <QUrlQuery>
 #include <utility>
 
 namespace {
@@ -38,8 +39,9 @@ bool UrlOpener::isAllowed(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
         return !url.host().isEmpty();
+    // A recipient in the path or, for a mail with subject and body, in the "to" value.
     if (scheme == QLatin1String("mailto"))
-        return !url.path().isEmpty();
+        return !url.path().isEmpty() || !QUrlQuery(url).queryItemValue(QStringLiteral("to")).isEmpty();
     return false;
 }
 

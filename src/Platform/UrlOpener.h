@@ -18,7 +18,7 @@ namespace UrlOpener {
 // of a meeting address ("/<meeting id>/<passcode>") as "<passcode>".
 QString loggable(const QUrl& url);
 
-// http and https with a host, or mailto with an address.
+// http and https with a host, or mailto with an address (in the path or as "to").
 bool isAllowed(const QUrl& url);
 
 // False when refused or when the handler could not be started. Main thread only.

@@ -38,7 +38,6 @@ private Q_SLOTS:
     void joinFormRefusesSignsAndKeepsItsLayout();
     void joinEventOnlyWhenTheAddressOpened();
     void personalMeetingOpensInstantAddress();
-    void preferencesPlaceholderSignsOut();
     void releaseLogsDeallocWithSuffix();
 
 private:
@@ -345,18 +344,6 @@ void tst_MenuViewController::personalMeetingOpensInstantAddress() {
     QCOMPARE(starts.size(), 1);
     QCOMPARE(starts.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("7305551001"));
     QCOMPARE(starts.first()[QStringLiteral("passcode")].toString(), QStringLiteral("2468"));
-}
-
-void tst_MenuViewController::preferencesPlaceholderSignsOut() {
-    PostedNotifications signOut({QStringLiteral("SIGN_OUT_ACTION")});
-    click(m_menu->tabButton(MenuViewController::PreferencesTab));
-    QTRY_VERIFY(m_menu->preferencesViewController());
-    PreferencesViewController* prefs = m_menu->preferencesViewController();
-    QCOMPARE(prefs->findChild<QLabel*>(QStringLiteral("userNameLabel"))->text(),
-             QStringLiteral("Ada Lovelace"));
-    click(prefs->signOutButton());
-    QCOMPARE(signOut.names, QStringList{QStringLiteral("SIGN_OUT_ACTION")});
-    QTRY_VERIFY_WITH_TIMEOUT(!m_session.eventsNamed(QStringLiteral("signout")).isEmpty(), 15000);
 }
 
 void tst_MenuViewController::releaseLogsDeallocWithSuffix() {

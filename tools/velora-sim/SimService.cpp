@@ -1,5 +1,7 @@
 #include "SimService.h"
 
+#include "SimAssets.h"
+
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QUrl>
@@ -50,6 +52,9 @@ const QList<Route>& routes() {
         {"POST", QRegularExpression(QStringLiteral("^/ridgeapi/v1/quokkastats/app/([^/]+)$")),
          E::Stats},
         {"PUT", QRegularExpression(QStringLiteral("^/put-handler\\.php$")), E::LogUpload},
+        {"GET", QRegularExpression(QStringLiteral("^/z1/webapp-assets/(.+)$")), E::ProfilePicture},
+        {"GET", QRegularExpression(QStringLiteral("^/tamber/appcast\\.xml$")), E::UpdateFeed},
+        {"GET", QRegularExpression(QStringLiteral("^/download/tamber$")), E::DownloadPage},
         {"POST", QRegularExpression(QStringLiteral("^/sso/saml2/auth_request$")),
          E::SamlAuthRequest},
         {"GET", QRegularExpression(QStringLiteral("^/idp/login$")), E::IdpLogin},
@@ -166,6 +171,7 @@ bool SimService::loadFixture(const QByteArray& json, const QDateTime& now, QStri
     m_idp.clear();
     m_stats = {};
     m_logs.clear();
+    m_latestRelease = QStringLiteral("1.1.0");
     m_cancellations.clear();
     m_clockOffsetMs = QDateTime::currentDateTimeUtc().msecsTo(now);
     m_tokens.setLifetimeSeconds(root.value(QStringLiteral("tokenLifetimeSeconds")).toInt(3600));
@@ -276,6 +282,12 @@ SimReply SimService::handle(const QString& endpoint, const RecordedRequest& r,
         return stats(r);
     if (endpoint == QLatin1String(E::LogUpload))
         return logUpload(r);
+    if (endpoint == QLatin1String(E::ProfilePicture))
+        return SimAssets::profilePicture(segments.value(0));
+    if (endpoint == QLatin1String(E::UpdateFeed))
+        return SimAssets::updateFeed(m_latestRelease, baseUrl);
+    if (endpoint == QLatin1String(E::DownloadPage))
+        return SimAssets::downloadPage();
     if (endpoint == QLatin1String(E::SamlAuthRequest))
         return samlAuthRequest(r, baseUrl);
     if (endpoint == QLatin1String(E::SamlConsumer))

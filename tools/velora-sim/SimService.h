@@ -51,6 +51,7 @@ public:
     const QJsonArray& statsEvents() const { return m_stats; }
     const QList<QJsonObject>& uploadedLogs() const { return m_logs; }
     const QList<QJsonObject>& cancellations() const { return m_cancellations; }
+    void setLatestRelease(const QString& version) { m_latestRelease = version; }
 
 private:
     struct Auth {
@@ -90,4 +91,5 @@ private:
     QList<QJsonObject> m_logs;
     QList<QJsonObject> m_cancellations;
     qint64 m_clockOffsetMs = 0;
+    QString m_latestRelease = QStringLiteral("1.1.0");
 };

@@ -241,6 +241,9 @@ QStringList VeloraSimulator::endpointNames() {
             Endpoint::TokenInfo,
             Endpoint::Revoke,
             Endpoint::SecurityProfile,
+            Endpoint::ProfilePicture,
+            Endpoint::UpdateFeed,
+            Endpoint::DownloadPage,
             Endpoint::User,
             Endpoint::Room,
             Endpoint::RoomUpdate,
@@ -615,4 +618,8 @@ QList<QJsonObject> VeloraSimulator::uploadedLogs() const {
 
 QList<QJsonObject> VeloraSimulator::cancellations() const {
     return m_service->cancellations();
+}
+
+void VeloraSimulator::setLatestRelease(const QString& version) {
+    m_service->setLatestRelease(version);
 }

@@ -111,6 +111,9 @@ struct IssuedToken {
 //   "contacts"         GET    /ridgeapi/v1/user/{id}/contact
 //   "stats"            POST   /ridgeapi/v1/quokkastats/app/{app}?access_token=&sid=
 //   "logUpload"        PUT    /put-handler.php?type=&timestamp=&filename=&email=
+//   "profilePicture"   GET    /z1/webapp-assets/{path}            (a non-square PNG)
+//   "updateFeed"       GET    /tamber/appcast.xml                 (appcast of the releases)
+//   "downloadPage"     GET    /download/tamber
 //   "samlAuthRequest"  POST   /sso/saml2/auth_request?enterprise=&mode=token_request&access_token=
 //   "idpLogin"         GET    /idp/login (login form), POST /idp/login (credentials; answers
 //                             with a form that posts SAMLResponse + RelayState by itself)
@@ -141,6 +144,9 @@ public:
         static constexpr const char* Contacts = "contacts";
         static constexpr const char* Stats = "stats";
         static constexpr const char* LogUpload = "logUpload";
+        static constexpr const char* ProfilePicture = "profilePicture";
+        static constexpr const char* UpdateFeed = "updateFeed";
+        static constexpr const char* DownloadPage = "downloadPage";
         static constexpr const char* SamlAuthRequest = "samlAuthRequest";
         static constexpr const char* IdpLogin = "idpLogin";
         static constexpr const char* SamlConsumer = "samlConsumer";
@@ -229,6 +235,8 @@ public:
     QList<QJsonObject>
     uploadedLogs() const; // {"filename","email","type","timestamp","size","body"}
     QList<QJsonObject> cancellations() const; // {"userId","meetingId","message","originalStart"}
+    // The newest release the update feed lists ("1.1.0" unless set).
+    void setLatestRelease(const QString& version);
 
 signals:
     void requestReceived(const RecordedRequest& request);

@@ -3,12 +3,12 @@
 #include "AbstractTamberWindowController/NSTextFieldClickable.h"
 #include "AbstractTamberWindowController/ObjectDescription.h"
 #include "AbstractTamberWindowController/ProgressIndicator.h"
+#include "AbstractTamberWindowController/ResultIcon.h"
 #include "Logging/Log.h"
+#include "Models/LogUploader.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QPainter>
-#include <QPropertyAnimation>
 #include <QVBoxLayout>
 
 namespace {
@@ -20,15 +20,26 @@ constexpr Qt::WindowFlags kSheetFlags = Qt::Sheet;
 constexpr Qt::WindowFlags kSheetFlags = Qt::Dialog;
 #endif
 
+QObject* uploadNewestLogFile(ApplicationOptionsPanel::LogUploadFinished finished) {
+    LogUploader* upload = LogUploader::newestLogFile();
+    QObject::connect(upload, &LogUploader::finished, upload,
+                     [upload, finished = std::move(finished)](bool failed, const QString& reason) {
+                         upload->deleteLater();
+                         finished(failed, reason);
+                     });
+    upload->start();
+    return upload;
+}
+
 ApplicationOptionsPanel::LogUploadStarter& logUploadStarter() {
-    static ApplicationOptionsPanel::LogUploadStarter starter;
+    static ApplicationOptionsPanel::LogUploadStarter starter = uploadNewestLogFile;
     return starter;
 }
 
 } // namespace
 
 void ApplicationOptionsPanel::setLogUploadStarter(LogUploadStarter starter) {
-    logUploadStarter() = std::move(starter);
+    logUploadStarter() = starter ? std::move(starter) : uploadNewestLogFile;
 }
 
 ApplicationOptionsPanel::ApplicationOptionsPanel(QWidget* content, QWidget* window)
@@ -48,8 +59,6 @@ ApplicationOptionsPanel::ApplicationOptionsPanel(QWidget* content, QWidget* wind
         content->findChild<ProgressIndicator*>(QStringLiteral("uploadProgressIndicator"));
     m_uploadSuccessful = content->findChild<QLabel*>(QStringLiteral("uploadSuccessful"));
     Q_ASSERT(m_uploadProgressIndicator && m_uploadSuccessful);
-    auto* opacity = new QGraphicsOpacityEffect(m_uploadSuccessful);
-    m_uploadSuccessful->setGraphicsEffect(opacity);
     if (auto* link =
             content->findChild<NSTextFieldClickable*>(QStringLiteral("uploadLogsButton"))) {
         connect(link, &NSTextFieldClickable::clicked, this, &ApplicationOptionsPanel::uploadLogs);
@@ -77,21 +86,15 @@ void ApplicationOptionsPanel::paintEvent(QPaintEvent*) {
 void ApplicationOptionsPanel::uploadLogs() {
     cancelConnectionIfRequired();
     m_uploadSuccessful->setVisible(false);
-    setResultImage(false);
+    ResultIcon::setImage(m_uploadSuccessful, false, QString());
     m_uploadProgressIndicator->setVisible(true);
     m_uploadProgressIndicator->startAnimation();
     TLOG_DEBUG(QStringLiteral("Upload logs from application panel"));
-    const LogUploadStarter& starter = logUploadStarter();
-    if (!starter) {
-        TLOG_WARN(QStringLiteral("Log upload is not available in this build"));
-        updateUploadSuccessButton(true);
-        return;
-    }
     QPointer<ApplicationOptionsPanel> self = this;
-    auto* connection = starter([self](bool failed) {
+    auto* connection = logUploadStarter()([self](bool failed, const QString& reason) {
         if (self) {
             self->m_uploadConnection = nullptr;
-            self->updateUploadSuccessButton(failed);
+            self->updateUploadSuccessButton(failed, reason);
         }
     });
     if (!connection) {
@@ -111,28 +114,18 @@ void ApplicationOptionsPanel::cancelConnectionIfRequired() {
     }
 }
 
-void ApplicationOptionsPanel::updateUploadSuccessButton(bool failed) {
+void ApplicationOptionsPanel::updateUploadSuccessButton(bool failed, const QString& reason) {
     m_uploadProgressIndicator->stopAnimation();
     m_uploadProgressIndicator->setVisible(false);
-    setResultImage(failed);
-    m_uploadSuccessful->setVisible(true);
-    auto* opacity = static_cast<QGraphicsOpacityEffect*>(m_uploadSuccessful->graphicsEffect());
-    if (m_fade) {
-        m_fade->stop();
-    }
-    m_fade = new QPropertyAnimation(opacity, "opacity", this);
-    m_fade->setDuration(1500);
-    m_fade->setStartValue(1.0);
-    m_fade->setEndValue(0.0);
-    m_fade->setEasingCurve(QEasingCurve::InQuad);
-    m_fade->start(QAbstractAnimation::DeleteWhenStopped);
+    const QString toolTip = failed ? (reason.isEmpty() ? tr("The logs could not be uploaded")
+                                                       : reason)
+                                   : tr("Logs uploaded");
+    ResultIcon::showAndFade(m_uploadSuccessful, failed, toolTip);
 }
 
-void ApplicationOptionsPanel::setResultImage(bool failed) {
-    m_uploadSuccessful->setProperty("failed", failed);
-    m_uploadSuccessful->setText(failed ? QStringLiteral("\u2715") : QStringLiteral("\u2713"));
-    m_uploadSuccessful->setStyleSheet(failed ? QStringLiteral("color: #c91c1c; font-weight: 700;")
-                                             : QStringLiteral("color: #1a8f3c; font-weight: 700;"));
-    m_uploadSuccessful->setToolTip(failed ? tr("The logs could not be uploaded")
-                                          : tr("Logs uploaded"));
+void ApplicationOptionsPanel::done(int result) {
+    cancelConnectionIfRequired();
+    m_uploadProgressIndicator->stopAnimation();
+    m_uploadProgressIndicator->setVisible(false);
+    QDialog::done(result);
 }

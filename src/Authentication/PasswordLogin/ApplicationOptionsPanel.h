@@ -6,7 +6,6 @@
 
 class ProgressIndicator;
 class QLabel;
-class QPropertyAnimation;
 
 // The hidden options sheet of the sign-in window: the API host and the log upload. The content
 // (host field, upload link, spinner, result icon) comes from the sign-in window's layout and is
@@ -15,11 +14,11 @@ class ApplicationOptionsPanel : public QDialog {
     Q_OBJECT
 public:
     // Starts uploading the newest log file; `finished` runs once on the main thread with whether
-    // it failed. The returned object is the running upload: deleting it cancels the transfer and
-    // `finished` is then never called. nullptr when nothing could be started.
-    using LogUploadFinished = std::function<void(bool failed)>;
+    // it failed and why. The returned object is the running upload: deleting it cancels the
+    // transfer and `finished` is then never called. nullptr when nothing could be started.
+    using LogUploadFinished = std::function<void(bool failed, const QString& reason)>;
     using LogUploadStarter = std::function<QObject*(LogUploadFinished finished)>;
-    // Installed by the log-upload code; until then the sheet reports a failed upload.
+    // Replaces the real upload (a test seam); an empty starter restores it.
     static void setLogUploadStarter(LogUploadStarter starter);
 
     ApplicationOptionsPanel(QWidget* content, QWidget* window);
@@ -27,20 +26,21 @@ public:
 
     void uploadLogs();
     void cancelConnectionIfRequired();
-    void updateUploadSuccessButton(bool failed);
+    void updateUploadSuccessButton(bool failed, const QString& reason = {});
 
     QObject* uploadConnection() const { return m_uploadConnection; }
     ProgressIndicator* uploadProgressIndicator() const { return m_uploadProgressIndicator; }
     QLabel* uploadSuccessful() const { return m_uploadSuccessful; }
 
+    // Escape, the close button and closeApplicationServerOptions() all end here.
+    void done(int result) override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void setResultImage(bool failed);
 
     QPointer<QObject> m_uploadConnection;
     ProgressIndicator* m_uploadProgressIndicator = nullptr;
     QLabel* m_uploadSuccessful = nullptr;
-    QPointer<QPropertyAnimation> m_fade;
 };

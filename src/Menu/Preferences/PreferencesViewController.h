@@ -2,26 +2,48 @@
 
 #include <QWidget>
 
-class QLabel;
-class QPushButton;
+class PreferencesView;
+class QObject;
+struct ServiceError;
 
-// The preferences tab. For now it shows the signed-in account with Sign out and Quit; profile,
-// room defaults, default calendar and support join it later.
+// The preferences page of the menu: profile, room defaults and default calendar, update check,
+// sign-out and quit, and the support functions (log upload, feedback mail, support page).
 class PreferencesViewController : public QWidget {
     Q_OBJECT
 public:
     explicit PreferencesViewController(QWidget* parent = nullptr);
     ~PreferencesViewController() override;
 
-    // Fills the account lines from the account record.
-    void updateAccountDetails();
+    PreferencesView* view() const { return m_view; }
 
-    QPushButton* signOutButton() const { return m_signOut; }
-    QPushButton* quitButton() const { return m_quit; }
+    void updateProfileDetails();
+    void fetchRoomSettingDetails();
+    void toggleEncryptMeeting();
+    void updateDefaultSettings();
+    void refreshAllUserSettings();
+    void calenderBeingChanged();
+    void checkForUpdates();
+    void signOutButtonAction();
+    void quitButtonAction();
+    void uploadLogData();
+    void uploadHelper(bool failed, const QString& reason);
+    void provideFeedback();
+    // Opens "mailto:?to=..&subject=..&body=.." in the mail program; false when none started.
+    bool sendEmailTo(const QString& to, const QString& subject, const QString& body);
+    void contactSupport();
+
+    // The upload of the preferences page, shared by every page of the process (null when none).
+    static QObject* runningUpload();
 
 private:
-    QLabel* m_userName = nullptr;
-    QLabel* m_userDetail = nullptr;
-    QPushButton* m_signOut = nullptr;
-    QPushButton* m_quit = nullptr;
+    void connectActions();
+    void tabChanged(int index);
+    void showRoomDefaults();
+    void writeRoomDefaults();
+    void showTelephoneChoice(bool encrypted, int column);
+    void fetchPicture();
+    void showPlaceholderPicture();
+    void showMessage(class QLabel* line, const QString& text);
+
+    PreferencesView* m_view = nullptr;
 };

@@ -1,0 +1,538 @@
+#include "AbstractTamberWindowController/ProgressIndicator.h"
+#include "AbstractTamberWindowController/TamberMenuView.h"
+#include "Logging/Logging.h"
+#include "Menu/MenuViewController.h"
+#include "Menu/Preferences/PreferencesView.h"
+#include "Menu/Preferences/PreferencesViewController.h"
+#include "Menu/Preferences/ProfilePicture.h"
+#include "MenuSession.h"
+#include "Models/LogUploader.h"
+#include "Models/ServerTrust.h"
+#include "Models/TamberDataModel.h"
+#include "Platform/BundleInfo.h"
+#include "Platform/FeedUpdater.h"
+#include "PostedNotifications.h"
+#include "SimAssets.h"
+#include "TestEnvironment.h"
+
+#include <QBuffer>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <memory>
+
+// The preferences page of the menu against the simulator: room defaults, refresh, calendar,
+// picture, log upload, feedback, support and the update check.
+class tst_Preferences : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void centredSquare_data();
+    void centredSquare();
+    void roomDefaultsShownAndSent_data();
+    void roomDefaultsShownAndSent();
+    void roomSettingsFailuresKeepTheControls();
+    void refreshAndCalendar();
+    void picture_data();
+    void picture();
+    void uploadFromPage_data();
+    void uploadFromPage();
+    void releasingThePageCancelsItsUpload();
+    void uploaderSendsAnyFileWithItsNameEncoded();
+    void feedbackAndSupportAddresses();
+    void updateAnswers_data();
+    void updateAnswers();
+
+private:
+    PreferencesViewController* openPage();
+    PreferencesView* view() { return m_menu->preferencesViewController()->view(); }
+    void selectTab(const QString& label);
+    void click(QAbstractButton* button);
+    void snapshot(const QString& name) { MenuSession::snapshot(m_menu.get(), name); }
+    // Makes the next room reply the simulator's own room with `changes`.
+    void nextRoomReply(const QJsonObject& changes);
+    QString writeLogFile(const QString& suffix, const QByteArray& content);
+
+    MenuSession m_session;
+    std::unique_ptr<MenuViewController> m_menu;
+    QStringList m_files;
+};
+
+void tst_Preferences::initTestCase() {
+    QVERIFY(m_session.start());
+    Logging::start();
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+}
+
+void tst_Preferences::init() {
+    m_session.begin(QStringLiteral("Draft"), 1, QTime(10, 0));
+    TamberDataModel::sharedData()->profilePicture = QStringLiteral("default");
+    m_menu = std::make_unique<MenuViewController>();
+    m_menu->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_menu.get()));
+    m_menu->menuView()->updateActualRectInSuperViewIfRequired();
+}
+
+void tst_Preferences::cleanup() {
+    m_menu.reset();
+    m_session.end();
+    Updater::setSharedForTesting(nullptr);
+    for (const QString& file : std::exchange(m_files, {}))
+        QFile::remove(file);
+}
+
+PreferencesViewController* tst_Preferences::openPage() {
+    QTest::mouseClick(m_menu->tabButton(MenuViewController::PreferencesTab), Qt::LeftButton);
+    if (!QTest::qWaitFor([this] { return m_menu->preferencesViewController() != nullptr; }))
+        return nullptr;
+    QCoreApplication::processEvents(); // the profile fill is queued
+    return m_menu->preferencesViewController();
+}
+
+void tst_Preferences::selectTab(const QString& label) {
+    for (int i = 0; i < view()->count(); ++i) {
+        if (view()->tabText(i) == label)
+            view()->setCurrentIndex(i);
+    }
+}
+
+void tst_Preferences::click(QAbstractButton* button) {
+    QVERIFY(button && button->isVisible() && button->isEnabled());
+    // Check boxes and radio buttons take clicks on their mark and text only.
+    const bool marked = qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button);
+    QTest::mouseClick(button, Qt::LeftButton, {},
+                      marked ? QPoint(8, button->height() / 2) : button->rect().center());
+}
+
+void tst_Preferences::nextRoomReply(const QJsonObject& changes) {
+    QJsonObject room = m_session.sim().room(m_session.session().userId());
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        room.insert(it.key(), it.value());
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::Room,
+                                Fault::replyWith(200, QJsonDocument(room).toJson()).times(1));
+}
+
+QString tst_Preferences::writeLogFile(const QString& suffix, const QByteArray& content) {
+    // Named as the logger names its files, dated in the future so that it is the newest one.
+    const QString path = QDir(Logging::logsDirectory())
+                             .filePath(BundleInfo::bundleIdentifier() + "_2099-01-01_00-00" +
+                                       suffix + ".log");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
+        !file.commit())
+        return {};
+    m_files << path;
+    return path;
+}
+
+// --- Picture geometry ---
+
+void tst_Preferences::centredSquare_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("square");
+    QTest::newRow("wide") << QSize(180, 120) << QRect(30, 0, 120, 120);
+    QTest::newRow("odd difference rounds down") << QSize(121, 120) << QRect(0, 0, 120, 120);
+    QTest::newRow("tall") << QSize(5, 8) << QRect(0, 1, 5, 5);
+    QTest::newRow("one by 5000") << QSize(1, 5000) << QRect(0, 2499, 1, 1);
+    QTest::newRow("square") << QSize(64, 64) << QRect(0, 0, 64, 64);
+}
+
+void tst_Preferences::centredSquare() {
+    QFETCH(QSize, size);
+    QFETCH(QRect, square);
+    QCOMPARE(ProfilePicture::centredSquare(size), square);
+}
+
+// --- Room defaults ---
+
+void tst_Preferences::roomDefaultsShownAndSent_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("shownColumn"); // -1: no cell selected
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("sent");
+    QTest::newRow("encrypted only, unchanged")
+        << "ENCRYPTED_ONLY" << 1 << "" << "ENCRYPTED_ONLY";
+    QTest::newRow("telephone allowed, unchanged")
+        << "ENCRYPTED_OR_PSTN_ONLY" << 0 << "" << "ENCRYPTED_OR_PSTN_ONLY";
+    QTest::newRow("unknown type reads as encrypted only") << "SOMETHING" << 1 << "" << "ENCRYPTED_ONLY";
+    QTest::newRow("turned on selects telephone") << "NO_ENCRYPTION" << -1 << "toggle"
+                                                 << "ENCRYPTED_OR_PSTN_ONLY";
+    QTest::newRow("turned off") << "ENCRYPTED_ONLY" << 1 << "toggle" << "NO_ENCRYPTION";
+    QTest::newRow("column 1 chosen") << "ENCRYPTED_OR_PSTN_ONLY" << 0 << "column1"
+                                     << "ENCRYPTED_ONLY";
+}
+
+void tst_Preferences::roomDefaultsShownAndSent() {
+    QFETCH(QString, stored);
+    QFETCH(int, shownColumn);
+    QFETCH(QString, action);
+    QFETCH(QString, sent);
+    QVERIFY(openPage());
+    // Booleans as the service may send them: true, "1", 0, "false".
+    nextRoomReply({{"encryptionType", stored},
+                   {"publishMeeting", true},
+                   {"videoBestFit", "1"},
+                   {"isModeratorLess", 0},
+                   {"disallowChat", "false"},
+                   {"muteParticipantsOnEntry", false},
+                   {"isLargeMeeting", 1},
+                   {"showAllParticipantsInIcs", false}});
+    selectTab(QStringLiteral("Settings"));
+    PreferencesView* v = view();
+    QTRY_VERIFY(v->updateRoomSettingsButton->isVisible());
+    QVERIFY(!v->fetchRoomSettingsIndicator->isVisible());
+    QVERIFY(!v->errorInRoomSettings->isVisible());
+    QCOMPARE(v->publishMeeting->isChecked(), true);
+    QCOMPARE(v->cropVideo->isChecked(), true);
+    QCOMPARE(v->moderatorLessMeeting->isChecked(), false);
+    QCOMPARE(v->silentParticipationEntryMode->isChecked(), true);
+    QCOMPARE(v->encryptMeeting->isChecked(), stored != "NO_ENCRYPTION");
+    QCOMPARE(v->allowTelephone->checkedId(), shownColumn);
+    QCOMPARE(v->allowTelephone->button(0)->isEnabled(), v->encryptMeeting->isChecked());
+    if (stored == "ENCRYPTED_ONLY" && action.isEmpty())
+        snapshot(QStringLiteral("preferences-settings"));
+
+    if (action == "toggle")
+        click(v->encryptMeeting);
+    else if (action == "column1")
+        click(v->allowTelephone->button(1));
+    click(v->showParticipantNames);
+    const qsizetype before = m_session.eventsNamed(QStringLiteral("udpate_settings")).size();
+    click(v->updateRoomSettingsButton);
+    QVERIFY(!v->updateRoomSettingsButton->isEnabled());
+    QTRY_VERIFY(v->updateRoomSettingsButton->isEnabled());
+    const QJsonObject body =
+        m_session.sim().lastRequest(VeloraSimulator::Endpoint::RoomUpdate).jsonBody();
+    QCOMPARE(body["encryptionType"].toString(), sent);
+    QCOMPARE(body["publishMeeting"], QJsonValue(true));
+    QCOMPARE(body["disallowChat"], QJsonValue(false));
+    QCOMPARE(body["showAllParticipantsInIcs"], QJsonValue(true));
+    QCOMPARE(body["isLargeMeeting"], QJsonValue(true));
+    const auto events = m_session.awaitEvents(QStringLiteral("udpate_settings"), before, 2);
+    QCOMPARE(events.size(), 2);
+    QCOMPARE(events[1]["modifieddata"].toObject()["encryptionType"].toString(), sent);
+}
+
+void tst_Preferences::roomSettingsFailuresKeepTheControls() {
+    QVERIFY(openPage());
+    TamberDataModel::sharedData()->encryptionType = QStringLiteral("ENCRYPTED_OR_PSTN_ONLY");
+    m_session.sim().injectFault(
+        VeloraSimulator::Endpoint::Room,
+        Fault::httpError(503, {{"errorCode", "BUSY"}, {"message", "Rooms are being moved"}}));
+    selectTab(QStringLiteral("Settings"));
+    PreferencesView* v = view();
+    QTRY_VERIFY(v->errorInRoomSettings->isVisible());
+    QCOMPARE(v->errorInRoomSettings->toolTip(), QStringLiteral("Rooms are being moved"));
+    QVERIFY(v->updateRoomSettingsButton->isVisible());
+    QVERIFY(!v->fetchRoomSettingsIndicator->isVisible());
+    // The stored telephone choice is shown again after the failed fetch.
+    QCOMPARE(v->allowTelephone->checkedId(), 0);
+    snapshot(QStringLiteral("preferences-settings-fetch-error"));
+
+    // A refused update says why, next to the button, and leaves the user's choice alone.
+    m_session.sim().injectFault(
+        VeloraSimulator::Endpoint::RoomUpdate,
+        Fault::httpError(400, {{"errorCode", "LOCKED"}, {"message", "Room defaults are locked"}}));
+    click(v->muteParticipantsOnEntry);
+    const bool chosen = v->muteParticipantsOnEntry->isChecked();
+    click(v->updateRoomSettingsButton);
+    QTRY_VERIFY(v->roomSettingsMessage->isVisible());
+    QCOMPARE(v->roomSettingsMessage->text(), QStringLiteral("Room defaults are locked"));
+    QVERIFY(v->updateRoomSettingsButton->isEnabled());
+    QCOMPARE(v->muteParticipantsOnEntry->isChecked(), chosen);
+    QTRY_COMPARE(m_session.eventsNamed(QStringLiteral("udpate_settings")).last()["status"],
+                 QJsonValue(QStringLiteral("error")));
+
+    // Releasing the page while an update is on its way: the late reply touches nothing.
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::RoomUpdate, Fault::delay(300));
+    click(v->updateRoomSettingsButton);
+    m_menu->updateUpcomingMeetings();
+    QTRY_VERIFY(!m_menu->preferencesViewController());
+    QTRY_COMPARE(m_session.sim().requestCount(VeloraSimulator::Endpoint::RoomUpdate), 2);
+    QTest::qWait(400);
+}
+
+void tst_Preferences::refreshAndCalendar() {
+    PreferencesViewController* page = openPage();
+    QVERIFY(page);
+    PreferencesView* v = view();
+    QCOMPARE(v->name->text(), QStringLiteral("Ada Lovelace"));
+    QCOMPARE(v->meetingID->text(), QStringLiteral("7305551001"));
+    QCOMPARE(v->appVersion->text(), QStringLiteral("1.0.0"));
+
+    // Refresh reads the service's profile.
+    TamberDataModel::sharedData()->firstName = QStringLiteral("Old");
+    page->updateProfileDetails();
+    click(v->refreshSettingsButton);
+    QVERIFY(!v->refreshSettingsButton->isEnabled());
+    QTRY_VERIFY(v->refreshSettingsButton->isEnabled());
+    const QJsonObject user = m_session.sim().account(VeloraSimulator::PasswordUser)["user"].toObject();
+    QCOMPARE(v->name->text(), user["firstName"].toString() + " " + user["lastName"].toString());
+    QVERIFY(!v->refreshMessage->isVisible());
+
+    // A failed refresh says so and keeps the stored profile.
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::User,
+                                Fault::httpError(500, {{"message", "Profile service is down"}}));
+    click(v->refreshSettingsButton);
+    QTRY_VERIFY(v->refreshMessage->isVisible());
+    QCOMPARE(v->refreshMessage->text(), QStringLiteral("Profile service is down"));
+    QVERIFY(v->refreshSettingsButton->isEnabled());
+    QVERIFY(!v->refreshAggregatedUserSettingsIndicator->isAnimating());
+    QCOMPARE(v->name->text(), user["firstName"].toString() + " " + user["lastName"].toString());
+    const auto refreshes = m_session.awaitEvents(QStringLiteral("refresh_settings"), 0, 4);
+    QCOMPARE(refreshes.last()["status"].toString(), QStringLiteral("error"));
+
+    // The calendar choice is saved at once.
+    selectTab(QStringLiteral("Settings"));
+    QTRY_VERIFY(v->updateRoomSettingsButton->isVisible());
+    selectTab(QStringLiteral("Profile"));
+    QCOMPARE(v->calender->currentData().toInt(), 1);
+    v->calender->setCurrentIndex(v->calender->findData(2));
+    emit v->calender->activated(v->calender->currentIndex());
+    TamberDataModel::sharedData()->calendar = QVariant();
+    TamberDataModel::loadDataFromBundle();
+    QCOMPARE(TamberDataModel::sharedData()->calendar.toString(), QStringLiteral("outlook_calendar"));
+    const auto changes = m_session.awaitEvents(QStringLiteral("change_calendar"), 0);
+    QCOMPARE(changes.value(0)["calendar"].toString(), QStringLiteral("outlook_calendar"));
+}
+
+// --- Picture ---
+
+void tst_Preferences::picture_data() {
+    QTest::addColumn<QByteArray>("body"); // empty: the simulator's own picture
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("non-square picture") << QByteArray() << true;
+    QImage thin(1, 5000, QImage::Format_RGB32);
+    thin.fill(Qt::darkGreen);
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        thin.save(&buffer, "PNG");
+    }
+    QTest::newRow("1x5000") << png << true;
+    QTest::newRow("not an image") << QByteArray("<html>nope</html>") << false;
+    QTest::newRow("50 MB") << QByteArray(50 * 1024 * 1024, 'x') << false;
+}
+
+void tst_Preferences::picture() {
+    QFETCH(QByteArray, body);
+    QFETCH(bool, shown);
+    if (!body.isEmpty())
+        m_session.sim().injectFault(VeloraSimulator::Endpoint::ProfilePicture,
+                                    Fault::replyWith(200, body));
+    TamberDataModel::sharedData()->profilePicture = QStringLiteral("avatars/1001.png");
+    QVERIFY(openPage());
+    PreferencesView* v = view();
+    const QImage placeholder = v->profilePicture->pixmap().toImage();
+    QVERIFY(v->refreshAggregatedUserSettingsIndicator->isAnimating());
+    QTRY_VERIFY_WITH_TIMEOUT(!v->refreshAggregatedUserSettingsIndicator->isAnimating(), 20000);
+    QCOMPARE(m_session.sim().lastRequest(VeloraSimulator::Endpoint::ProfilePicture).path,
+             QStringLiteral("/z1/webapp-assets/avatars/1001.png"));
+    const QImage image = v->profilePicture->pixmap().toImage();
+    QCOMPARE(image != placeholder, shown);
+    if (!shown)
+        return;
+    if (body.isEmpty()) {
+        QCOMPARE(v->profilePicture->property("pictureSource").toSize(),
+                 QSize(SimAssets::kPictureHeight, SimAssets::kPictureHeight));
+        // Round: the corners are clear; cropped: no orange band at the left edge of the circle.
+        QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+        const QColor left = image.pixelColor(2, image.height() / 2);
+        QVERIFY2(left.blue() > left.red(), qPrintable(left.name()));
+        snapshot(QStringLiteral("preferences-profile"));
+    }
+}
+
+// --- Log upload ---
+
+void tst_Preferences::uploadFromPage_data() {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("failed");
+    QTest::newRow("accepted") << 200 << false;
+    QTest::newRow("refused with 500") << 500 << true;
+}
+
+void tst_Preferences::uploadFromPage() {
+    QFETCH(int, status);
+    QFETCH(bool, failed);
+    const QByteArray content = QByteArray("first line\n").repeated(1024 * 1024 / 11 + 1);
+    QVERIFY(!writeLogFile(QStringLiteral(" 2"), content).isEmpty());
+    TamberDataModel::sharedData()->email = QStringLiteral("ada+logs@example.com");
+    if (status != 200)
+        m_session.sim().injectFault(VeloraSimulator::Endpoint::LogUpload,
+                                    Fault::httpErrorRaw(status, "no\n"));
+    QVERIFY(openPage());
+    selectTab(QStringLiteral("Support"));
+    PreferencesView* v = view();
+    ServerTrust::renewNetwork(); // a new connection, so a TLS handshake the upload answers
+    click(v->uploadLogData);
+    QVERIFY(!v->uploadLogData->isEnabled());
+    QVERIFY(v->uploadLogIndicator->isAnimating());
+    QTRY_VERIFY(v->uploadLogData->isEnabled());
+    QVERIFY(!v->uploadLogIndicator->isAnimating());
+    QVERIFY(v->uploadSuccessful->isVisible());
+    QCOMPARE(v->uploadSuccessful->property("failed").toBool(), failed);
+
+    const RecordedRequest put = m_session.sim().lastRequest(VeloraSimulator::Endpoint::LogUpload);
+    QCOMPARE(put.method, QByteArray("PUT"));
+    QCOMPARE(put.header("content-type"), QByteArray("application/octet-stream"));
+    QCOMPARE(put.body, content);
+    QCOMPARE(put.queryValue("type"), QStringLiteral("tamber"));
+    QVERIFY(put.target.contains("filename=" + BundleInfo::bundleIdentifier().toUtf8() +
+                                "_2099-01-01_00-00%202.log&"));
+    QVERIFY(put.target.endsWith("&email=ada%2Blogs%40example.com"));
+    const qint64 sent = put.queryValue("timestamp").toLongLong();
+    QVERIFY(qAbs(sent - QDateTime::currentSecsSinceEpoch()) < 60);
+    const auto events = m_session.awaitEvents(QStringLiteral("submit_log"), 0, 3);
+    QStringList statuses;
+    for (const QJsonObject& e : events)
+        statuses << e["status"].toString();
+    QVERIFY2(statuses.contains("authentication_challenge"), qPrintable(statuses.join(',')));
+    QCOMPARE(statuses.first(), QStringLiteral("init"));
+    QCOMPARE(statuses.last(), failed ? QStringLiteral("error") : QStringLiteral("success"));
+    if (failed) {
+        QVERIFY(v->supportMessage->isVisible());
+        QVERIFY(v->supportMessage->text().contains("500"));
+    }
+    snapshot(failed ? QStringLiteral("preferences-upload-failed")
+                    : QStringLiteral("preferences-upload-done"));
+}
+
+void tst_Preferences::releasingThePageCancelsItsUpload() {
+    m_session.sim().injectFault(VeloraSimulator::Endpoint::LogUpload, Fault::delay(2000));
+    QVERIFY(openPage());
+    selectTab(QStringLiteral("Support"));
+    click(view()->uploadLogData);
+    QPointer<QObject> upload = PreferencesViewController::runningUpload();
+    QVERIFY(upload);
+    m_menu->updateUpcomingMeetings();
+    QTRY_VERIFY(!m_menu->preferencesViewController());
+    QVERIFY(upload.isNull());
+    QVERIFY(!PreferencesViewController::runningUpload());
+}
+
+// The uploader with files the logger would not write itself: missing, or past the roll size
+// with a space in the name; and endpoints that fail in transit.
+void tst_Preferences::uploaderSendsAnyFileWithItsNameEncoded() {
+    struct Case {
+        const char* name;
+        QString path;
+        std::optional<Fault> fault;
+        bool failed;
+        QString reason;
+    };
+    const QByteArray big(1024 * 1024 + 300, 'L');
+    const QString spaced = writeLogFile(QStringLiteral(" 7"), big);
+    TamberDataModel::sharedData()->email = QVariant();
+    const QList<Case> cases{
+        {"missing file", QString(), std::nullopt, true, QStringLiteral("No log file to upload yet")},
+        {"roll size, space in name", spaced, std::nullopt, false, QString()},
+        {"connection closed mid-body", spaced, Fault::closeMidBody(), true, QString()},
+        {"refused connection", spaced, Fault::refuse(), true, QString()},
+    };
+    for (const Case& c : cases) {
+        m_session.sim().clearFaults();
+        m_session.sim().clearRequests();
+        if (c.fault)
+            m_session.sim().injectFault(VeloraSimulator::Endpoint::LogUpload, *c.fault);
+        LogUploader upload(c.path);
+        QSignalSpy finished(&upload, &LogUploader::finished);
+        upload.start();
+        QVERIFY2(finished.isEmpty(), c.name); // never from within start()
+        QVERIFY2(finished.wait(20000), c.name);
+        QCOMPARE(finished.first().at(0).toBool(), c.failed);
+        if (!c.reason.isEmpty())
+            QCOMPARE(finished.first().at(1).toString(), c.reason);
+        if (!c.failed) {
+            const RecordedRequest put =
+                m_session.sim().lastRequest(VeloraSimulator::Endpoint::LogUpload);
+            QCOMPARE(put.body.size(), big.size());
+            QCOMPARE(put.queryValue("filename"), QFileInfo(spaced).fileName());
+            // Signed out: the key is there, its value empty.
+            QVERIFY(put.target.endsWith("&email="));
+        }
+    }
+}
+
+// --- Feedback and support ---
+
+void tst_Preferences::feedbackAndSupportAddresses() {
+    QVERIFY(openPage());
+    selectTab(QStringLiteral("Support"));
+    PreferencesView* v = view();
+    click(v->giveUsFeedback);
+    click(v->contactSupport);
+    const QList<QUrl> opened = m_session.browser().urls();
+    QCOMPARE(opened.size(), 2);
+    QCOMPARE(opened[0].toString(QUrl::FullyEncoded),
+             "mailto:?to=" + QUrl::toPercentEncoding(BundleInfo::supportMailbox()) +
+                 "&subject=" + QUrl::toPercentEncoding(BundleInfo::appName() + " app feedback") +
+                 "&body=");
+    QCOMPARE(opened[1], QUrl("https://" + BundleInfo::webHost() + "/support/contact"));
+    QVERIFY(!v->supportMessage->isVisible());
+    QCOMPARE(m_session.awaitEvents(QStringLiteral("provide_feedback"), 0).size(), 1);
+    QCOMPARE(m_session.awaitEvents(QStringLiteral("contact_support"), 0).size(), 1);
+
+    // A desktop without mail program or browser gets a line that says so.
+    m_session.browser().setSucceeds(false);
+    click(v->giveUsFeedback);
+    QVERIFY(v->supportMessage->isVisible());
+    QVERIFY(v->supportMessage->text().contains(BundleInfo::supportMailbox()));
+    click(v->contactSupport);
+    QVERIFY(v->supportMessage->text().contains("/support/contact"));
+}
+
+// --- Update check ---
+
+void tst_Preferences::updateAnswers_data() {
+    QTest::addColumn<QString>("latest"); // empty: no feed configured
+    QTest::addColumn<bool>("broken");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("newer") << "1.10.0" << false << "Tamber 1.10.0 is available";
+    QTest::newRow("same") << "1.0" << false << "Tamber is up to date (version 1.0.0)";
+    QTest::newRow("no feed") << "" << false
+                             << "Updates of Tamber come from your system's package manager.";
+    QTest::newRow("broken feed") << "2.0.0" << true
+                                 << "Could not check for updates: the update feed could not be read";
+}
+
+void tst_Preferences::updateAnswers() {
+    QFETCH(QString, latest);
+    QFETCH(bool, broken);
+    QFETCH(QString, answer);
+    const QString feed =
+        latest.isEmpty() ? QString() : m_session.sim().baseUrl() + "/tamber/appcast.xml";
+    FeedUpdater updater([feed] { return feed; }, [] { return QStringLiteral("1.0.0"); });
+    Updater::setSharedForTesting(&updater);
+    m_session.sim().setLatestRelease(latest);
+    if (broken)
+        m_session.sim().injectFault(VeloraSimulator::Endpoint::UpdateFeed, Fault::garbage());
+    QVERIFY(openPage());
+    PreferencesView* v = view();
+    click(v->checkForUpdates);
+    QTRY_VERIFY(v->checkForUpdates->isEnabled());
+    QCOMPARE(v->updateMessage->text(), answer);
+    QCOMPARE(v->downloadUpdate->isVisible(), answer.endsWith("available"));
+    QCOMPARE(m_session.awaitEvents(QStringLiteral("check_for_updates"), 0).size(), 1);
+    if (v->downloadUpdate->isVisible()) {
+        snapshot(QStringLiteral("preferences-update-available"));
+        click(v->downloadUpdate);
+        QCOMPARE(m_session.browser().urls().value(0),
+                 QUrl(m_session.sim().baseUrl() + "/download/tamber?version=1.10.0"));
+    }
+}
+
+TAMBER_TEST_MAIN_GUI(tst_Preferences)
+#include "tst_Preferences.moc"
