@@ -6,6 +6,7 @@
 #include "Authentication/PasswordLogin/PasswordLoginWindowController.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
+#include "Logging/Logging.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
@@ -645,14 +646,15 @@ void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
     QVERIFY(uploads[0].isNull());
     QCOMPARE(sheet->uploadConnection(), uploads[1].data());
     // Success: spinner stops, the success icon shows.
-    finishers[1](false);
+    finishers[1](false, {});
     QVERIFY(!sheet->uploadProgressIndicator()->isAnimating());
     QVERIFY(sheet->uploadSuccessful()->isVisible());
     QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), false);
     QVERIFY(!sheet->uploadConnection());
     // Failure shows the failure icon.
     QTest::mouseClick(link, Qt::LeftButton);
-    finishers[2](true);
+    finishers[2](true, QStringLiteral("HTTP 500"));
+    QCOMPARE(sheet->uploadSuccessful()->toolTip(), QStringLiteral("HTTP 500"));
     QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), true);
 
     // Closing the sign-in window while an upload runs cancels it.
@@ -661,16 +663,30 @@ void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
     m_controller.reset();
     QVERIFY(uploads[3].isNull());
 
-    // Without an upload operation the sheet says the upload failed rather than nothing.
+    // The real upload, signed out: the newest log file goes out with an empty e-mail value.
     ApplicationOptionsPanel::setLogUploadStarter({});
+    Logging::start();
+    TLOG_ERROR(QStringLiteral("a line for the log file"));
     openWindow();
     m_controller->showApplicationServerOptions();
     sheet = m_controller->applicationOptionsPanel();
     QTRY_VERIFY(sheet->isVisible());
-    QTest::mouseClick(sheet->findChild<NSTextFieldClickable*>(QStringLiteral("uploadLogsButton")),
-                      Qt::LeftButton);
-    QVERIFY(sheet->uploadSuccessful()->isVisible());
-    QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), true);
+    link = sheet->findChild<NSTextFieldClickable*>(QStringLiteral("uploadLogsButton"));
+    QTest::mouseClick(link, Qt::LeftButton);
+    QTRY_VERIFY(!sheet->uploadProgressIndicator()->isAnimating());
+    QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), false);
+    const RecordedRequest put = m_sim.sim().lastRequest(VeloraSimulator::Endpoint::LogUpload);
+    QVERIFY(put.body.contains("a line for the log file"));
+    QVERIFY(put.target.endsWith("&email="));
+
+    // Escape ends the sheet and the upload it runs.
+    m_sim.sim().injectFault(VeloraSimulator::Endpoint::LogUpload, Fault::delay(5000));
+    QTest::mouseClick(link, Qt::LeftButton);
+    QPointer<QObject> running = sheet->uploadConnection();
+    QVERIFY(running);
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    QTRY_VERIFY(!sheet->isVisible());
+    QVERIFY(running.isNull());
     QVERIFY(!sheet->uploadProgressIndicator()->isAnimating());
 }
 
