@@ -17,7 +17,12 @@ Updater*& testUpdater() {
 Updater& Updater::shared() {
     if (testUpdater())
         return *testUpdater();
-    static FeedUpdater feedUpdater([] { return TamberDataModel::updateFeedURL(); },
+    // TAMBER_UPDATE_FEED names another feed for one run (the demo points it at the simulator).
+    static FeedUpdater feedUpdater(
+        [] {
+            const QString override = qEnvironmentVariable("TAMBER_UPDATE_FEED");
+            return override.isEmpty() ? TamberDataModel::updateFeedURL() : override;
+        },
                                    [] { return QCoreApplication::applicationVersion(); });
     return feedUpdater;
 }

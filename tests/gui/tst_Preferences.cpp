@@ -295,10 +295,12 @@ void tst_Preferences::refreshAndCalendar() {
     const auto refreshes = m_session.awaitEvents(QStringLiteral("refresh_settings"), 0, 4);
     QCOMPARE(refreshes.last()["status"].toString(), QStringLiteral("error"));
 
-    // The calendar choice is saved at once.
-    selectTab(QStringLiteral("Settings"));
-    QTRY_VERIFY(v->updateRoomSettingsButton->isVisible());
-    selectTab(QStringLiteral("Profile"));
+    // The stored calendar is shown; a change is saved at once.
+    TamberDataModel::sharedData()->calendar = QStringLiteral("apple_calendar");
+    page->updateProfileDetails();
+    QCOMPARE(v->calender->currentData().toInt(), 3);
+    TamberDataModel::sharedData()->calendar = QStringLiteral("no_such_calendar");
+    page->updateProfileDetails();
     QCOMPARE(v->calender->currentData().toInt(), 1);
     v->calender->setCurrentIndex(v->calender->findData(2));
     emit v->calender->activated(v->calender->currentIndex());

@@ -138,6 +138,8 @@ void PreferencesViewController::updateProfileDetails() {
     v->meetingID->setText(textOf(model->numericId));
     v->participantPasscode->setText(textOf(model->participantPasscode));
     v->moderatorPasscode->setText(textOf(model->moderatorPasscode));
+    // The calendar choice sits on this tab too.
+    showCalendar();
     const QString picture = textOf(model->profilePicture);
     if (!picture.isEmpty() && picture != QLatin1String("default"))
         fetchPicture();
@@ -238,10 +240,14 @@ void PreferencesViewController::tabChanged(int index) {
         fetchRoomSettingDetails();
 }
 
+void PreferencesViewController::showCalendar() {
+    const int tag = kCalendars.indexOf(textOf(Model::sharedData()->calendar)) + 1;
+    m_view->calender->setCurrentIndex(m_view->calender->findData(tag > 0 ? tag : 1));
+}
+
 void PreferencesViewController::fetchRoomSettingDetails() {
     PreferencesView* v = m_view;
-    const int tag = kCalendars.indexOf(textOf(Model::sharedData()->calendar)) + 1;
-    v->calender->setCurrentIndex(v->calender->findData(tag > 0 ? tag : 1));
+    showCalendar();
     v->errorInRoomSettings->setVisible(false);
     v->fetchRoomSettingsIndicator->setVisible(true);
     v->fetchRoomSettingsIndicator->startAnimation();

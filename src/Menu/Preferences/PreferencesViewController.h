@@ -38,6 +38,7 @@ public:
 private:
     void connectActions();
     void tabChanged(int index);
+    void showCalendar();
     void showRoomDefaults();
     void writeRoomDefaults();
     void showTelephoneChoice(bool encrypted, int column);
