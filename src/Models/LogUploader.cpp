@@ -61,8 +61,8 @@ void LogUploader::start() {
     // The content itself stays out of the log: copying it in would double the file each time.
     TLOG_DEBUG(QStringLiteral("Content to be uploaded: %1 bytes").arg(content.size()));
 
-    const QString url = TamberDataModel::logUploadURL(
-        QFileInfo(m_path).fileName(), quint32(QDateTime::currentSecsSinceEpoch()));
+    const QString url = TamberDataModel::logUploadURL(QFileInfo(m_path).fileName(),
+                                                      quint32(QDateTime::currentSecsSinceEpoch()));
     TLOG_DEBUG(QStringLiteral("Creating request for %1").arg(url));
     QNetworkRequest request = postRequestWithURL(url);
     ServerTrust::configure(request);
@@ -94,8 +94,8 @@ void LogUploader::onReplyFinished() {
     // The server's refusal is a failure, whatever a completed exchange would suggest.
     if (result.httpStatus >= 400) {
         TLOG_DEBUG(QStringLiteral("Connection failed with HTTP status %1").arg(result.httpStatus));
-        emit finished(true, tr("The support server refused the upload (HTTP %1)")
-                                .arg(result.httpStatus));
+        emit finished(true,
+                      tr("The support server refused the upload (HTTP %1)").arg(result.httpStatus));
         return;
     }
     emit finished(false, QString());

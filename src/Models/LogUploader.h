@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
-#include <QNetworkReply>
 class QNetworkRequest;
 
 // One upload of a log file to the support endpoint: a PUT of the file's raw bytes. Results

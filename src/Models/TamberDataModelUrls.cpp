@@ -204,7 +204,8 @@ QString TamberDataModel::staticAssetsHost() {
 
 QString TamberDataModel::logUploadURL(const QString& fileName, quint32 timestamp) {
     const QVariant email = scalarOrAbsent(record().email);
-    return QStringLiteral("https://%1/put-handler.php?type=tamber&timestamp=%2&filename=%3&email=%4")
+    return QStringLiteral(
+               "https://%1/put-handler.php?type=tamber&timestamp=%2&filename=%3&email=%4")
         .arg(logUploadHost())
         .arg(timestamp)
         .arg(queryValue(fileName), email.isValid() ? queryValue(email) : QString());

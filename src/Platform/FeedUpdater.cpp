@@ -25,10 +25,10 @@ void FeedUpdater::checkForUpdates(Answered answered) {
         ServiceCall::Request{QStringLiteral("GET"), feed, std::nullopt, false, false},
         [running = m_runningVersion(), answered = std::move(answered)](const ServiceReply& reply) {
             if (reply.error || reply.httpStatus >= 400) {
-                const QString reason = reply.error
-                                           ? reply.error->description
-                                           : QObject::tr("the update server answered HTTP %1")
-                                                 .arg(reply.httpStatus);
+                const QString reason =
+                    reply.error
+                        ? reply.error->description
+                        : QObject::tr("the update server answered HTTP %1").arg(reply.httpStatus);
                 TLOG_INFO(QStringLiteral("Update check failed: %1").arg(reason));
                 answered(Answer{Answer::Kind::Failed, {}, {}, reason});
                 return;

@@ -23,7 +23,7 @@ Updater& Updater::shared() {
             const QString override = qEnvironmentVariable("TAMBER_UPDATE_FEED");
             return override.isEmpty() ? TamberDataModel::updateFeedURL() : override;
         },
-                                   [] { return QCoreApplication::applicationVersion(); });
+        [] { return QCoreApplication::applicationVersion(); });
     return feedUpdater;
 }
 

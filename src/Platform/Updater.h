@@ -12,7 +12,7 @@ public:
     struct Answer {
         enum class Kind { Available, UpToDate, PackageManager, Failed };
         Kind kind = Kind::Failed;
-        QString version;  // the newer release (Available) or the running one (UpToDate)
+        QString version;   // the newer release (Available) or the running one (UpToDate)
         QUrl downloadPage; // Available only
         QString reason;    // Failed only: one line for the user
     };

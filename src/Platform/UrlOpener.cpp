@@ -41,7 +41,8 @@ bool UrlOpener::isAllowed(const QUrl& url) {
         return !url.host().isEmpty();
     // A recipient in the path or, for a mail with subject and body, in the "to" value.
     if (scheme == QLatin1String("mailto"))
-        return !url.path().isEmpty() || !QUrlQuery(url).queryItemValue(QStringLiteral("to")).isEmpty();
+        return !url.path().isEmpty() ||
+               !QUrlQuery(url).queryItemValue(QStringLiteral("to")).isEmpty();
     return false;
 }
 

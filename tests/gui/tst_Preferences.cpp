@@ -127,12 +127,11 @@ void tst_Preferences::nextRoomReply(const QJsonObject& changes) {
 
 QString tst_Preferences::writeLogFile(const QString& suffix, const QByteArray& content) {
     // Named as the logger names its files, dated in the future so that it is the newest one.
-    const QString path = QDir(Logging::logsDirectory())
-                             .filePath(BundleInfo::bundleIdentifier() + "_2099-01-01_00-00" +
-                                       suffix + ".log");
+    const QString path =
+        QDir(Logging::logsDirectory())
+            .filePath(BundleInfo::bundleIdentifier() + "_2099-01-01_00-00" + suffix + ".log");
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
         return {};
     m_files << path;
     return path;
@@ -163,14 +162,16 @@ void tst_Preferences::roomDefaultsShownAndSent_data() {
     QTest::addColumn<int>("shownColumn"); // -1: no cell selected
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("sent");
-    QTest::newRow("encrypted only, unchanged")
-        << "ENCRYPTED_ONLY" << 1 << "" << "ENCRYPTED_ONLY";
-    QTest::newRow("telephone allowed, unchanged")
-        << "ENCRYPTED_OR_PSTN_ONLY" << 0 << "" << "ENCRYPTED_OR_PSTN_ONLY";
-    QTest::newRow("unknown type reads as encrypted only") << "SOMETHING" << 1 << "" << "ENCRYPTED_ONLY";
+    QTest::newRow("encrypted only, unchanged") << "ENCRYPTED_ONLY" << 1 << ""
+                                               << "ENCRYPTED_ONLY";
+    QTest::newRow("telephone allowed, unchanged") << "ENCRYPTED_OR_PSTN_ONLY" << 0 << ""
+                                                  << "ENCRYPTED_OR_PSTN_ONLY";
+    QTest::newRow("unknown type reads as encrypted only") << "SOMETHING" << 1 << ""
+                                                          << "ENCRYPTED_ONLY";
     QTest::newRow("turned on selects telephone") << "NO_ENCRYPTION" << -1 << "toggle"
                                                  << "ENCRYPTED_OR_PSTN_ONLY";
-    QTest::newRow("turned off") << "ENCRYPTED_ONLY" << 1 << "toggle" << "NO_ENCRYPTION";
+    QTest::newRow("turned off") << "ENCRYPTED_ONLY" << 1 << "toggle"
+                                << "NO_ENCRYPTION";
     QTest::newRow("column 1 chosen") << "ENCRYPTED_OR_PSTN_ONLY" << 0 << "column1"
                                      << "ENCRYPTED_ONLY";
 }
@@ -279,7 +280,8 @@ void tst_Preferences::refreshAndCalendar() {
     click(v->refreshSettingsButton);
     QVERIFY(!v->refreshSettingsButton->isEnabled());
     QTRY_VERIFY(v->refreshSettingsButton->isEnabled());
-    const QJsonObject user = m_session.sim().account(VeloraSimulator::PasswordUser)["user"].toObject();
+    const QJsonObject user =
+        m_session.sim().account(VeloraSimulator::PasswordUser)["user"].toObject();
     QCOMPARE(v->name->text(), user["firstName"].toString() + " " + user["lastName"].toString());
     QVERIFY(!v->refreshMessage->isVisible());
 
@@ -306,7 +308,8 @@ void tst_Preferences::refreshAndCalendar() {
     emit v->calender->activated(v->calender->currentIndex());
     TamberDataModel::sharedData()->calendar = QVariant();
     TamberDataModel::loadDataFromBundle();
-    QCOMPARE(TamberDataModel::sharedData()->calendar.toString(), QStringLiteral("outlook_calendar"));
+    QCOMPARE(TamberDataModel::sharedData()->calendar.toString(),
+             QStringLiteral("outlook_calendar"));
     const auto changes = m_session.awaitEvents(QStringLiteral("change_calendar"), 0);
     QCOMPARE(changes.value(0)["calendar"].toString(), QStringLiteral("outlook_calendar"));
 }
@@ -441,7 +444,8 @@ void tst_Preferences::uploaderSendsAnyFileWithItsNameEncoded() {
     const QString spaced = writeLogFile(QStringLiteral(" 7"), big);
     TamberDataModel::sharedData()->email = QVariant();
     const QList<Case> cases{
-        {"missing file", QString(), std::nullopt, true, QStringLiteral("No log file to upload yet")},
+        {"missing file", QString(), std::nullopt, true,
+         QStringLiteral("No log file to upload yet")},
         {"roll size, space in name", spaced, std::nullopt, false, QString()},
         {"connection closed mid-body", spaced, Fault::closeMidBody(), true, QString()},
         {"refused connection", spaced, Fault::refuse(), true, QString()},
@@ -470,7 +474,8 @@ void tst_Preferences::uploaderSendsAnyFileWithItsNameEncoded() {
         }
     }
     // The log names the file and its size; its content would copy the log into itself.
-    QVERIFY(log.contains(Log::Debug, QStringLiteral("Content to be uploaded: %1 bytes").arg(big.size())));
+    QVERIFY(log.contains(Log::Debug,
+                         QStringLiteral("Content to be uploaded: %1 bytes").arg(big.size())));
     for (const QString& line : log.messages(Log::Debug))
         QVERIFY(!line.contains(QStringLiteral("LLLLLLLL")));
 }
@@ -486,9 +491,8 @@ void tst_Preferences::feedbackAndSupportAddresses() {
     const QList<QUrl> opened = m_session.browser().urls();
     QCOMPARE(opened.size(), 2);
     QCOMPARE(opened[0].toString(QUrl::FullyEncoded),
-             "mailto:?to=" + QUrl::toPercentEncoding(BundleInfo::supportMailbox()) +
-                 "&subject=" + QUrl::toPercentEncoding(BundleInfo::appName() + " app feedback") +
-                 "&body=");
+             "mailto:?to=" + QUrl::toPercentEncoding(BundleInfo::supportMailbox()) + "&subject=" +
+                 QUrl::toPercentEncoding(BundleInfo::appName() + " app feedback") + "&body=");
     QCOMPARE(opened[1], QUrl("https://" + BundleInfo::webHost() + "/support/contact"));
     QVERIFY(!v->supportMessage->isVisible());
     QCOMPARE(m_session.awaitEvents(QStringLiteral("provide_feedback"), 0).size(), 1);
@@ -513,8 +517,8 @@ void tst_Preferences::updateAnswers_data() {
     QTest::newRow("same") << "1.0" << false << "Tamber is up to date (version 1.0.0)";
     QTest::newRow("no feed") << "" << false
                              << "Updates of Tamber come from your system's package manager.";
-    QTest::newRow("broken feed") << "2.0.0" << true
-                                 << "Could not check for updates: the update feed could not be read";
+    QTest::newRow("broken feed")
+        << "2.0.0" << true << "Could not check for updates: the update feed could not be read";
 }
 
 void tst_Preferences::updateAnswers() {

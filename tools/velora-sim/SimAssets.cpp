@@ -28,11 +28,12 @@ SimReply SimAssets::profilePicture(const QString& path) {
 
 SimReply SimAssets::updateFeed(const QString& latest, const QString& baseUrl) {
     const auto item = [&baseUrl](const QString& version) {
-        return QStringLiteral("<item><title>Tamber %1</title>"
-                              "<sparkle:shortVersionString>%1</sparkle:shortVersionString>"
-                              "<link>%2/download/tamber?version=%1</link>"
-                              "<enclosure url=\"%2/download/tamber-%1.tar.gz\" sparkle:version=\"%1\""
-                              " length=\"0\" type=\"application/octet-stream\"/></item>")
+        return QStringLiteral(
+                   "<item><title>Tamber %1</title>"
+                   "<sparkle:shortVersionString>%1</sparkle:shortVersionString>"
+                   "<link>%2/download/tamber?version=%1</link>"
+                   "<enclosure url=\"%2/download/tamber-%1.tar.gz\" sparkle:version=\"%1\""
+                   " length=\"0\" type=\"application/octet-stream\"/></item>")
             .arg(version, baseUrl);
     };
     const QString feed =

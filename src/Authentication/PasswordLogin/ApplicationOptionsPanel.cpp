@@ -117,9 +117,9 @@ void ApplicationOptionsPanel::cancelConnectionIfRequired() {
 void ApplicationOptionsPanel::updateUploadSuccessButton(bool failed, const QString& reason) {
     m_uploadProgressIndicator->stopAnimation();
     m_uploadProgressIndicator->setVisible(false);
-    const QString toolTip = failed ? (reason.isEmpty() ? tr("The logs could not be uploaded")
-                                                       : reason)
-                                   : tr("Logs uploaded");
+    const QString toolTip = failed
+                                ? (reason.isEmpty() ? tr("The logs could not be uploaded") : reason)
+                                : tr("Logs uploaded");
     ResultIcon::showAndFade(m_uploadSuccessful, failed, toolTip);
 }
 

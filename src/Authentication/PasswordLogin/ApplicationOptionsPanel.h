@@ -39,7 +39,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-
     QPointer<QObject> m_uploadConnection;
     ProgressIndicator* m_uploadProgressIndicator = nullptr;
     QLabel* m_uploadSuccessful = nullptr;

@@ -125,8 +125,8 @@ QWidget* PreferencesView::buildProfile() {
     layout->addLayout(details);
 
     auto* refresh = new QHBoxLayout;
-    refreshSettingsButton = MenuStyle::button(tr("Refresh"), QStringLiteral("refreshSettingsButton"),
-                                              MenuStyle::secondaryButton(), tab);
+    refreshSettingsButton = MenuStyle::button(
+        tr("Refresh"), QStringLiteral("refreshSettingsButton"), MenuStyle::secondaryButton(), tab);
     refreshAggregatedUserSettingsIndicator =
         spinner(QStringLiteral("refreshAggregatedUserSettingsIndicator"), tab);
     checkForUpdates = MenuStyle::button(tr("Check for updates"), QStringLiteral("checkForUpdates"),
@@ -199,9 +199,8 @@ QWidget* PreferencesView::buildSettings() {
     layout->addStretch(1);
 
     auto* update = new QHBoxLayout;
-    updateRoomSettingsButton =
-        MenuStyle::button(tr("Update"), QStringLiteral("updateRoomSettingsButton"),
-                          MenuStyle::primaryButton(), tab);
+    updateRoomSettingsButton = MenuStyle::button(
+        tr("Update"), QStringLiteral("updateRoomSettingsButton"), MenuStyle::primaryButton(), tab);
     updateProgressIndicator = spinner(QStringLiteral("updateProgressIndicator"), tab);
     fetchRoomSettingsIndicator = spinner(QStringLiteral("fetchRoomSettingsIndicator"), tab);
     errorInRoomSettings = new QToolButton(tab);

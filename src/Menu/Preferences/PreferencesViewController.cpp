@@ -10,8 +10,8 @@
 #include "Platform/BundleInfo.h"
 #include "Platform/MainQueue.h"
 #include "Platform/NotificationCenter.h"
-#include "Platform/UrlOpener.h"
 #include "Platform/Updater.h"
+#include "Platform/UrlOpener.h"
 #include "PreferencesView.h"
 #include "ProfilePicture.h"
 
@@ -273,15 +273,14 @@ void PreferencesViewController::fetchRoomSettingDetails() {
         [self, settled](const std::optional<ServiceError>& error) {
             if (!self)
                 return;
-            const QString text = describeFailure(error, tr("The room settings could not be loaded."));
+            const QString text =
+                describeFailure(error, tr("The room settings could not be loaded."));
             self->m_view->errorInRoomSettings->setToolTip(text);
             self->m_view->errorInRoomSettings->setVisible(true);
             // The cleared telephone cells show the stored choice again.
-            self->showTelephoneChoice(self->m_view->encryptMeeting->isChecked(),
-                                      textOf(Model::sharedData()->encryptionType) ==
-                                              kEncryptedOrPstn
-                                          ? 0
-                                          : 1);
+            self->showTelephoneChoice(
+                self->m_view->encryptMeeting->isChecked(),
+                textOf(Model::sharedData()->encryptionType) == kEncryptedOrPstn ? 0 : 1);
             settled();
         });
 }
@@ -350,8 +349,9 @@ void PreferencesViewController::refreshAllUserSettings() {
             AnalyticsController::sendRefreshSettings(QStringLiteral("error"));
             settled();
             if (self)
-                self->showMessage(self->m_view->refreshMessage,
-                                  describeFailure(error, tr("The profile could not be refreshed.")));
+                self->showMessage(
+                    self->m_view->refreshMessage,
+                    describeFailure(error, tr("The profile could not be refreshed.")));
         });
 }
 
@@ -438,7 +438,8 @@ void PreferencesViewController::uploadHelper(bool failed, const QString& reason)
     PreferencesView* v = m_view;
     v->uploadLogIndicator->stopAnimation();
     v->uploadLogIndicator->setVisible(false);
-    AnalyticsController::sendSubmitLog(failed ? QStringLiteral("error") : QStringLiteral("success"));
+    AnalyticsController::sendSubmitLog(failed ? QStringLiteral("error")
+                                              : QStringLiteral("success"));
     v->uploadLogData->setEnabled(true);
     const QString text = failed ? (reason.isEmpty() ? tr("The logs could not be uploaded") : reason)
                                 : tr("Logs uploaded");
@@ -451,8 +452,9 @@ void PreferencesViewController::provideFeedback() {
     AnalyticsController::sendProvideFeedback();
     const QString subject = tr("%1 app feedback").arg(BundleInfo::appName());
     if (!sendEmailTo(BundleInfo::supportMailbox(), subject, QString()))
-        showMessage(m_view->supportMessage, tr("Could not open your mail program. Write to %1.")
-                                                .arg(BundleInfo::supportMailbox()));
+        showMessage(
+            m_view->supportMessage,
+            tr("Could not open your mail program. Write to %1.").arg(BundleInfo::supportMailbox()));
 }
 
 bool PreferencesViewController::sendEmailTo(const QString& to, const QString& subject,

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <QImage>
+#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 #include <QSize>
-
-#include <QNetworkReply>
 
 // Downloads the user's picture and makes it round: the centred square of the image, cut to a
 // circle. Deleting the object cancels the download; nothing is emitted afterwards.
