@@ -86,6 +86,8 @@ private Q_SLOTS:
     void quitWaitsForItsUsageEvent_data();
     void quitWaitsForItsUsageEvent();
     void windowClosedDuringLookupIsHarmless();
+    void windowClosedMidSignInKeepsNoToken_data();
+    void windowClosedMidSignInKeepsNoToken();
 
 private:
     // A fresh sign-in window, past the calendar chooser (Velora calendar).
@@ -455,6 +457,35 @@ void tst_PasswordLogin::grantFailuresKeepTheWindowUsable() {
     m_sim.sim().clearFaults();
     QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
     QTRY_COMPARE(success.count, 1);
+}
+
+void tst_PasswordLogin::windowClosedMidSignInKeepsNoToken_data() {
+    QTest::addColumn<QString>("slowEndpoint");
+    QTest::newRow("during the grant") << QString::fromLatin1(VeloraSimulator::Endpoint::Token);
+    QTest::newRow("during the details") << QString::fromLatin1(VeloraSimulator::Endpoint::User);
+}
+
+// A window closed by the user while signing in leaves no token behind, in memory or stored,
+// whenever the late answers come: the next click must open sign-in, not an empty menu.
+void tst_PasswordLogin::windowClosedMidSignInKeepsNoToken() {
+    QFETCH(QString, slowEndpoint);
+    openWindow();
+    reachPasswordBlock();
+    QTest::keyClicks(child<CustomTextField>("passwordField"), kPassword);
+    QVERIFY(m_sim.sim().injectFault(slowEndpoint, Fault::delay(800)));
+    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.sim().requestCount(slowEndpoint) > 0, 15000);
+    const int answered =
+        m_sim.sim().requestCount(QString::fromLatin1(VeloraSimulator::Endpoint::User));
+    m_controller.reset();
+
+    // Both late answers have come and gone (the details are fetched only after a grant).
+    QTest::qWait(1500);
+    QCOMPARE(m_sim.sim().requestCount(QString::fromLatin1(VeloraSimulator::Endpoint::User)),
+             answered);
+    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+    QVERIFY(!PreferencesStore(PreferencesStore::defaultPath())
+                 .contains(QStringLiteral("access_token")));
 }
 
 void tst_PasswordLogin::userDetailsFailureSaysSignedInAndKeepsNoToken_data() {

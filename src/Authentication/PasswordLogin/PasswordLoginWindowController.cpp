@@ -193,6 +193,9 @@ PasswordLoginWindowController::PasswordLoginWindowController(QObject* parent)
 }
 
 PasswordLoginWindowController::~PasswordLoginWindowController() {
+    // Closed while signing in: the sign-in is abandoned, so no half-confirmed token stays.
+    if (m_signInPending)
+        SignInCompletion::forgetUnconfirmedToken();
     closeApplicationServerOptions();
     TLOG_VERBOSE(QStringLiteral("******** DEALLOC: %1").arg(objectDescription(this)));
     delete m_window.data();
@@ -391,17 +394,22 @@ void PasswordLoginWindowController::loginButtonAction() {
     model->password = password->text();
     m_ui->cancelButton->setEnabled(false);
 
+    m_signInPending = true;
     QPointer<PasswordLoginWindowController> self = this;
     TamberDataModel::refreshAccessToken(
         [self] {
             if (self) {
                 self->generateAccessTokenCompletionHandler();
+            } else {
+                // The window went while the grant was out: its token is not wanted.
+                SignInCompletion::forgetUnconfirmedToken();
             }
         },
         [self](const std::optional<ServiceError>& error) {
             if (!self) {
                 return;
             }
+            self->m_signInPending = false;
             self->m_ui->passwordField->setReadOnly(false);
             self->m_ui->cancelButton->setEnabled(true);
             TLOG_DEBUG(QStringLiteral("In Password error block"));
@@ -417,6 +425,7 @@ void PasswordLoginWindowController::generateAccessTokenCompletionHandler() {
     updateUsernameOrEmailFieldButtonStatus(m_ui->passwordField, false);
     if (!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token)) {
         // A refused grant answered with an error document: a wrong password.
+        m_signInPending = false;
         generateAccessTokenErrorHandler();
         return;
     }
@@ -426,6 +435,7 @@ void PasswordLoginWindowController::generateAccessTokenCompletionHandler() {
             if (!self) {
                 return;
             }
+            self->m_signInPending = false;
             self->setSpinner(self->m_ui->passwordAuthenticationInProgress, false);
             self->m_ui->passwordField->setReadOnly(false);
             NotificationCenter::defaultCenter().post(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
@@ -441,6 +451,7 @@ void PasswordLoginWindowController::generateAccessTokenCompletionHandler() {
 // click on the icon does not open a menu without an account behind it.
 void PasswordLoginWindowController::userDetailsFailed(const std::optional<ServiceError>& error) {
     TLOG_DEBUG(ServiceCall::describe(error));
+    m_signInPending = false;
     SignInCompletion::forgetUnconfirmedToken();
     m_ui->cancelButton->setEnabled(true);
     generateAccessTokenErrorHandler();

@@ -76,4 +76,6 @@ private:
     QPointer<PasswordLoginWindow> m_window;
     QPointer<ApplicationOptionsPanel> m_applicationOptionsPanel;
     bool m_initiatedFromNext = false;
+    // A grant or the user-details fetch after it is out: the token is not confirmed yet.
+    bool m_signInPending = false;
 };
