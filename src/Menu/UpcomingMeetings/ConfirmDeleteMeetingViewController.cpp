@@ -4,6 +4,7 @@
 #include "AbstractTamberWindowController/ProgressIndicator.h"
 #include "Logging/Log.h"
 #include "Menu/MenuStyle.h"
+#include "Models/MeetingAggregator.h"
 #include "Models/MeetingCancellation.h"
 #include "Models/MeetingRecord.h"
 
@@ -128,8 +129,10 @@ void ConfirmDeleteMeetingViewController::showEvent(QShowEvent* event) {
 
 void ConfirmDeleteMeetingViewController::adjustViewForRecurringMeeting() {
     m_cancellationMessageWarning->hide();
-    const bool recurring = MeetingRecord(m_meeting).isRecurring();
-    m_cancelNextRow->setVisible(recurring);
+    const MeetingRecord record(m_meeting);
+    const bool recurring = record.isRecurring();
+    // Only an occurrence the service named can be cancelled alone.
+    m_cancelNextRow->setVisible(recurring && MeetingAggregator::listedByNextOccurrence(record));
     m_cancelMeeting->setText(recurring ? QStringLiteral("Cancel Series")
                                        : QStringLiteral("Cancel Meeting"));
 }
