@@ -97,6 +97,17 @@ inline QPushButton* button(const QString& text, const QString& name, const QStri
     return button;
 }
 
+// A hidden, wrapping error line; service messages are shown as they came, never as markup.
+inline QLabel* errorLine(const QString& name, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setStyleSheet(errorLabel());
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->hide();
+    return label;
+}
+
 inline QLabel* titleLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setStyleSheet(pageTitle());

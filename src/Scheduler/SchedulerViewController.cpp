@@ -110,16 +110,6 @@ void SchedulerViewController::setClockForTesting(std::function<QDateTime()> cloc
 
 // --- Building ---
 
-QLabel* SchedulerViewController::errorLabel(const QString& name) {
-    auto* label = new QLabel(this);
-    label->setObjectName(name);
-    label->setStyleSheet(MenuStyle::errorLabel());
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    label->hide();
-    return label;
-}
-
 void SchedulerViewController::buildForm() {
     setFixedWidth(kFormWidth);
     setStyleSheet(pickerStyle());
@@ -135,7 +125,7 @@ void SchedulerViewController::buildForm() {
     m_title->setObjectName(QStringLiteral("meetingTitleField"));
     m_title->setTag(1);
     m_title->setState(false);
-    m_titleError = errorLabel(QStringLiteral("titleError"));
+    m_titleError = MenuStyle::errorLine(QStringLiteral("titleError"), this);
     layout->addWidget(caption(tr("Title"), this));
     layout->addWidget(m_title);
     layout->addWidget(m_titleError);
@@ -157,7 +147,7 @@ void SchedulerViewController::buildForm() {
 
     m_invitees = new CustomTokenField(this);
     m_invitees->setObjectName(QStringLiteral("invitees"));
-    m_emailError = errorLabel(QStringLiteral("errorWithEmailAddressesMessage"));
+    m_emailError = MenuStyle::errorLine(QStringLiteral("errorWithEmailAddressesMessage"), this);
     layout->addWidget(caption(tr("Attendees"), this));
     layout->addWidget(m_invitees);
     layout->addWidget(m_emailError);
@@ -171,7 +161,7 @@ void SchedulerViewController::buildForm() {
         "QPlainTextEdit { border: 1px solid #c5cad3; border-radius: 5px; background: #ffffff; }"
         "QPlainTextEdit:focus { border-color: #0c61fe; }"));
     m_notes->installEventFilter(this);
-    m_memoError = errorLabel(QStringLiteral("memoError"));
+    m_memoError = MenuStyle::errorLine(QStringLiteral("memoError"), this);
     layout->addWidget(caption(tr("Notes"), this));
     layout->addWidget(m_notes);
     layout->addWidget(m_memoError);
@@ -221,8 +211,8 @@ QWidget* SchedulerViewController::buildTimes() {
     };
     m_startDate = picker(QStringLiteral("startDate"));
     m_endDate = picker(QStringLiteral("endDate"));
-    m_startError = errorLabel(QStringLiteral("startDateError"));
-    m_endError = errorLabel(QStringLiteral("endDateError"));
+    m_startError = MenuStyle::errorLine(QStringLiteral("startDateError"), this);
+    m_endError = MenuStyle::errorLine(QStringLiteral("endDateError"), this);
     m_startError->setParent(box);
     m_endError->setParent(box);
     grid->addWidget(caption(tr("Starts"), box), 0, 0);
@@ -272,7 +262,7 @@ QWidget* SchedulerViewController::buildFooter() {
     advancedRow->addWidget(m_advancedIndicator);
     advancedRow->addStretch(1);
     column->addLayout(advancedRow);
-    m_advancedError = errorLabel(QStringLiteral("advancedOptionsError"));
+    m_advancedError = MenuStyle::errorLine(QStringLiteral("advancedOptionsError"), this);
     m_advancedError->setParent(box);
     column->addWidget(m_advancedError);
 
@@ -286,7 +276,7 @@ QWidget* SchedulerViewController::buildFooter() {
     buttons->addWidget(m_cancelButton);
     buttons->addWidget(m_scheduleButton);
     column->addLayout(buttons);
-    m_saveError = errorLabel(QStringLiteral("saveError"));
+    m_saveError = MenuStyle::errorLine(QStringLiteral("saveError"), this);
     m_saveError->setParent(box);
     column->addWidget(m_saveError);
     return box;

@@ -83,7 +83,6 @@ private:
     QWidget* buildTimes();
     QWidget* buildRepetition();
     QWidget* buildFooter();
-    QLabel* errorLabel(const QString& name);
     void wireActions();
 
     QTimeZone selectedZone() const;

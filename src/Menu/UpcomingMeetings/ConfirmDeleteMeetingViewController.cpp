@@ -19,17 +19,6 @@ namespace {
 
 constexpr int kWidth = 300;
 
-QLabel* errorText(const QString& name, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(name);
-    label->setStyleSheet(MenuStyle::errorLabel());
-    label->setWordWrap(true);
-    // Service messages are shown as they came, never as markup.
-    label->setTextFormat(Qt::PlainText);
-    label->hide();
-    return label;
-}
-
 } // namespace
 
 ConfirmDeleteMeetingViewController::ConfirmDeleteMeetingViewController(const QVariantMap& meeting,
@@ -71,9 +60,10 @@ void ConfirmDeleteMeetingViewController::buildMessageRows(QVBoxLayout* layout) {
     m_cancellationMessage->setFixedHeight(64);
     layout->addWidget(m_cancellationMessage);
 
-    m_cancellationMessageWarning = errorText(QStringLiteral("cancellationMessageWarning"), this);
+    m_cancellationMessageWarning =
+        MenuStyle::errorLine(QStringLiteral("cancellationMessageWarning"), this);
     layout->addWidget(m_cancellationMessageWarning);
-    m_cancellationFailure = errorText(QStringLiteral("cancellationFailure"), this);
+    m_cancellationFailure = MenuStyle::errorLine(QStringLiteral("cancellationFailure"), this);
     layout->addWidget(m_cancellationFailure);
 }
 
