@@ -2,9 +2,9 @@
 
 #include "Analytics/AnalyticsController.h"
 #include "CalendarMeetingService.h"
+#include "Calendars/CalendarStore.h"
 #include "ErrorText.h"
 #include "Logging/Log.h"
-#include "Platform/CalendarStore.h"
 #include "Platform/MainQueue.h"
 #include "TamberDataModel.h"
 

@@ -2,14 +2,14 @@
 // drafts together, overlapping fetches, failures that keep the previous list, and the usage
 // events of the fetch.
 #include "Analytics/AnalyticsController.h"
+#include "Calendars/CalendarScripts.h"
+#include "Calendars/CalendarStore.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
 #include "Models/MeetingAggregator.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Models/UpcomingMeetingsFetcher.h"
-#include "Platform/CalendarScripts.h"
-#include "Platform/CalendarStore.h"
 #include "SignedInSimulator.h"
 #include "TestEnvironment.h"
 

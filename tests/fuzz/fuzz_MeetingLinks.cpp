@@ -2,8 +2,8 @@
 // The scanner agrees with the host-restricted form of the historic pattern; a quoted value
 // reads back as exactly one literal holding the value; the result reader never crashes.
 #include "../support/ScriptLiterals.h"
+#include "Calendars/CalendarScripts.h"
 #include "Models/MeetingLinkRecognizer.h"
-#include "Platform/CalendarScripts.h"
 
 #include <QRegularExpression>
 #include <QString>

@@ -3,6 +3,7 @@
 // text in any of them, at any level.
 #include "AbstractTamberWindowController/CustomTextField.h"
 #include "Analytics/AnalyticsController.h"
+#include "Calendars/CalendarStore.h"
 #include "Logging/Log.h"
 #include "Logging/Logging.h"
 #include "Menu/AttendMeeting/AttendMeetingViewController.h"
@@ -10,7 +11,6 @@
 #include "Models/CalendarMeetingService.h"
 #include "Models/TamberDataModel.h"
 #include "Models/UpcomingMeetingsFetcher.h"
-#include "Platform/CalendarStore.h"
 #include "RecordingUrlOpener.h"
 #include "SignedInSimulator.h"
 #include "TestEnvironment.h"

@@ -1,4 +1,5 @@
 #include "AbstractTamberWindowController/ProgressIndicator.h"
+#include "Calendars/CalendarStore.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
 #include "Menu/UpcomingMeetings/ConfirmDeleteMeetingViewController.h"
@@ -9,7 +10,6 @@
 #include "Menu/UpcomingMeetings/UpcomingMeetingsViewController.h"
 #include "MenuSession.h"
 #include "Models/TamberDataModel.h"
-#include "Platform/CalendarStore.h"
 #include "Platform/NotificationCenter.h"
 #include "PostedNotifications.h"
 #include "TestEnvironment.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/CalendarScripts.h"
+#include "Calendars/CalendarScripts.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScriptHost.h"
+#include "Platform/ScriptHost.h"
 
 #include <QDateTime>
 #include <QObject>

@@ -3,10 +3,10 @@
 #include "Analytics/AnalyticsController.h"
 #include "CalendarScripts.h"
 #include "Logging/Log.h"
-#include "MainQueue.h"
 #include "Models/MeetingLinkRecognizer.h"
 #include "Models/TamberDataModel.h"
-#include "UrlOpener.h"
+#include "Platform/MainQueue.h"
+#include "Platform/UrlOpener.h"
 
 #include <QDir>
 #include <QJsonDocument>
