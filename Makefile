@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build demo test screenshots bench bench-footprint package format clean
+.PHONY: deps configure build demo test screenshots bench bench-footprint package coverage format clean
 
 deps:
 	@scripts/install-deps
@@ -41,8 +41,12 @@ bench-footprint: deps
 package: build
 	@cd $(BUILD) && cpack -G DEB
 
+# Line and branch coverage of src/ per folder, with an HTML report in $(BUILD)-coverage/coverage/.
+coverage: deps
+	@scripts/coverage $(CURDIR)/$(BUILD)-coverage
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-footprint
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-footprint $(BUILD)-coverage
