@@ -1,5 +1,7 @@
 // The call convention itself: transport failures mapped to the "NSURLErrorDomain" codes, HTTP
 // answers of any status delivered as replies, callbacks on the main thread, and SSL_CERT_FILE.
+#include "LogSpy.h"
+#include "Logging/Log.h"
 #include "Models/ServiceCall.h"
 #include "TestEnvironment.h"
 #include "VeloraSimulator.h"
@@ -80,9 +82,8 @@ std::optional<ServiceReply> get(const QString& url) {
 class tst_ServiceCall : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void transportFailures();
-    void connectionFailures_data();
-    void connectionFailures();
+    void failures_data();
+    void failures();
     void oversizedRepliesRefused_data();
     void oversizedRepliesRefused();
     void httpAnswersAreReplies();
@@ -91,107 +92,96 @@ private Q_SLOTS:
     void sslCertFileHonoured();
 };
 
-void tst_ServiceCall::transportFailures() {
-    const auto expect = [](const std::optional<ServiceReply>& r, int code) {
-        QVERIFY(r);
-        QVERIFY2(r->error, "no error reported");
-        QCOMPARE(r->error->domain, QStringLiteral("NSURLErrorDomain"));
-        QCOMPARE(r->error->code, code);
-    };
-    {
-        RawServer server;
-        server.mode = RawServer::Mode::CloseAtOnce;
-        expect(get(server.url()), ServiceCall::NetworkConnectionLost);
-    }
-    {
-        RawServer server;
-        server.mode = RawServer::Mode::HalfBody;
-        const auto r = get(server.url());
-        expect(r, ServiceCall::NetworkConnectionLost);
-        QCOMPARE(r->error->description, QStringLiteral("The network connection was lost."));
-        QCOMPARE(r->httpStatus, 200); // headers arrived; the body did not
-    }
-    {
-        RawServer server;
-        server.mode = RawServer::Mode::Silent;
-        ServiceCall::setTransferTimeoutMs(300);
-        QElapsedTimer clock;
-        clock.start();
-        const auto r = get(server.url());
-        ServiceCall::setTransferTimeoutMs(0); // back to the default
-        expect(r, ServiceCall::TimedOut);
-        QCOMPARE(r->error->description, QStringLiteral("The request timed out."));
-        QVERIFY(clock.elapsed() < 5000);
-        QCOMPARE(ServiceCall::transferTimeoutMs(), 60000);
-    }
-    {
-        RawServer server; // speaks plain HTTP where TLS was expected
-        server.mode = RawServer::Mode::AnswerAtOnce;
-        server.answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
-        expect(get(server.url(QStringLiteral("https"))), ServiceCall::SecureConnectionFailed);
-    }
-    expect(get(QStringLiteral("gopher://127.0.0.1/")), ServiceCall::UnsupportedURL);
-}
-
-void tst_ServiceCall::connectionFailures_data() {
-    QTest::addColumn<QString>("host");
+void tst_ServiceCall::failures_data() {
+    QTest::addColumn<int>("mode");    // a RawServer::Mode, or -1 for no server
+    QTest::addColumn<QString>("url"); // the scheme to reach the server with, or the address
     QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("description"); // empty: not checked
+    QTest::addColumn<int>("status");
+    using M = RawServer::Mode;
+    QTest::newRow("closed at once") << int(M::CloseAtOnce) << "http" << -1005 << QString() << 0;
+    QTest::newRow("half a body") << int(M::HalfBody) << "http" << -1005
+                                 << "The network connection was lost." << 200;
+    QTest::newRow("silent") << int(M::Silent) << "http" << -1001 << "The request timed out." << 0;
+    QTest::newRow("plain where TLS was expected")
+        << int(M::AnswerAtOnce) << "https" << int(ServiceCall::SecureConnectionFailed) << QString()
+        << 0;
+    QTest::newRow("unsupported scheme")
+        << -1 << "gopher://127.0.0.1/" << int(ServiceCall::UnsupportedURL) << QString() << 0;
     RawServer closed; // a port nobody listens on any more
-    const quint16 port = closed.serverPort();
+    const QString refused = closed.url(QStringLiteral("https"));
     closed.close();
-    QTest::newRow("refused") << QStringLiteral("127.0.0.1:%1").arg(port) << -1004
-                             << "Could not connect to the server.";
-    QTest::newRow("unknown host") << VeloraSimulator::unknownHost() << -1003
-                                  << "A server with the specified hostname could not be found.";
-    QTest::newRow("no route") << QStringLiteral("224.0.0.1:443") << -1009
-                              << "The Internet connection appears to be offline.";
+    QTest::newRow("refused") << -1 << refused << -1004 << "Could not connect to the server." << 0;
+    QTest::newRow("unknown host")
+        << -1 << QStringLiteral("https://%1/x").arg(VeloraSimulator::unknownHost()) << -1003
+        << "A server with the specified hostname could not be found." << 0;
+    QTest::newRow("no route") << -1 << "https://224.0.0.1:443/x" << -1009
+                              << "The Internet connection appears to be offline." << 0;
 }
 
-void tst_ServiceCall::connectionFailures() {
-    QFETCH(QString, host);
+void tst_ServiceCall::failures() {
+    QFETCH(int, mode);
+    QFETCH(QString, url);
     QFETCH(int, code);
     QFETCH(QString, description);
-    const auto r = get(QStringLiteral("https://%1/oauth2/tokenInfo").arg(host));
+    QFETCH(int, status);
+    RawServer server;
+    server.mode = RawServer::Mode(qMax(mode, 0));
+    server.answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
+    const bool silent = mode == int(RawServer::Mode::Silent);
+    if (silent)
+        ServiceCall::setTransferTimeoutMs(300);
+    QElapsedTimer clock;
+    clock.start();
+    const auto r = get(mode >= 0 ? server.url(url) : url);
+    ServiceCall::setTransferTimeoutMs(0); // back to the default
+    QCOMPARE(ServiceCall::transferTimeoutMs(), 60000);
     QVERIFY(r && r->error);
     QCOMPARE(r->error->domain, QStringLiteral("NSURLErrorDomain"));
     QCOMPARE(r->error->code, code);
-    QCOMPARE(r->error->description, description);
+    if (!description.isEmpty())
+        QCOMPARE(r->error->description, description);
+    QCOMPARE(r->httpStatus, status); // headers of a cut-off reply arrived; its body did not
+    if (silent)
+        QVERIFY(clock.elapsed() < 5000);
 }
 
 void tst_ServiceCall::oversizedRepliesRefused_data() {
     QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<bool>("refused");
-    const QByteArray limit = QByteArray::number(ServiceCall::kMaxReplyBytes);
-    const QByteArray over = QByteArray::number(ServiceCall::kMaxReplyBytes + 1);
-    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: ";
-    QTest::newRow("at the limit") << head + limit + "\r\n\r\n" +
-                                         QByteArray(ServiceCall::kMaxReplyBytes, 'x')
-                                  << false;
-    QTest::newRow("one byte over")
-        << head + over + "\r\n\r\n" + QByteArray(ServiceCall::kMaxReplyBytes + 1, 'x') << true;
+    QTest::addColumn<qint64>("size"); // of the body delivered; -1: refused
+    const qint64 limit = ServiceCall::kMaxReplyBytes;
+    const auto announced = [](qint64 length, qint64 sent) {
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n" +
+               QByteArray(sent, 'x');
+    };
+    QTest::newRow("7 MiB") << announced(7 << 20, 7 << 20) << qint64(7 << 20);
+    QTest::newRow("at the limit") << announced(limit, limit) << limit;
+    QTest::newRow("one byte over") << announced(limit + 1, limit + 1) << qint64(-1);
     // Announced as huge, or sent without a length: refused as the bytes pass the limit.
-    QTest::newRow("announced") << head + "1000000000\r\n\r\n" + QByteArray(1024, 'x') << true;
+    QTest::newRow("announced") << announced(1000000000, 1024) << qint64(-1);
     QTest::newRow("unannounced") << "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" +
-                                        QByteArray(ServiceCall::kMaxReplyBytes + 4096, 'x')
-                                 << true;
+                                        QByteArray(limit + 4096, 'x')
+                                 << qint64(-1);
 }
 
 void tst_ServiceCall::oversizedRepliesRefused() {
     QFETCH(QByteArray, answer);
-    QFETCH(bool, refused);
+    QFETCH(qint64, size);
     RawServer server;
     server.answer = answer;
+    LogSpy log;
     const auto r = get(server.url());
     QVERIFY(r);
-    if (!refused) {
+    if (size >= 0) {
         QVERIFY2(!r->error, qPrintable(ServiceCall::describe(r->error)));
-        QCOMPARE(r->body.size(), ServiceCall::kMaxReplyBytes);
+        QCOMPARE(r->body.size(), size);
         return;
     }
     QVERIFY(r->error);
     QCOMPARE(r->error->code, -1103);
     QVERIFY(r->body.isEmpty());
+    QVERIFY(
+        log.contains(Log::Error, QStringLiteral("Reply refused: more than 8388608 bytes"), true));
 }
 
 void tst_ServiceCall::httpAnswersAreReplies() {
