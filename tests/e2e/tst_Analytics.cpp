@@ -22,6 +22,7 @@ namespace {
 
 using Record = TamberDataModel;
 using AC = AnalyticsController;
+using Sender = std::function<void()>;
 
 QJsonObject lastEnvelope(VeloraSimulator& sim) {
     const QJsonArray events = sim.statsEvents();
@@ -176,51 +177,64 @@ void tst_Analytics::firstEventObtainsApplicationTokenThenPosts() {
 }
 
 void tst_Analytics::everyEventSendsItsDataObject_data() {
-    QTest::addColumn<QString>("event");
+    QTest::addColumn<Sender>("send");
     QTest::addColumn<QVariantMap>("data"); // without "userId" and the environment keys
     QTest::addColumn<bool>("environment"); // carries "timezone", "locale", "version"
-    QTest::addColumn<int>("sender");
-    int i = 0;
-    auto row = [&i](const char* name, QVariantMap data, bool env = false) {
-        QTest::addRow("%s", name) << QString(name) << data << env << i++;
+    const auto row = [](const char* name, const Sender& send, QVariantMap data, bool env = false) {
+        QTest::addRow("%s", name) << send << data << env;
     };
-    row("app_hide", {{"screen", "MenuPopover"}});
-    row("app_focus", {{"screen", "Menu"}});
-    row("initial_calendar", {{"calendar", "velora_calendar"}}, true);
-    row("config_success", {{"calendar", "velora_calendar"}, {"authtype", "PASSWORD"}}, true);
-    row("click_signup", {{"calendar", "velora_calendar"}}, true);
-    row("join_meeting_from_tab", {{"meetingId", "123456789"}, {"passcode", "42"}});
-    row("start_meeting_from_tab", {{"meetingId", "987"}});
-    row("refresh_settings", {{"status", "init"}});
-    row("fetch_settings", {{"status", "error_validation"}});
-    row("udpate_settings", {{"status", "success"},
-                            {"modifieddata", QVariantMap{{"encryptionType", "ENCRYPTED_ONLY"},
-                                                         {"publishMeeting", "1"},
-                                                         {"showAllParticipantsInIcs", "0"},
-                                                         {"videoBestFit", true},
-                                                         {"isModeratorLess", "false"},
-                                                         {"disallowChat", "0"},
-                                                         {"muteParticipantsOnEntry", "1"},
-                                                         {"isLargeMeeting", "0"}}}});
-    row("change_calendar", {{"calendar", "velora_calendar"}});
-    row("check_for_updates", {});
-    row("submit_log", {{"status", "authentication_challenge"}});
-    row("provide_feedback", {});
-    row("contact_support", {});
-    row("schedule", {{"status", "cancel"}, {"calendar", "velora_calendar"}, {"moreinfo", ""}});
-    row("edit_meeting", {{"status", "click"}, {"meetingId", 555}});
-    row("cancel_meeting", {{"status", "success"}, {"meetingId", "777"}});
-    row("keep_meeting", {});
-    row("quit", {{"screen", "PreferencesViewController"}});
-    row("signout", {{"screen", "PreferencesViewController"}});
-    row("fetch_meetings", {{"status", "init"}});
+    row("app_hide", [] { AC::sendAppHide("MenuPopover"); }, {{"screen", "MenuPopover"}});
+    row("app_focus", [] { AC::sendAppFocus("Menu"); }, {{"screen", "Menu"}});
+    row(
+        "initial_calendar", [] { AC::sendInitialCalendarSelected(); },
+        {{"calendar", "velora_calendar"}}, true);
+    row(
+        "config_success", [] { AC::sendConfigComplete(); },
+        {{"calendar", "velora_calendar"}, {"authtype", "PASSWORD"}}, true);
+    row(
+        "click_signup", [] { AC::sendSignUpClick(); }, {{"calendar", "velora_calendar"}}, true);
+    row("join_meeting_from_tab",
+        [] { AC::sendJoinMeetingFromTab("123456789", QStringLiteral("42")); },
+        {{"meetingId", "123456789"}, {"passcode", "42"}});
+    row("start_meeting_from_tab", [] { AC::sendStartMeetingFromTab("987", std::nullopt); },
+        {{"meetingId", "987"}});
+    row("refresh_settings", [] { AC::sendRefreshSettings("init"); }, {{"status", "init"}});
+    row("fetch_settings", [] { AC::sendFetchSettings("error_validation"); },
+        {{"status", "error_validation"}});
+    row("udpate_settings", [] { AC::sendUpdateSettings("success"); },
+        {{"status", "success"},
+         {"modifieddata", QVariantMap{{"encryptionType", "ENCRYPTED_ONLY"},
+                                      {"publishMeeting", "1"},
+                                      {"showAllParticipantsInIcs", "0"},
+                                      {"videoBestFit", true},
+                                      {"isModeratorLess", "false"},
+                                      {"disallowChat", "0"},
+                                      {"muteParticipantsOnEntry", "1"},
+                                      {"isLargeMeeting", "0"}}}});
+    row("change_calendar", [] { AC::sendChangeCalendar(); }, {{"calendar", "velora_calendar"}});
+    row("check_for_updates", [] { AC::sendCheckForUpdates(); }, {});
+    row("submit_log", [] { AC::sendSubmitLog("authentication_challenge"); },
+        {{"status", "authentication_challenge"}});
+    row("provide_feedback", [] { AC::sendProvideFeedback(); }, {});
+    row("contact_support", [] { AC::sendContactSupport(); }, {});
+    row("schedule", [] { AC::sendSchedule("cancel", QString("")); },
+        {{"status", "cancel"}, {"calendar", "velora_calendar"}, {"moreinfo", ""}});
+    row("edit_meeting", [] { AC::sendEditMeeting("click", 555, std::nullopt); },
+        {{"status", "click"}, {"meetingId", 555}});
+    row("cancel_meeting", [] { AC::sendCancelMeeting("success", "777"); },
+        {{"status", "success"}, {"meetingId", "777"}});
+    row("keep_meeting", [] { AC::sendKeepMeeting(); }, {});
+    row("quit", [] { AC::sendQuitAction("PreferencesViewController"); },
+        {{"screen", "PreferencesViewController"}});
+    row("signout", [] { AC::sendSignOutAction("PreferencesViewController"); },
+        {{"screen", "PreferencesViewController"}});
+    row("fetch_meetings", [] { AC::sendFetchMeetingsAction("init"); }, {{"status", "init"}});
 }
 
 void tst_Analytics::everyEventSendsItsDataObject() {
-    QFETCH(QString, event);
+    QFETCH(Sender, send);
     QFETCH(QVariantMap, data);
     QFETCH(bool, environment);
-    QFETCH(int, sender);
     Record& r = *Record::sharedData();
     r.calendar = QStringLiteral("velora_calendar");
     r.authenticationType = QStringLiteral("PASSWORD");
@@ -233,32 +247,8 @@ void tst_Analytics::everyEventSendsItsDataObject() {
     r.muteParticipantsOnEntry = QStringLiteral("1");
     r.isLargeMeeting = QStringLiteral("0");
 
-    const QList<std::function<void()>> senders{
-        [] { AC::sendAppHide("MenuPopover"); },
-        [] { AC::sendAppFocus("Menu"); },
-        [] { AC::sendInitialCalendarSelected(); },
-        [] { AC::sendConfigComplete(); },
-        [] { AC::sendSignUpClick(); },
-        [] { AC::sendJoinMeetingFromTab("123456789", QStringLiteral("42")); },
-        [] { AC::sendStartMeetingFromTab("987", std::nullopt); },
-        [] { AC::sendRefreshSettings("init"); },
-        [] { AC::sendFetchSettings("error_validation"); },
-        [] { AC::sendUpdateSettings("success"); },
-        [] { AC::sendChangeCalendar(); },
-        [] { AC::sendCheckForUpdates(); },
-        [] { AC::sendSubmitLog("authentication_challenge"); },
-        [] { AC::sendProvideFeedback(); },
-        [] { AC::sendContactSupport(); },
-        [] { AC::sendSchedule("cancel", QString("")); },
-        [] { AC::sendEditMeeting("click", 555, std::nullopt); },
-        [] { AC::sendCancelMeeting("success", "777"); },
-        [] { AC::sendKeepMeeting(); },
-        [] { AC::sendQuitAction("PreferencesViewController"); },
-        [] { AC::sendSignOutAction("PreferencesViewController"); },
-        [] { AC::sendFetchMeetingsAction("init"); },
-    };
-    const QJsonObject envelope = sendAndReceive(senders.at(sender));
-    QCOMPARE(envelope.value("event").toString(), event);
+    const QJsonObject envelope = sendAndReceive(send);
+    QCOMPARE(envelope.value("event").toString(), QString::fromLatin1(QTest::currentDataTag()));
     const QStringList keys = envelope.keys();
     QCOMPARE(QSet<QString>(keys.begin(), keys.end()),
              (QSet<QString>{"timestamp", "appName", "cid", "sid", "data", "event"}));
