@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 Q_DECLARE_METATYPE(Fault)
 
 namespace {
@@ -31,14 +33,14 @@ namespace {
 // What a restart would find: the preferences file, not the record in memory.
 QVariantMap storedDraft(const QString& guid) {
     return PreferencesStore(PreferencesStore::defaultPath())
-        .value(QStringLiteral("meetingDrafts"))
+        .value(u"meetingDrafts"_s)
         .toMap()
         .value(guid)
         .toMap();
 }
 
-const QString kDraftGuid = QStringLiteral("draft-1");
-const QString kEditGuid = QStringLiteral("edit-of-design-review");
+const QString kDraftGuid = u"draft-1"_s;
+const QString kEditGuid = u"edit-of-design-review"_s;
 
 // The usage events of cancelling, in the order they were sent: "cancel_meeting:<status>" or
 // "keep_meeting" (read from the bodies the statistics sender logs as it posts them).
@@ -46,11 +48,10 @@ QStringList cancelEventsInOrder(const LogSpy& spy) {
     QStringList events;
     for (const QString& line : spy.messages(Log::Verbose)) {
         const QJsonObject body = QJsonDocument::fromJson(line.toUtf8()).object();
-        const QString event = body.value(QStringLiteral("event")).toString();
-        if (event == QLatin1String("cancel_meeting"))
-            events << event + QLatin1Char(':') +
-                          body[QStringLiteral("data")][QStringLiteral("status")].toString();
-        else if (event == QLatin1String("keep_meeting"))
+        const QString event = body.value(u"event"_s).toString();
+        if (event == "cancel_meeting"_L1)
+            events << event + QLatin1Char(':') + body[u"data"_s][u"status"_s].toString();
+        else if (event == "keep_meeting"_L1)
             events << event;
     }
     return events;
@@ -95,20 +96,20 @@ void tst_CancelMeeting::initTestCase() {
 }
 
 void tst_CancelMeeting::init() {
-    m_session.begin(QStringLiteral("Budget (draft)"), 2, QTime(15, 0));
+    m_session.begin(u"Budget (draft)"_s, 2, QTime(15, 0));
     TamberDataModel* record = TamberDataModel::sharedData();
     // A held application token makes each usage event go out at once, in the order sent.
     record->app_access_token = m_session.sim().issueAppToken();
     // A draft that edits "Design review": its id is a number, the service's is text.
-    const QJsonObject review = serviceMeeting(QStringLiteral("Design review"));
+    const QJsonObject review = serviceMeeting(u"Design review"_s);
     QVERIFY(!review.isEmpty());
     record->meetingDrafts.insert(
-        kEditGuid, QVariantMap{{QStringLiteral("meetingDraftGuid"), kEditGuid},
-                               {QStringLiteral("title"), QStringLiteral("Design review (edited)")},
-                               {QStringLiteral("numericMeetingId"),
-                                review[QStringLiteral("numericMeetingId")].toVariant().toDouble()},
-                               {QStringLiteral("id"), review[QStringLiteral("id")].toVariant()},
-                               {QStringLiteral("description"), QStringLiteral("kept")}});
+        kEditGuid,
+        QVariantMap{{u"meetingDraftGuid"_s, kEditGuid},
+                    {u"title"_s, u"Design review (edited)"_s},
+                    {u"numericMeetingId"_s, review[u"numericMeetingId"_s].toVariant().toDouble()},
+                    {u"id"_s, review[u"id"_s].toVariant()},
+                    {u"description"_s, u"kept"_s}});
 }
 
 void tst_CancelMeeting::cleanup() {
@@ -130,37 +131,21 @@ UpcomingMeetingsListView* tst_CancelMeeting::list() const {
 }
 
 const MeetingRecord* tst_CancelMeeting::listed(const QString& title) const {
-    UpcomingMeetingsListModel* rows = list()->meetingsModel();
-    for (int row = 0; row < rows->rowCount(); ++row) {
-        const MeetingRecord* r = rows->record(row);
-        if (r && r->value(QStringLiteral("title")).toString() == title)
-            return r;
-    }
-    return nullptr;
+    return list()->meetingsModel()->record(MenuSession::rowOf(list(), title));
 }
 
 EditOptionsView* tst_CancelMeeting::openConfirmation(const QString& title) {
-    UpcomingMeetingsListModel* rows = list()->meetingsModel();
-    for (int row = 0; row < rows->rowCount(); ++row) {
-        const MeetingRecord* r = rows->record(row);
-        if (!r || r->value(QStringLiteral("title")).toString() != title)
-            continue;
-        if (rows->stripRow() != row) {
-            list()->scrollTo(rows->index(row));
-            const QRect rect = list()->visualRect(rows->index(row));
-            QTest::mouseClick(list()->viewport(), Qt::LeftButton, {},
-                              QPoint(40, rect.center().y()));
-        }
-        EditOptionsView* strip = list()->editOptions();
-        if (!strip || !QTest::qWaitFor([&] { return strip->isVisible(); }))
-            return nullptr;
-        QTest::mouseClick(strip->deleteMeetingButton(), Qt::LeftButton);
-        QWidget* popup = strip->confirmDeletePopover();
-        if (!popup || !QTest::qWaitForWindowExposed(popup))
-            return nullptr;
-        return strip;
-    }
-    return nullptr;
+    const int row = MenuSession::rowOf(list(), title);
+    if (row < 0)
+        return nullptr;
+    if (list()->meetingsModel()->stripRow() != row)
+        MenuSession::pressRow(list(), row);
+    EditOptionsView* strip = list()->editOptions();
+    if (!strip || !QTest::qWaitFor([&] { return strip->isVisible(); }))
+        return nullptr;
+    QTest::mouseClick(strip->deleteMeetingButton(), Qt::LeftButton);
+    QWidget* popup = strip->confirmDeletePopover();
+    return popup && QTest::qWaitForWindowExposed(popup) ? strip : nullptr;
 }
 
 ConfirmDeleteMeetingViewController*
@@ -171,7 +156,7 @@ tst_CancelMeeting::openMeetingConfirmation(const QString& title) {
 
 QJsonObject tst_CancelMeeting::serviceMeeting(const QString& title) {
     for (const QJsonValue& m : m_session.sim().meetings(m_session.session().userId()))
-        if (m[QStringLiteral("title")].toString() == title)
+        if (m[u"title"_s].toString() == title)
             return m.toObject();
     return {};
 }
@@ -187,41 +172,40 @@ void tst_CancelMeeting::buttonsFollowTheRecurrenceRule_data() {
     QTest::addColumn<bool>("series");
     QTest::addColumn<bool>("nextStart");
     const auto pattern = [](const QVariant& type) {
-        return QVariant(QVariantMap{{QStringLiteral("recurrenceType"), type}});
+        return QVariant(QVariantMap{{u"recurrenceType"_s, type}});
     };
     QTest::newRow("no pattern") << QVariant() << false << true;
-    QTest::newRow("NONE") << pattern(QStringLiteral("NONE")) << false << true;
+    QTest::newRow("NONE") << pattern(u"NONE"_s) << false << true;
     QTest::newRow("null pattern") << QVariant::fromValue(nullptr) << false << true;
     QTest::newRow("pattern without type") << QVariant(QVariantMap()) << false << true;
-    QTest::newRow("WEEKLY") << pattern(QStringLiteral("WEEKLY")) << true << true;
-    QTest::newRow("DAILY") << pattern(QStringLiteral("DAILY")) << true << true;
+    QTest::newRow("WEEKLY") << pattern(u"WEEKLY"_s) << true << true;
+    QTest::newRow("DAILY") << pattern(u"DAILY"_s) << true << true;
     // Listed by its start: there is no next occurrence to name.
-    QTest::newRow("WEEKLY without nextStart") << pattern(QStringLiteral("WEEKLY")) << true << false;
+    QTest::newRow("WEEKLY without nextStart") << pattern(u"WEEKLY"_s) << true << false;
 }
 
 void tst_CancelMeeting::buttonsFollowTheRecurrenceRule() {
     QFETCH(QVariant, pattern);
     QFETCH(bool, series);
     QFETCH(bool, nextStart);
-    QVariantMap meeting{{QStringLiteral("id"), 77},
-                        {QStringLiteral("numericMeetingId"), QStringLiteral("5550077")},
-                        {QStringLiteral("start"), 1.6e12},
-                        {QStringLiteral("end"), 1.6e12 + 3.6e6}};
+    QVariantMap meeting{{u"id"_s, 77},
+                        {u"numericMeetingId"_s, u"5550077"_s},
+                        {u"start"_s, 1.6e12},
+                        {u"end"_s, 1.6e12 + 3.6e6}};
     if (nextStart) {
-        meeting.insert(QStringLiteral("nextStart"), 1.7e12);
-        meeting.insert(QStringLiteral("nextEnd"), 1.7e12 + 3.6e6);
+        meeting.insert(u"nextStart"_s, 1.7e12);
+        meeting.insert(u"nextEnd"_s, 1.7e12 + 3.6e6);
     }
     if (pattern.isValid())
-        meeting.insert(QStringLiteral("recurrencePattern"), pattern);
+        meeting.insert(u"recurrencePattern"_s, pattern);
     ConfirmDeleteMeetingViewController view(meeting);
-    QCOMPARE(view.cancelMeeting()->text(),
-             series ? QStringLiteral("Cancel Series") : QStringLiteral("Cancel Meeting"));
+    QCOMPARE(view.cancelMeeting()->text(), series ? u"Cancel Series"_s : u"Cancel Meeting"_s);
     QCOMPARE(view.cancelNextMeeting()->isVisibleTo(&view), series && nextStart);
     QVERIFY(!view.cancellationMessageWarning()->isVisibleTo(&view));
     // The address follows the same rule: only a series names an occurrence.
     if (nextStart)
         QCOMPARE(TamberDataModel::deleteScheduledMeetingURL(meeting, QString(), true)
-                     .contains(QStringLiteral("originalStart=")),
+                     .contains(u"originalStart="_s),
                  series);
 }
 
@@ -230,85 +214,81 @@ void tst_CancelMeeting::cancelsOneOffMeetingWithItsMessage() {
     TamberDataModel* record = TamberDataModel::sharedData();
     record->username = QString::fromLatin1(VeloraSimulator::PasswordUser);
     record->password = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
-    record->authenticationType = QStringLiteral("PASSWORD");
+    record->authenticationType = u"PASSWORD"_s;
     openMenu();
     m_session.sim().expireAllUserTokens();
-    const QString id = TamberDataModel::urlText(
-        serviceMeeting(QStringLiteral("Design review"))[QStringLiteral("id")].toVariant());
+    const QString id =
+        TamberDataModel::urlText(serviceMeeting(u"Design review"_s)[u"id"_s].toVariant());
 
     LogSpy spy;
-    ConfirmDeleteMeetingViewController* confirm =
-        openMeetingConfirmation(QStringLiteral("Design review"));
+    ConfirmDeleteMeetingViewController* confirm = openMeetingConfirmation(u"Design review"_s);
     QVERIFY(confirm);
-    QCOMPARE(confirm->cancelMeeting()->text(), QStringLiteral("Cancel Meeting"));
+    QCOMPARE(confirm->cancelMeeting()->text(), u"Cancel Meeting"_s);
     QVERIFY(!confirm->cancelNextMeeting()->isVisible());
-    const QString message = QStringLiteral("Sorry & thanks = a+b #1\nNext\u00a0week 😀 שלום, مرحبا");
+    const QString message = u"Sorry & thanks = a+b #1\nNext\u00a0week 😀 שלום, مرحبا"_s;
     confirm->cancellationMessage()->setPlainText(message);
     confirm->cancellationMessage()->moveCursor(QTextCursor::End);
-    QTest::keyClicks(confirm->cancellationMessage(), QStringLiteral("!"));
-    snapshot(QStringLiteral("cancel-meeting"));
+    QTest::keyClicks(confirm->cancellationMessage(), u"!"_s);
+    snapshot(u"cancel-meeting"_s);
 
-    PostedNotifications posted(
-        {QStringLiteral("CLOSE_DELETE_MEETING"), QStringLiteral("REFRESH_UPCOMING_MEETINGS")});
+    PostedNotifications posted({u"CLOSE_DELETE_MEETING"_s, u"REFRESH_UPCOMING_MEETINGS"_s});
     QPointer<QWidget> popup = list()->editOptions()->confirmDeletePopover();
     QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
     QVERIFY(!confirm->cancelMeeting()->isEnabled());
     QVERIFY(confirm->cancelMeetingProgressIndicator()->isAnimating());
 
     QTRY_VERIFY_WITH_TIMEOUT(popup.isNull() || !popup->isVisible(), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(!listed(QStringLiteral("Design review")), 15000);
-    QCOMPARE(posted.names, QStringList({QStringLiteral("CLOSE_DELETE_MEETING"),
-                                        QStringLiteral("REFRESH_UPCOMING_MEETINGS")}));
+    QTRY_VERIFY_WITH_TIMEOUT(!listed(u"Design review"_s), 15000);
+    QCOMPARE(posted.names,
+             QStringList({u"CLOSE_DELETE_MEETING"_s, u"REFRESH_UPCOMING_MEETINGS"_s}));
     // The message arrived intact, as one value.
     const QList<QJsonObject> cancelled = m_session.sim().cancellations();
     QCOMPARE(cancelled.size(), 1);
-    QCOMPARE(cancelled.first()[QStringLiteral("meetingId")].toString(), id);
-    QCOMPARE(cancelled.first()[QStringLiteral("message")].toString(), message + QLatin1Char('!'));
-    QVERIFY(cancelled.first()[QStringLiteral("originalStart")].toString().isEmpty());
+    QCOMPARE(cancelled.first()[u"meetingId"_s].toString(), id);
+    QCOMPARE(cancelled.first()[u"message"_s].toString(), message + QLatin1Char('!'));
+    QVERIFY(cancelled.first()[u"originalStart"_s].toString().isEmpty());
     QCOMPARE(m_session.sim().requests(VeloraSimulator::Endpoint::Token).size(), 1);
     // The draft that edited it is detached (on disk too) and keeps everything else.
     const QVariantMap draft = storedDraft(kEditGuid);
-    QCOMPARE(draft.value(QStringLiteral("description")).toString(), QStringLiteral("kept"));
-    QVERIFY(!draft.contains(QStringLiteral("numericMeetingId")));
-    QVERIFY(!draft.contains(QStringLiteral("id")));
-    QVERIFY(storedDraft(kDraftGuid).contains(QStringLiteral("title")));
+    QCOMPARE(draft.value(u"description"_s).toString(), u"kept"_s);
+    QVERIFY(!draft.contains(u"numericMeetingId"_s));
+    QVERIFY(!draft.contains(u"id"_s));
+    QVERIFY(storedDraft(kDraftGuid).contains(u"title"_s));
     QCOMPARE(cancelEventsInOrder(spy), QStringList({"cancel_meeting:click", "cancel_meeting:init",
                                                     "cancel_meeting:success", "keep_meeting"}));
-    QVERIFY(spy.contains(Log::Debug,
-                         QStringLiteral("length of cancelmessage is %1").arg(message.size() + 1)));
+    QVERIFY(spy.contains(Log::Debug, u"length of cancelmessage is %1"_s.arg(message.size() + 1)));
 }
 
 void tst_CancelMeeting::cancelsNextOccurrenceOfSeries() {
     openMenu();
-    const MeetingRecord* series = listed(QStringLiteral("Weekly team sync"));
+    const MeetingRecord* series = listed(u"Weekly team sync"_s);
     QVERIFY(series);
-    const qint64 nextStart = series->value(QStringLiteral("nextStart")).toLongLong();
+    const qint64 nextStart = series->value(u"nextStart"_s).toLongLong();
 
-    ConfirmDeleteMeetingViewController* confirm =
-        openMeetingConfirmation(QStringLiteral("Weekly team sync"));
+    ConfirmDeleteMeetingViewController* confirm = openMeetingConfirmation(u"Weekly team sync"_s);
     QVERIFY(confirm);
-    QCOMPARE(confirm->cancelMeeting()->text(), QStringLiteral("Cancel Series"));
+    QCOMPARE(confirm->cancelMeeting()->text(), u"Cancel Series"_s);
     QVERIFY(confirm->cancelNextMeeting()->isVisible());
-    snapshot(QStringLiteral("cancel-series"));
+    snapshot(u"cancel-series"_s);
     QTest::mouseClick(confirm->cancelNextMeeting(), Qt::LeftButton);
     QVERIFY(confirm->cancelNextProgressIndicator()->isAnimating());
     QVERIFY(!confirm->cancelMeetingProgressIndicator()->isAnimating());
 
     // The series stays, its next occurrence a week later.
     QTRY_VERIFY_WITH_TIMEOUT(m_session.sim().cancellations().size() == 1, 15000);
-    QCOMPARE(m_session.sim().cancellations().first()[QStringLiteral("originalStart")].toString(),
+    QCOMPARE(m_session.sim().cancellations().first()[u"originalStart"_s].toString(),
              QString::number(nextStart));
-    QTRY_VERIFY_WITH_TIMEOUT(listed(QStringLiteral("Weekly team sync")) &&
-                                 listed(QStringLiteral("Weekly team sync"))
-                                         ->value(QStringLiteral("nextStart"))
-                                         .toLongLong() == nextStart + 7 * 24 * 3600 * 1000LL,
-                             15000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        listed(u"Weekly team sync"_s) &&
+            listed(u"Weekly team sync"_s)->value(u"nextStart"_s).toLongLong() ==
+                nextStart + 7 * 24 * 3600 * 1000LL,
+        15000);
 }
 
 void tst_CancelMeeting::messageLimitInUtf16Units_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("sent");
-    const QString emoji = QStringLiteral("😀").repeated(500); // two units each
+    const QString emoji = u"😀"_s.repeated(500); // two units each
     QTest::newRow("1000 units") << emoji << true;
     QTest::newRow("1001 units") << emoji + QLatin1Char('a') << false;
 }
@@ -317,24 +297,22 @@ void tst_CancelMeeting::messageLimitInUtf16Units() {
     QFETCH(QString, message);
     QFETCH(bool, sent);
     openMenu();
-    ConfirmDeleteMeetingViewController* confirm =
-        openMeetingConfirmation(QStringLiteral("Project kickoff"));
+    ConfirmDeleteMeetingViewController* confirm = openMeetingConfirmation(u"Project kickoff"_s);
     QVERIFY(confirm);
     LogSpy spy;
     if (sent) {
         // A refused longer message first: its warning stays up, with its text, while the
         // shorter one is sent.
-        confirm->cancellationMessage()->setPlainText(message + QStringLiteral("ab"));
+        confirm->cancellationMessage()->setPlainText(message + u"ab"_s);
         QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
         const QString warning = confirm->cancellationMessageWarning()->text();
-        QVERIFY(warning.contains(QStringLiteral("(it has 1002 characters)")));
+        QVERIFY(warning.contains(u"(it has 1002 characters)"_s));
         confirm->cancellationMessage()->setPlainText(message);
         QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
         QVERIFY(confirm->cancellationMessageWarning()->isVisible());
         QCOMPARE(confirm->cancellationMessageWarning()->text(), warning);
         QTRY_COMPARE_WITH_TIMEOUT(m_session.sim().cancellations().size(), 1, 15000);
-        QCOMPARE(m_session.sim().cancellations().first()[QStringLiteral("message")].toString(),
-                 message);
+        QCOMPARE(m_session.sim().cancellations().first()[u"message"_s].toString(), message);
         return;
     }
     confirm->cancellationMessage()->setPlainText(message);
@@ -345,8 +323,8 @@ void tst_CancelMeeting::messageLimitInUtf16Units() {
                             "characters)."));
     QVERIFY(confirm->cancelMeeting()->isEnabled());
     QVERIFY(!confirm->cancelMeetingProgressIndicator()->isAnimating());
-    QVERIFY(spy.contains(Log::Debug, QStringLiteral("returning not deleting")));
-    snapshot(QStringLiteral("cancel-message-too-long"));
+    QVERIFY(spy.contains(Log::Debug, u"returning not deleting"_s));
+    snapshot(u"cancel-message-too-long"_s);
     QTest::qWait(300);
     QCOMPARE(m_session.sim().requestCount(VeloraSimulator::Endpoint::CancelMeeting), 0);
 }
@@ -357,7 +335,7 @@ void tst_CancelMeeting::failureKeepsMeetingAndDrafts_data() {
     QTest::newRow("refused with a message")
         << Fault::httpError(403, {{"errorCode", "FORBIDDEN"},
                                   {"message", "Only the host can cancel this meeting."}})
-        << QStringLiteral("The meeting was not cancelled: Only the host can cancel this meeting.");
+        << u"The meeting was not cancelled: Only the host can cancel this meeting."_s;
     QTest::newRow("refused without a body")
         << Fault::httpErrorRaw(500, QByteArray())
         << QStringLiteral("The meeting was not cancelled: The service could not complete the "
@@ -371,10 +349,9 @@ void tst_CancelMeeting::failureKeepsMeetingAndDrafts() {
     openMenu();
     m_session.sim().injectFault(VeloraSimulator::Endpoint::CancelMeeting, fault);
     LogSpy spy;
-    ConfirmDeleteMeetingViewController* confirm =
-        openMeetingConfirmation(QStringLiteral("Design review"));
+    ConfirmDeleteMeetingViewController* confirm = openMeetingConfirmation(u"Design review"_s);
     QVERIFY(confirm);
-    PostedNotifications posted({QStringLiteral("REFRESH_UPCOMING_MEETINGS")});
+    PostedNotifications posted({u"REFRESH_UPCOMING_MEETINGS"_s});
     QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
 
     QTRY_VERIFY_WITH_TIMEOUT(confirm->cancellationFailure()->isVisible(), 15000);
@@ -386,27 +363,26 @@ void tst_CancelMeeting::failureKeepsMeetingAndDrafts() {
     QVERIFY(confirm->cancelNextMeeting()->isEnabled());
     QVERIFY(!confirm->cancelMeetingProgressIndicator()->isAnimating());
     QVERIFY(confirm->isVisible());
-    QVERIFY(spy.contains(Log::Debug, QStringLiteral("Error while deleting meeting"), true));
+    QVERIFY(spy.contains(Log::Debug, u"Error while deleting meeting"_s, true));
     QCOMPARE(cancelEventsInOrder(spy),
              QStringList({"cancel_meeting:click", "cancel_meeting:init", "cancel_meeting:error"}));
-    if (QTest::currentDataTag() == QLatin1String("refused with a message"))
-        snapshot(QStringLiteral("cancel-meeting-refused"));
+    if (QTest::currentDataTag() == "refused with a message"_L1)
+        snapshot(u"cancel-meeting-refused"_s);
     // Nothing changed: the list is not refreshed, the draft still belongs to the meeting.
     QTest::qWait(200);
     QVERIFY(posted.names.isEmpty());
-    QVERIFY(listed(QStringLiteral("Design review")));
+    QVERIFY(listed(u"Design review"_s));
     QVERIFY(TamberDataModel::sharedData()->meetingDrafts.value(kEditGuid).toMap().contains(
-        QStringLiteral("numericMeetingId")));
+        u"numericMeetingId"_s));
 }
 
 void tst_CancelMeeting::cancelOutlivesReloadAndClosedMenu() {
     openMenu();
     m_session.sim().injectFault(VeloraSimulator::Endpoint::CancelMeeting, Fault::delay(1500));
     LogSpy spy;
-    ConfirmDeleteMeetingViewController* confirm =
-        openMeetingConfirmation(QStringLiteral("Design review"));
+    ConfirmDeleteMeetingViewController* confirm = openMeetingConfirmation(u"Design review"_s);
     QVERIFY(confirm);
-    PostedNotifications posted({QStringLiteral("REFRESH_UPCOMING_MEETINGS")});
+    PostedNotifications posted({u"REFRESH_UPCOMING_MEETINGS"_s});
     QPointer<ConfirmDeleteMeetingViewController> guard = confirm;
     QTest::mouseClick(confirm->cancelMeeting(), Qt::LeftButton);
 
@@ -419,17 +395,17 @@ void tst_CancelMeeting::cancelOutlivesReloadAndClosedMenu() {
 
     QTRY_VERIFY_WITH_TIMEOUT(posted.names.size() == 1, 15000);
     QCOMPARE(m_session.sim().cancellations().size(), 1);
-    QVERIFY(!storedDraft(kEditGuid).contains(QStringLiteral("numericMeetingId")));
+    QVERIFY(!storedDraft(kEditGuid).contains(u"numericMeetingId"_s));
     QCOMPARE(cancelEventsInOrder(spy), QStringList({"cancel_meeting:click", "cancel_meeting:init",
                                                     "cancel_meeting:success", "keep_meeting"}));
 }
 
 void tst_CancelMeeting::deletesDraftForGood() {
     openMenu();
-    QVERIFY(listed(QStringLiteral("Budget (draft)")));
-    EditOptionsView* strip = openConfirmation(QStringLiteral("Budget (draft)"));
+    QVERIFY(listed(u"Budget (draft)"_s));
+    EditOptionsView* strip = openConfirmation(u"Budget (draft)"_s);
     QVERIFY(strip && strip->confirmDeleteDraftViewController());
-    snapshot(QStringLiteral("delete-draft"));
+    snapshot(u"delete-draft"_s);
 
     // Keep closes the popover and changes nothing.
     QPointer<QWidget> popup = strip->confirmDeletePopover();
@@ -437,18 +413,18 @@ void tst_CancelMeeting::deletesDraftForGood() {
     QTRY_VERIFY(popup.isNull() || !popup->isVisible());
     QVERIFY(TamberDataModel::sharedData()->meetingDrafts.contains(kDraftGuid));
 
-    strip = openConfirmation(QStringLiteral("Budget (draft)"));
+    strip = openConfirmation(u"Budget (draft)"_s);
     QVERIFY(strip && strip->confirmDeleteDraftViewController());
     LogSpy spy;
     QTest::mouseClick(strip->confirmDeleteDraftViewController()->deleteDraftButton(),
                       Qt::LeftButton);
     QVERIFY(!TamberDataModel::sharedData()->meetingDrafts.contains(kDraftGuid));
     QVERIFY(storedDraft(kDraftGuid).isEmpty());
-    QVERIFY(storedDraft(kEditGuid).contains(QStringLiteral("title")));
-    QVERIFY(spy.contains(Log::Debug, QStringLiteral("delete draft")));
-    QTRY_VERIFY_WITH_TIMEOUT(!listed(QStringLiteral("Budget (draft)")), 15000);
+    QVERIFY(storedDraft(kEditGuid).contains(u"title"_s));
+    QVERIFY(spy.contains(Log::Debug, u"delete draft"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(!listed(u"Budget (draft)"_s), 15000);
     // No request and no usage event beyond the click that opened the confirmation.
-    QVERIFY(cancelEventsInOrder(spy).filter(QStringLiteral(":click")) == cancelEventsInOrder(spy));
+    QVERIFY(cancelEventsInOrder(spy).filter(u":click"_s) == cancelEventsInOrder(spy));
     QCOMPARE(m_session.sim().requestCount(VeloraSimulator::Endpoint::CancelMeeting), 0);
 }
 

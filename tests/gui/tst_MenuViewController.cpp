@@ -23,6 +23,8 @@
 #include <algorithm>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 // The main menu: its four tabs, the join form and the personal meeting, against the simulator
 // (usage events) with a recording browser.
 class tst_MenuViewController : public QObject {
@@ -32,11 +34,9 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void tabsSwitchPagesAndIcons();
-    void joinFormRejectsBadInputWithoutOpeningOrReporting();
-    void joinOpensTheTrimmedDigits();
-    void joinFormRefusesSignsAndKeepsItsLayout_data();
-    void joinFormRefusesSignsAndKeepsItsLayout();
-    void joinEventOnlyWhenTheAddressOpened();
+    void joinForm_data();
+    void joinForm();
+    void joinEventsOnlyForOpenedAddresses();
     void personalMeetingOpensInstantAddress();
     void releaseLogsDeallocWithSuffix();
 
@@ -55,7 +55,7 @@ void tst_MenuViewController::initTestCase() {
 }
 
 void tst_MenuViewController::init() {
-    m_session.begin(QStringLiteral("Budget review (draft)"), 1, QTime(16, 30));
+    m_session.begin(u"Budget review (draft)"_s, 1, QTime(16, 30));
     m_menu = std::make_unique<MenuViewController>();
     m_menu->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_menu.get()));
@@ -114,8 +114,7 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     UpcomingMeetingsListModel* rows = upcoming->unifiedTableView()->meetingsModel();
     QTRY_VERIFY(rows->rowCount() > 0);
     // The picture starts at yesterday: a finished meeting, today's, a series and the draft.
-    const QString yesterday =
-        QDate::currentDate().addDays(-1).toString(QStringLiteral("ddd MMM dd, yyyy"));
+    const QString yesterday = QDate::currentDate().addDays(-1).toString(u"ddd MMM dd, yyyy"_s);
     for (int row = 0; row < rows->rowCount(); ++row) {
         if (rows->headerText(row) == yesterday) {
             upcoming->unifiedTableView()->scrollTo(rows->index(row),
@@ -123,20 +122,12 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
             break;
         }
     }
-    snapshot(QStringLiteral("menu-upcoming"));
+    snapshot(u"menu-upcoming"_s);
     // A service meeting's options strip, opened by a click on its row.
     UpcomingMeetingsListView* list = upcoming->unifiedTableView();
-    for (int row = 0; row < rows->rowCount(); ++row) {
-        const MeetingRecord* record = rows->record(row);
-        if (record && record->value(QStringLiteral("title")) == QLatin1String("Design review")) {
-            const QRect rect = list->visualRect(rows->index(row));
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-            QCOMPARE(rows->stripRow(), row);
-            break;
-        }
-    }
+    MenuSession::pressRow(list, MenuSession::rowOf(list, u"Design review"_s));
     QVERIFY(list->editOptions() && list->editOptions()->isVisible());
-    snapshot(QStringLiteral("menu-upcoming-strip"));
+    snapshot(u"menu-upcoming-strip"_s);
     list->closeOptionsStrip();
 
     // Join: a new page with the focus in the id field; the list page is kept, only hidden.
@@ -147,10 +138,10 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     QVERIFY(iconsAre(
         {"meetingsIcon", "joinMeetingsIcon_Selected", "personalMeetingIcon", "settingsIcon"}));
     // The personal meeting's labels hold the bare values.
-    QCOMPARE(join->findChild<QLabel*>("instantMeetingID")->text(), QStringLiteral("7305551001"));
-    QCOMPARE(join->findChild<QLabel*>("participantPasscode")->text(), QStringLiteral("2468"));
-    snapshot(QStringLiteral("menu-join"));
-    typeInto(join->meetingIdField(), QStringLiteral("987"));
+    QCOMPARE(join->findChild<QLabel*>("instantMeetingID")->text(), u"7305551001"_s);
+    QCOMPARE(join->findChild<QLabel*>("participantPasscode")->text(), u"2468"_s);
+    snapshot(u"menu-join"_s);
+    typeInto(join->meetingIdField(), u"987"_s);
 
     // Personal meeting: the join page is released.
     QPointer<AttendMeetingViewController> released = join;
@@ -158,13 +149,13 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     QVERIFY(released.isNull());
     InstantMeetingViewController* instant = m_menu->instantMeetingViewController();
     QVERIFY(instant && instant->isVisible());
-    QCOMPARE(instant->meetingIdLabel()->text(), QStringLiteral("7305551001"));
-    QCOMPARE(instant->passcodeLabel()->text(), QStringLiteral("2468"));
+    QCOMPARE(instant->meetingIdLabel()->text(), u"7305551001"_s);
+    QCOMPARE(instant->passcodeLabel()->text(), u"2468"_s);
     const QList<QWidget*> pages =
         m_menu->containerView()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     QCOMPARE(std::count_if(pages.begin(), pages.end(), [](QWidget* w) { return w->isVisible(); }),
              1);
-    snapshot(QStringLiteral("menu-personal"));
+    snapshot(u"menu-personal"_s);
 
     // Preferences: switched one turn later, content area at 10.
     click(m_menu->tabButton(MenuViewController::PreferencesTab));
@@ -175,7 +166,7 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     QVERIFY(iconsAre(
         {"meetingsIcon", "joinMeetingsIcon", "personalMeetingIcon", "settingsIcon_Selected"}));
     QCOMPARE(m_menu->menuContentsViewConstraint(), 10);
-    snapshot(QStringLiteral("menu-preferences"));
+    snapshot(u"menu-preferences"_s);
 
     // Back to the list: the same page object, a new fetch; the join form comes back empty.
     const int listRequests = m_session.sim().requestCount(VeloraSimulator::Endpoint::Meetings);
@@ -188,146 +179,104 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     QVERIFY(openJoinTab()->meetingIdField()->text().isEmpty());
 }
 
-void tst_MenuViewController::joinFormRejectsBadInputWithoutOpeningOrReporting() {
-    const qsizetype before = m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size();
-    AttendMeetingViewController* join = openJoinTab();
-    CustomTextField* id = join->meetingIdField();
-    CustomTextField* passcode = join->passcodeField();
-    QPushButton* joinButton = join->joinMeetingButton();
-
-    // A fresh form: no error shown, join disabled.
-    QVERIFY(!joinButton->isEnabled());
-    QVERIFY(!id->showsErrorBorder());
-    QCOMPARE(join->invalidMeetingIdHeight(), 0);
-
-    // A letter among the digits: red border and error label while typing, join disabled.
-    typeInto(id, QStringLiteral("12a4"));
-    QVERIFY(id->showsErrorBorder());
-    QVERIFY(join->invalidMeetingIdLabel()->isVisible());
-    QVERIFY(!join->invalidMeetingIdLabel()->text().isEmpty());
-    QCOMPARE(join->invalidMeetingIdHeight(), AttendMeetingViewController::kErrorLabelHeight);
-    QCOMPARE(join->spaceAboveInvalidMeetingId(), AttendMeetingViewController::kErrorLabelSpacing);
-    QVERIFY(!joinButton->isEnabled());
-    snapshot(QStringLiteral("menu-join-error"));
-
-    // Emptied while typing: no error, still disabled.
-    typeInto(id, QString());
-    QVERIFY(!id->showsErrorBorder());
-    QCOMPARE(join->invalidMeetingIdHeight(), 0);
-    QVERIFY(!joinButton->isEnabled());
-
-    // A valid id but a passcode with a letter: passcode error, join disabled.
-    typeInto(id, QStringLiteral("123456789"));
-    QVERIFY(joinButton->isEnabled());
-    typeInto(passcode, QStringLiteral("12b4"));
-    QVERIFY(passcode->showsErrorBorder());
-    QCOMPARE(join->invalidPasscodeHeight(), AttendMeetingViewController::kErrorLabelHeight);
-    QVERIFY(!joinButton->isEnabled());
-    // Pressing join anyway (Return, or the action) opens nothing.
-    passcode->performClick();
-    join->joinMeeting();
-    QVERIFY(m_session.browser().urls().isEmpty());
-
-    // An empty id is an error once the user asks to join.
-    typeInto(passcode, QString());
-    typeInto(id, QString());
-    join->joinMeeting();
-    QVERIFY(id->showsErrorBorder());
-    QCOMPARE(join->invalidMeetingIdHeight(), AttendMeetingViewController::kErrorLabelHeight);
-    QVERIFY(m_session.browser().urls().isEmpty());
-
-    // Fence: one valid join, whose event arrives; it must be the only join event.
-    typeInto(id, QStringLiteral("555"));
-    click(joinButton);
-    QCOMPARE(m_session.browser().urls().size(), 1);
-    const QList<QJsonObject> joins =
-        m_session.awaitEvents(QStringLiteral("join_meeting_from_tab"), before);
-    QCOMPARE(joins.size(), 1);
-    QCOMPARE(joins.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("555"));
-    QVERIFY(!joins.first().contains(QStringLiteral("passcode")));
-}
-
-void tst_MenuViewController::joinOpensTheTrimmedDigits() {
-    const QString host = TamberDataModel::VLRdomain();
-    const qsizetype before = m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size();
-    struct Case {
-        QString id, passcode, address;
-    };
-    // Written as the placeholder shows it, with dashes, padded: the digits are joined.
-    const QList<Case> cases{
-        {QStringLiteral("123456789"), QString(), QStringLiteral("https://%1/123456789/")},
-        {QStringLiteral("730 555 1001"), QStringLiteral("4321"),
-         QStringLiteral("https://%1/7305551001/4321")},
-        {QStringLiteral(" 730-555-1001 "), QStringLiteral("12 34"),
-         QStringLiteral("https://%1/7305551001/1234")},
-        {QStringLiteral("\t0099"), QStringLiteral(" 7 "), QStringLiteral("https://%1/0099/7")},
-    };
-    for (const Case& c : cases) {
-        AttendMeetingViewController* join = openJoinTab();
-        join->meetingIdField()->setText(c.id);
-        join->passcodeField()->setText(c.passcode);
-        QVERIFY2(join->joinMeetingButton()->isEnabled(), qPrintable(c.id));
-        m_session.browser().clear();
-        click(join->joinMeetingButton());
-        QCOMPARE(m_session.browser().urls().size(), 1);
-        QCOMPARE(m_session.browser().urls().first().toString(), c.address.arg(host));
-        QVERIFY(!join->meetingIdField()->showsErrorBorder());
-    }
-    // The passcode travels with the event when one was typed.
-    const QList<QJsonObject> joins =
-        m_session.awaitEvents(QStringLiteral("join_meeting_from_tab"), before, 4);
-    QCOMPARE(joins.size(), 4);
-    int withPasscode = 0;
-    for (const QJsonObject& data : joins)
-        withPasscode += data.contains(QStringLiteral("passcode")) ? 1 : 0;
-    QCOMPARE(withPasscode, 3);
-}
-
-void tst_MenuViewController::joinFormRefusesSignsAndKeepsItsLayout_data() {
+void tst_MenuViewController::joinForm_data() {
     QTest::addColumn<QString>("id");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("placeholder form") << QStringLiteral("730 555 1001") << true;
-    QTest::newRow("dashes") << QStringLiteral("730-555-1001") << true;
-    QTest::newRow("plus sign") << QStringLiteral("+123") << false;
-    QTest::newRow("minus sign") << QStringLiteral("-123") << false;
-    QTest::newRow("dot") << QStringLiteral("730.555") << false;
-    QTest::newRow("trailing dash") << QStringLiteral("730-") << false;
+    QTest::addColumn<QString>("passcode");
+    QTest::addColumn<QString>("address"); // empty: refused
+    // Written as the placeholder shows it, with dashes, padded: the digits are joined.
+    QTest::newRow("digits") << u"123456789"_s << QString() << u"123456789/"_s;
+    QTest::newRow("placeholder form") << u"730 555 1001"_s << u"4321"_s << u"7305551001/4321"_s;
+    QTest::newRow("dashes, padded") << u" 730-555-1001 "_s << u"12 34"_s << u"7305551001/1234"_s;
+    QTest::newRow("pasted tab") << u"\t0099"_s << u" 7 "_s << u"0099/7"_s;
+    QTest::newRow("letter") << u"12a4"_s << QString() << QString();
+    QTest::newRow("plus sign") << u"+123"_s << QString() << QString();
+    QTest::newRow("minus sign") << u"-123"_s << QString() << QString();
+    QTest::newRow("dot") << u"730.555"_s << QString() << QString();
+    QTest::newRow("trailing dash") << u"730-"_s << QString() << QString();
+    QTest::newRow("letter in passcode") << u"123456789"_s << u"12b4"_s << QString();
 }
 
-void tst_MenuViewController::joinFormRefusesSignsAndKeepsItsLayout() {
+void tst_MenuViewController::joinForm() {
     QFETCH(QString, id);
-    QFETCH(bool, valid);
+    QFETCH(QString, passcode);
+    QFETCH(QString, address);
     AttendMeetingViewController* join = openJoinTab();
     const int passcodeTop = join->passcodeField()->mapTo(join, QPoint()).y();
-    typeInto(join->meetingIdField(), id);
-    QCOMPARE(join->joinMeetingButton()->isEnabled(), valid);
-    QCOMPARE(join->meetingIdField()->showsErrorBorder(), !valid);
-    QCOMPARE(join->invalidMeetingIdLabel()->isVisible(), !valid);
+    // A tab comes only with pasted text.
+    if (id.contains(u'\t'))
+        join->meetingIdField()->setText(id);
+    else
+        typeInto(join->meetingIdField(), id);
+    typeInto(join->passcodeField(), passcode);
+    const bool idValid = !address.isEmpty() || !passcode.isEmpty();
+    QCOMPARE(join->joinMeetingButton()->isEnabled(), !address.isEmpty());
+    QCOMPARE(join->meetingIdField()->showsErrorBorder(), !idValid);
+    QCOMPARE(join->invalidMeetingIdLabel()->isVisible(), !idValid);
+    QCOMPARE(join->invalidMeetingIdHeight(),
+             idValid ? 0 : AttendMeetingViewController::kErrorLabelHeight);
+    QCOMPARE(join->passcodeField()->showsErrorBorder(), idValid && address.isEmpty());
+    if (!idValid) {
+        QCOMPARE(join->spaceAboveInvalidMeetingId(),
+                 AttendMeetingViewController::kErrorLabelSpacing);
+        QVERIFY(!join->invalidMeetingIdLabel()->text().isEmpty());
+        if (id == u"12a4"_s)
+            snapshot(u"menu-join-error"_s);
+    }
     // The error line shows in room kept for it: the passcode field does not move.
     QCoreApplication::processEvents();
     QCOMPARE(join->passcodeField()->mapTo(join, QPoint()).y(), passcodeTop);
+    if (address.isEmpty()) {
+        // Pressing join anyway (Return, or the action) opens nothing.
+        join->passcodeField()->performClick();
+        join->joinMeeting();
+        QVERIFY(m_session.browser().urls().isEmpty());
+        return;
+    }
+    click(join->joinMeetingButton());
+    QCOMPARE(m_session.browser().urls(),
+             QList<QUrl>{QUrl(u"https://%1/"_s.arg(TamberDataModel::VLRdomain()) + address)});
+    QVERIFY(!join->meetingIdField()->showsErrorBorder());
 }
 
-void tst_MenuViewController::joinEventOnlyWhenTheAddressOpened() {
-    const qsizetype before = m_session.eventsNamed(QStringLiteral("join_meeting_from_tab")).size();
+// Only joins whose address opened are reported; the passcode goes with the event when typed.
+void tst_MenuViewController::joinEventsOnlyForOpenedAddresses() {
+    const qsizetype before = m_session.eventsNamed(u"join_meeting_from_tab"_s).size();
     AttendMeetingViewController* join = openJoinTab();
-    typeInto(join->meetingIdField(), QStringLiteral("730 555 1001"));
+    // A fresh form: join disabled, no error until the user asks to join with an empty id.
+    QVERIFY(!join->joinMeetingButton()->isEnabled() && !join->meetingIdField()->showsErrorBorder());
+    join->joinMeeting();
+    QVERIFY(join->meetingIdField()->showsErrorBorder());
+    QCOMPARE(join->invalidMeetingIdHeight(), AttendMeetingViewController::kErrorLabelHeight);
+    // Emptied while typing: no error.
+    typeInto(join->meetingIdField(), u"12a"_s);
+    typeInto(join->meetingIdField(), QString());
+    QVERIFY(!join->meetingIdField()->showsErrorBorder());
+    QCOMPARE(join->invalidMeetingIdHeight(), 0);
+    // No browser to open it: no event.
+    typeInto(join->meetingIdField(), u"730 555 1001"_s);
     m_session.browser().setSucceeds(false);
     click(join->joinMeetingButton());
     m_session.browser().setSucceeds(true);
-    QCOMPARE(m_session.browser().urls().size(), 1);
-    // Fence: a join that opens; its event must be the only one.
+    typeInto(join->passcodeField(), u"4321"_s);
     click(join->joinMeetingButton());
-    const QList<QJsonObject> joins =
-        m_session.awaitEvents(QStringLiteral("join_meeting_from_tab"), before);
-    QCOMPARE(joins.size(), 1);
-    QCOMPARE(joins.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("7305551001"));
+    typeInto(join->passcodeField(), QString());
+    typeInto(join->meetingIdField(), u"555"_s);
+    click(join->joinMeetingButton());
+    QCOMPARE(m_session.browser().urls().size(), 3);
+    const QList<QJsonObject> joins = m_session.awaitEvents(u"join_meeting_from_tab"_s, before, 2);
+    QCOMPARE(joins.size(), 2);
+    QCOMPARE(joins[0][u"meetingId"_s].toString(), u"7305551001"_s);
+    QCOMPARE(joins[1][u"meetingId"_s].toString(), u"555"_s);
+    QCOMPARE(joins[0][u"passcode"_s].toString(), u"4321"_s);
+    QVERIFY(!joins[1].contains(u"passcode"_s));
+    QTest::qWait(200); // a late event of the failed join would be here by now
+    QCOMPARE(m_session.eventsNamed(u"join_meeting_from_tab"_s).size(), before + 2);
 }
 
 void tst_MenuViewController::personalMeetingOpensInstantAddress() {
     const QUrl instant(TamberDataModel::instantMeetingURL());
     QVERIFY(instant.isValid());
-    QVERIFY(instant.toString().contains(QLatin1String("7305551001")));
+    QVERIFY(instant.toString().contains("7305551001"_L1));
 
     // The personal-meeting tab: opens the address, no usage event.
     click(m_menu->tabButton(MenuViewController::InstantMeetingTab));
@@ -335,15 +284,14 @@ void tst_MenuViewController::personalMeetingOpensInstantAddress() {
     QCOMPARE(m_session.browser().urls(), QList<QUrl>{instant});
 
     // The join tab's own start button: the same address, and the start event.
-    const qsizetype before = m_session.eventsNamed(QStringLiteral("start_meeting_from_tab")).size();
+    const qsizetype before = m_session.eventsNamed(u"start_meeting_from_tab"_s).size();
     AttendMeetingViewController* join = openJoinTab();
-    click(join->findChild<QPushButton*>(QStringLiteral("startInstantMeeting")));
+    click(join->findChild<QPushButton*>(u"startInstantMeeting"_s));
     QCOMPARE(m_session.browser().urls(), (QList<QUrl>{instant, instant}));
-    const QList<QJsonObject> starts =
-        m_session.awaitEvents(QStringLiteral("start_meeting_from_tab"), before);
+    const QList<QJsonObject> starts = m_session.awaitEvents(u"start_meeting_from_tab"_s, before);
     QCOMPARE(starts.size(), 1);
-    QCOMPARE(starts.first()[QStringLiteral("meetingId")].toString(), QStringLiteral("7305551001"));
-    QCOMPARE(starts.first()[QStringLiteral("passcode")].toString(), QStringLiteral("2468"));
+    QCOMPARE(starts.first()[u"meetingId"_s].toString(), u"7305551001"_s);
+    QCOMPARE(starts.first()[u"passcode"_s].toString(), u"2468"_s);
 }
 
 void tst_MenuViewController::releaseLogsDeallocWithSuffix() {
@@ -359,15 +307,12 @@ void tst_MenuViewController::releaseLogsDeallocWithSuffix() {
         }
         return false;
     };
-    QVERIFY(has(QStringLiteral("******** DEALLOC: <MenuViewController: 0x"),
-                QStringLiteral(">..Removing from notification center")));
-    QVERIFY(has(QStringLiteral("******** DEALLOC: <UpcomingMeetingsViewController: 0x"),
-                QStringLiteral(">")));
-    QVERIFY(has(QStringLiteral("******** DEALLOC: <AttendMeetingViewController: 0x"),
-                QStringLiteral(">")));
+    QVERIFY(has(u"******** DEALLOC: <MenuViewController: 0x"_s,
+                u">..Removing from notification center"_s));
+    QVERIFY(has(u"******** DEALLOC: <UpcomingMeetingsViewController: 0x"_s, u">"_s));
+    QVERIFY(has(u"******** DEALLOC: <AttendMeetingViewController: 0x"_s, u">"_s));
     // Released controllers no longer listen: a refresh after the menu is gone reaches nobody.
-    QVERIFY(!NotificationCenter::defaultCenter().hasObservers(
-        QStringLiteral("REFRESH_UPCOMING_MEETINGS")));
+    QVERIFY(!NotificationCenter::defaultCenter().hasObservers(u"REFRESH_UPCOMING_MEETINGS"_s));
 }
 
 TAMBER_TEST_MAIN_GUI(tst_MenuViewController)

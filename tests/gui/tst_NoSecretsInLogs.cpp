@@ -22,6 +22,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 TamberDataModel& rec() {
@@ -117,8 +119,8 @@ void tst_NoSecretsInLogs::aSessionLeavesNoSecretInTheLogFiles() {
     QTRY_COMPARE_WITH_TIMEOUT(AnalyticsController::pendingEvents(), 0, 20000);
 
     const QString logs = allLogText();
-    QVERIFY(logs.contains(QStringLiteral("Apple script being executed is")));
-    QVERIFY(logs.contains(QStringLiteral("/<passcode>")));
+    QVERIFY(logs.contains(u"Apple script being executed is"_s));
+    QVERIFY(logs.contains(u"/<passcode>"_s));
     // Every passcode of the session, as a whole number, and every line of the invitation.
     QStringList passcodes{rec().moderatorPasscode.toString(), rec().participantPasscode.toString(),
                           joined.value("attendeePasscode").toString()};
@@ -128,7 +130,7 @@ void tst_NoSecretsInLogs::aSessionLeavesNoSecretInTheLogFiles() {
     }
     for (const QString& passcode : passcodes) {
         QVERIFY(!passcode.isEmpty());
-        const QRegularExpression whole(QStringLiteral("(?<![0-9A-Fa-f])%1(?![0-9])").arg(passcode));
+        const QRegularExpression whole(u"(?<![0-9A-Fa-f])%1(?![0-9])"_s.arg(passcode));
         const QRegularExpressionMatch found = whole.match(logs);
         QVERIFY2(!found.hasMatch(),
                  qPrintable(passcode + ": " + logs.mid(qMax(0, found.capturedStart() - 200), 260)));

@@ -7,11 +7,13 @@
 #include "LogSpy.h"
 #include "Logging/Log.h"
 #include "Logging/Logging.h"
+#include "MenuSession.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/PreferencesStore.h"
+#include "PostedNotifications.h"
 #include "RecordingUrlOpener.h"
 #include "SignedInSimulator.h"
 #include "TestEnvironment.h"
@@ -25,39 +27,40 @@
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <QSignalSpy>
-#include <QUrl>
 #include <memory>
+
+using namespace Qt::StringLiterals;
+using EP = VeloraSimulator::Endpoint;
 
 namespace {
 
-const QString kPasswordUser = QString::fromLatin1(VeloraSimulator::PasswordUser);
+const QString kUser = QString::fromLatin1(VeloraSimulator::PasswordUser);
 const QString kPassword = QString::fromLatin1(VeloraSimulator::PasswordUserPassword);
-
-// Counts one notification name while it lives.
-class Posted : public QObject {
-public:
-    explicit Posted(const QString& name) {
-        NotificationCenter::defaultCenter().addObserver(this, name,
-                                                        [this](const QVariant&) { ++count; });
-    }
-    int count = 0;
-};
 
 QString text(const QVariant& value) {
     return value.isValid() ? value.toString() : QString();
 }
 
+bool tokenKept() {
+    return TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token) ||
+           PreferencesStore(PreferencesStore::defaultPath()).contains(u"access_token"_s);
+}
+
 // Password grants the simulator received (the token endpoint also serves application tokens).
 int passwordGrants(const VeloraSimulator& sim) {
     int count = 0;
-    const QString token = QString::fromLatin1(VeloraSimulator::Endpoint::Token);
-    for (const RecordedRequest& r : sim.requests(token)) {
-        count += r.jsonBody().value(QStringLiteral("grant_type")).toString() ==
-                 QLatin1String("password");
-    }
+    for (const RecordedRequest& r : sim.requests(EP::Token))
+        count += r.jsonBody().value(u"grant_type"_s).toString() == "password"_L1;
     return count;
+}
+
+// The names of the usage events the simulator received after the first `from`.
+QStringList eventsSince(const VeloraSimulator& sim, qsizetype from) {
+    QStringList names;
+    const QJsonArray all = sim.statsEvents();
+    for (qsizetype i = from; i < all.size(); ++i)
+        names << all.at(i)[u"event"_s].toString();
+    return names;
 }
 
 } // namespace
@@ -73,16 +76,13 @@ private Q_SLOTS:
     void accountEntryMessagesAndSingleLookup();
     void lookupFailuresShowPlatformTextOrAccountNotFound();
     void passwordBlockCancelAndWrongPassword();
-    void successStoresTokenAndPostsOnce();
-    void grantFailuresKeepTheWindowUsable();
+    void grantFailureThenSignInWithTheStoredCalendar();
     void userDetailsFailureSaysSignedInAndKeepsNoToken_data();
     void userDetailsFailureSaysSignedInAndKeepsNoToken();
-    void calendarIsAskedOnlyWhileNoneIsStored();
     void samlProfileHandsOverToSingleSignOn();
     void optionsSheetChangesTheHostOfTheNextCall();
     void optionsSheetUploadCancelsAndReports();
-    void linksAndQuit();
-    void usageEventsOfTheWindow();
+    void linksQuitAndTheirUsageEvents();
     void quitWaitsForItsUsageEvent_data();
     void quitWaitsForItsUsageEvent();
     void windowClosedDuringLookupIsHarmless();
@@ -90,20 +90,26 @@ private Q_SLOTS:
     void windowClosedMidSignInKeepsNoToken();
 
 private:
-    // A fresh sign-in window, past the calendar chooser (Velora calendar).
+    // A fresh sign-in window, past the calendar chooser (Velora calendar) unless told not to.
     void openWindow(bool chooseCalendar = true);
-    template <typename T> T* child(const char* name) const {
+    template <typename T = QWidget> T* child(const char* name) const {
         T* widget = m_controller->window()->findChild<T*>(QString::fromLatin1(name));
-        if (!widget) {
+        if (!widget)
             qWarning("no widget %s", name);
-        }
         return widget;
     }
+    QPushButton* button(const char* name) const { return child<QPushButton>(name); }
+    bool shows(const char* name) const { return child(name)->isVisible(); }
+    CustomTextField* accountField() const { return child<CustomTextField>("usernameOrEmailField"); }
+    CustomTextField* passwordField() const { return child<CustomTextField>("passwordField"); }
     void typeAccountAndNext(const QString& account);
     void reachPasswordBlock();
+    void submitPassword(const QString& password = kPassword);
     bool accountMessageShows(const QString& message) const;
     bool passwordMessageShows(const QString& message) const;
+    bool accountEntryShown() const;
     bool lookupSettled() const;
+    bool passwordBlockUsable() const;
     // With TAMBER_SCREENSHOT_DIR set, saves the window (and the options sheet when open) there.
     void snapshot(const QString& name) const;
 
@@ -115,7 +121,7 @@ private:
 
 void tst_PasswordLogin::initTestCase() {
     QVERIFY(m_sim.start());
-    TamberDataModel::setKeychainAccountForTesting(QStringLiteral("tst_PasswordLogin"));
+    TamberDataModel::setKeychainAccountForTesting(u"tst_PasswordLogin"_s);
     PasswordLoginWindowController::setTerminateHandler([this] { ++m_terminations; });
 }
 
@@ -132,197 +138,171 @@ void tst_PasswordLogin::cleanup() {
 }
 
 void tst_PasswordLogin::openWindow(bool chooseCalendar) {
-    if (chooseCalendar) {
+    if (chooseCalendar)
         TamberDataModel::sharedData()->calendar = QVariant();
-    }
     m_controller = std::make_unique<PasswordLoginWindowController>();
     m_controller->loadAuthenticationUI();
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->window()));
     if (chooseCalendar) {
         QTest::mouseClick(child<QRadioButton>("veloraCalendarOption"), Qt::LeftButton);
-        QVERIFY(child<QWidget>("authenticationView")->isVisible());
+        QVERIFY(shows("authenticationView"));
     }
 }
 
 void tst_PasswordLogin::typeAccountAndNext(const QString& account) {
-    auto* field = child<CustomTextField>("usernameOrEmailField");
-    field->clear();
-    QTest::keyClicks(field, account);
-    QTest::mouseClick(child<QPushButton>("nextButton"), Qt::LeftButton);
+    accountField()->clear();
+    QTest::keyClicks(accountField(), account);
+    QTest::mouseClick(button("nextButton"), Qt::LeftButton);
 }
 
 void tst_PasswordLogin::reachPasswordBlock() {
-    typeAccountAndNext(kPasswordUser);
-    QTRY_VERIFY(child<QWidget>("passwordBlockView")->isVisible());
+    typeAccountAndNext(kUser);
+    QTRY_VERIFY(shows("passwordBlockView"));
+}
+
+void tst_PasswordLogin::submitPassword(const QString& password) {
+    QTest::keyClicks(passwordField(), password);
+    QTest::mouseClick(button("loginButton"), Qt::LeftButton);
 }
 
 bool tst_PasswordLogin::accountMessageShows(const QString& message) const {
     auto* label = child<QLabel>("accountNotFoundLabel");
-    return label->isVisible() && label->text() == message &&
-           child<CustomTextField>("usernameOrEmailField")->showsErrorBorder();
+    return label->isVisible() && label->text() == message && accountField()->showsErrorBorder();
 }
 
 bool tst_PasswordLogin::passwordMessageShows(const QString& message) const {
     auto* label = child<QLabel>("invalidPassword");
-    return label->isVisible() && label->text() == message &&
-           child<CustomTextField>("passwordField")->showsErrorBorder();
+    return label->isVisible() && label->text() == message && passwordField()->showsErrorBorder();
 }
 
-void tst_PasswordLogin::snapshot(const QString& name) const {
-    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
-    if (dir.isEmpty()) {
-        return;
-    }
-    QTest::qWait(40); // the layout settles as it would before the next frame
-    const QString file = QStringLiteral("%1/signin-%2.png").arg(dir, name);
-    ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
-    if (sheet && sheet->isVisible()) {
-        // What the screen shows: the sheet over the window.
-        const QRect area = m_controller->window()->frameGeometry().united(sheet->frameGeometry());
-        sheet->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file);
-    } else {
-        m_controller->window()->grab().save(file);
-    }
+bool tst_PasswordLogin::accountEntryShown() const {
+    return shows("nextButton") && shows("quitButton") && shows("signUpView") &&
+           !shows("passwordBlockView") && !accountField()->hasLabelLook();
 }
 
 bool tst_PasswordLogin::lookupSettled() const {
-    return child<QPushButton>("nextButton")->isEnabled() &&
-           !child<ProgressIndicator>("identifySecurityProfileProgress")->isVisible() &&
-           !child<ProgressIndicator>("identifySecurityProfileProgress")->isAnimating() &&
-           !child<CustomTextField>("usernameOrEmailField")->isReadOnly();
+    auto* spinner = child<ProgressIndicator>("identifySecurityProfileProgress");
+    return button("nextButton")->isEnabled() && !spinner->isVisible() && !spinner->isAnimating() &&
+           !accountField()->isReadOnly();
+}
+
+bool tst_PasswordLogin::passwordBlockUsable() const {
+    return button("loginButton")->isEnabled() && button("cancelButton")->isEnabled() &&
+           !passwordField()->isReadOnly() && !shows("passwordAuthenticationInProgress");
+}
+
+void tst_PasswordLogin::snapshot(const QString& name) const {
+    ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
+    if (sheet && sheet->isVisible()) // what the screen shows: the sheet over the window
+        MenuSession::snapshotScreen({m_controller->window(), sheet}, "signin-" + name);
+    else
+        MenuSession::snapshot(m_controller->window(), "signin-" + name);
 }
 
 void tst_PasswordLogin::calendarChooserLeadsToAccountEntry() {
-    const QStringList expected{QStringLiteral("velora_calendar"), QStringLiteral("apple_calendar"),
-                               QStringLiteral("outlook_calendar")};
+    const QStringList stored{u"velora_calendar"_s, u"apple_calendar"_s, u"outlook_calendar"_s};
     const char* rows[] = {"veloraCalendarOption", "appleCalendarOption", "outlookCalendarOption"};
     for (int row = 0; row < 3; ++row) {
-        TamberDataModel::sharedData()->calendar = QVariant();
         openWindow(false);
         // The window opens on the chooser; nothing of the sign-in shows yet.
-        QVERIFY(child<QWidget>("chooseCalendarView")->isVisible());
-        QVERIFY(!child<QWidget>("authenticationView")->isVisible());
-        snapshot(QStringLiteral("1-calendar"));
+        QVERIFY(shows("chooseCalendarView") && !shows("authenticationView"));
+        snapshot(u"1-calendar"_s);
         QTest::mouseClick(child<QRadioButton>(rows[row]), Qt::LeftButton);
-        QCOMPARE(text(TamberDataModel::sharedData()->calendar), expected[row]);
-        QVERIFY(!child<QWidget>("chooseCalendarView")->isVisible());
-        QVERIFY(child<QWidget>("authenticationView")->isVisible());
-        // Account entry: name field editable with the focus, Next and Quit, no password block.
-        auto* field = child<CustomTextField>("usernameOrEmailField");
-        QTRY_VERIFY(field->hasFocus());
-        QVERIFY(!field->isReadOnly() && !field->hasLabelLook());
-        QVERIFY(child<QPushButton>("nextButton")->isVisible());
-        QVERIFY(child<QPushButton>("quitButton")->isVisible());
-        QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
-        QVERIFY(child<QWidget>("signUpView")->isVisible());
-        QVERIFY(!child<QLabel>("accountNotFoundLabel")->isVisible());
-        snapshot(QStringLiteral("2-account"));
+        QCOMPARE(text(TamberDataModel::sharedData()->calendar), stored[row]);
+        QVERIFY(!shows("chooseCalendarView") && shows("authenticationView"));
+        // Account entry: the name field editable with the focus, no message.
+        QTRY_VERIFY(accountField()->hasFocus());
+        QVERIFY(!accountField()->isReadOnly());
+        QVERIFY(accountEntryShown());
+        QVERIFY(!shows("accountNotFoundLabel"));
+        snapshot(u"2-account"_s);
+        TamberDataModel::sharedData()->calendar = QVariant();
     }
 }
 
 void tst_PasswordLogin::accountEntryMessagesAndSingleLookup() {
+    VeloraSimulator& sim = m_sim.sim();
     openWindow();
-    // Empty name: message, nothing sent.
-    QTest::mouseClick(child<QPushButton>("nextButton"), Qt::LeftButton);
-    QVERIFY(accountMessageShows(QStringLiteral("Provide a username")));
+    // Empty name: message, nothing sent (usage events may fetch an application token).
+    QTest::mouseClick(button("nextButton"), Qt::LeftButton);
+    QVERIFY(accountMessageShows(u"Provide a username"_s));
     QVERIFY(m_controller->initiatedFromNext());
     QCoreApplication::processEvents();
-    // (Usage events may fetch an application token meanwhile; no lookup, no grant.)
-    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 0);
-    QCOMPARE(passwordGrants(m_sim.sim()), 0);
+    QCOMPARE(sim.requestCount(EP::SecurityProfile), 0);
+    QCOMPARE(passwordGrants(sim), 0);
     // Typing clears the message and the red border.
-    QTest::keyClicks(child<CustomTextField>("usernameOrEmailField"), QStringLiteral("x"));
-    QVERIFY(!child<QLabel>("accountNotFoundLabel")->isVisible());
-    QVERIFY(!child<CustomTextField>("usernameOrEmailField")->showsErrorBorder());
+    QTest::keyClicks(accountField(), u"x"_s);
+    QVERIFY(!shows("accountNotFoundLabel") && !accountField()->showsErrorBorder());
 
     // A name of spaces is looked up as typed (and is not an account).
-    typeAccountAndNext(QStringLiteral("   "));
-    QVERIFY(!child<QPushButton>("nextButton")->isEnabled());
+    typeAccountAndNext(u"   "_s);
+    QVERIFY(!button("nextButton")->isEnabled() && accountField()->isReadOnly());
     QVERIFY(child<ProgressIndicator>("identifySecurityProfileProgress")->isAnimating());
-    QVERIFY(child<CustomTextField>("usernameOrEmailField")->isReadOnly());
     QTRY_VERIFY(lookupSettled());
-    QVERIFY(accountMessageShows(QStringLiteral("Account not found")));
-    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
-    QCOMPARE(m_sim.sim()
-                 .lastRequest(VeloraSimulator::Endpoint::SecurityProfile)
-                 .queryValue(QStringLiteral("user")),
-             QStringLiteral("   "));
-    typeAccountAndNext(QStringLiteral("nobody@example.com"));
+    QVERIFY(accountMessageShows(u"Account not found"_s));
+    QCOMPARE(sim.requestCount(EP::SecurityProfile), 1);
+    QCOMPARE(sim.lastRequest(EP::SecurityProfile).queryValue(u"user"_s), u"   "_s);
+    typeAccountAndNext(u"nobody@example.com"_s);
     QTRY_VERIFY(lookupSettled());
-    QVERIFY(accountMessageShows(QStringLiteral("Account not found")));
-    snapshot(QStringLiteral("4-account-not-found"));
+    QVERIFY(accountMessageShows(u"Account not found"_s));
+    snapshot(u"4-account-not-found"_s);
 
     // Social-login accounts cannot sign in here; the window stays in account entry.
-    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::SecurityProfile),
-                                    Fault::delay(300).times(1)));
+    QVERIFY(sim.injectFault(EP::SecurityProfile, Fault::delay(300).times(1)));
     typeAccountAndNext(QString::fromLatin1(VeloraSimulator::FbUser));
-    QVERIFY(child<ProgressIndicator>("identifySecurityProfileProgress")->isVisible());
-    QVERIFY(!accountMessageShows(QStringLiteral("Account not found")));
-    snapshot(QStringLiteral("3-looking-up"));
+    QVERIFY(shows("identifySecurityProfileProgress"));
+    QVERIFY(!accountMessageShows(u"Account not found"_s));
+    snapshot(u"3-looking-up"_s);
     QTRY_VERIFY(lookupSettled());
-    QVERIFY(accountMessageShows(QStringLiteral("Account not supported")));
-    QCOMPARE(text(TamberDataModel::sharedData()->authenticationType), QStringLiteral("FB"));
-    QVERIFY(child<QPushButton>("nextButton")->isVisible());
-    QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
+    QVERIFY(accountMessageShows(u"Account not supported"_s));
+    QCOMPARE(text(TamberDataModel::sharedData()->authenticationType), u"FB"_s);
+    QVERIFY(shows("nextButton") && !shows("passwordBlockView"));
 
     // Next twice in quick succession (button and Return) starts one lookup.
-    m_sim.sim().clearRequests();
+    sim.clearRequests();
     typeAccountAndNext(QString::fromLatin1(VeloraSimulator::FbUser));
-    QTest::keyClick(child<CustomTextField>("usernameOrEmailField"), Qt::Key_Return);
-    QTest::mouseClick(child<QPushButton>("nextButton"), Qt::LeftButton);
+    QTest::keyClick(accountField(), Qt::Key_Return);
+    QTest::mouseClick(button("nextButton"), Qt::LeftButton);
     QTRY_VERIFY(lookupSettled());
-    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
+    QCOMPARE(sim.requestCount(EP::SecurityProfile), 1);
 }
 
 void tst_PasswordLogin::lookupFailuresShowPlatformTextOrAccountNotFound() {
     openWindow();
     struct Case {
-        QString endpoint; // empty: the API host below fails to connect
+        const char* endpoint; // nullptr: the host fails to connect
         Fault fault;
-        int timeoutMs;
         QString message;
         QString host;
     };
-    const QString token = QString::fromLatin1(VeloraSimulator::Endpoint::Token);
-    const QString profile = QString::fromLatin1(VeloraSimulator::Endpoint::SecurityProfile);
+    const QString notFound = u"Account not found"_s;
     const QList<Case> cases{
-        // No endpoint: the host refuses connections (nothing listens on port 1), has no
-        // address, or no route leads to it.
-        {QString(), Fault::refuse(), 60000, QStringLiteral("Could not connect to the server."),
-         QStringLiteral("localhost:1")},
-        {QString(), Fault::refuse(), 60000,
-         QStringLiteral("A server with the specified hostname could not be found."),
+        // Nothing listens on port 1; a host without address; no route to it.
+        {nullptr, {}, u"Could not connect to the server."_s, u"localhost:1"_s},
+        {nullptr,
+         {},
+         u"A server with the specified hostname could not be found."_s,
          VeloraSimulator::unknownHost()},
-        {QString(), Fault::refuse(), 60000,
-         QStringLiteral("The Internet connection appears to be offline."),
-         QStringLiteral("224.0.0.1:443")},
-        {profile,
-         Fault::closeMidBody(),
-         60000,
-         QStringLiteral("The network connection was lost."),
-         {}},
-        {token, Fault::delay(3000), 300, QStringLiteral("The request timed out."), {}},
-        {profile, Fault::httpError(500), 60000, QStringLiteral("Account not found"), {}},
-        {profile, Fault::garbage(), 60000, QStringLiteral("Account not found"), {}},
-        {profile, Fault::empty(), 60000, QStringLiteral("Account not found"), {}},
-        {token, Fault::httpError(401), 60000, QStringLiteral("Account not found"), {}},
+        {nullptr, {}, u"The Internet connection appears to be offline."_s, u"224.0.0.1:443"_s},
+        {EP::SecurityProfile, Fault::closeMidBody(), u"The network connection was lost."_s, {}},
+        {EP::Token, Fault::delay(3000), u"The request timed out."_s, {}},
+        {EP::SecurityProfile, Fault::httpError(500), notFound, {}},
+        {EP::SecurityProfile, Fault::garbage(), notFound, {}},
+        {EP::SecurityProfile, Fault::empty(), notFound, {}},
+        {EP::Token, Fault::httpError(401), notFound, {}},
     };
     for (const Case& c : cases) {
         m_sim.sim().clearFaults();
-        if (c.endpoint.isEmpty()) {
-            TamberDataModel::sharedData()->apiHost = c.host;
-        } else {
-            TamberDataModel::sharedData()->apiHost = m_sim.sim().apiHost();
+        TamberDataModel::sharedData()->apiHost = c.endpoint ? m_sim.sim().apiHost() : c.host;
+        if (c.endpoint)
             QVERIFY(m_sim.sim().injectFault(c.endpoint, c.fault));
-        }
-        ServiceCall::setTransferTimeoutMs(c.timeoutMs);
-        typeAccountAndNext(kPasswordUser);
+        ServiceCall::setTransferTimeoutMs(c.fault.kind == Fault::Kind::Delay ? 300 : 60000);
+        typeAccountAndNext(kUser);
         // Whatever fails, the window comes back: spinner stopped, Next enabled, field editable.
-        QTRY_VERIFY2_WITH_TIMEOUT(lookupSettled(), qPrintable(c.endpoint + c.message), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(lookupSettled(), qPrintable(c.message), 10000);
         QVERIFY2(accountMessageShows(c.message),
-                 qPrintable(c.endpoint + QStringLiteral(": ") +
-                            child<QLabel>("accountNotFoundLabel")->text()));
-        QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
+                 qPrintable(child<QLabel>("accountNotFoundLabel")->text()));
+        QVERIFY(!shows("passwordBlockView"));
     }
     // And once the service answers again, the same window goes on normally.
     m_sim.sim().clearFaults();
@@ -333,251 +313,160 @@ void tst_PasswordLogin::lookupFailuresShowPlatformTextOrAccountNotFound() {
 void tst_PasswordLogin::passwordBlockCancelAndWrongPassword() {
     openWindow();
     reachPasswordBlock();
-    auto* account = child<CustomTextField>("usernameOrEmailField");
-    auto* password = child<CustomTextField>("passwordField");
     // Password entry: the name becomes a bold label; Next, Quit and sign-up are gone.
-    QVERIFY(account->hasLabelLook());
-    QVERIFY(account->isReadOnly());
-    QVERIFY(account->font().bold());
-    QCOMPARE(account->text(), kPasswordUser);
-    QVERIFY(!child<QPushButton>("nextButton")->isVisible());
-    QVERIFY(!child<QPushButton>("quitButton")->isVisible());
-    QVERIFY(!child<QWidget>("signUpView")->isVisible());
-    QTRY_VERIFY(password->hasFocus());
-    snapshot(QStringLiteral("5-password"));
+    QVERIFY(accountField()->hasLabelLook() && accountField()->isReadOnly());
+    QVERIFY(accountField()->font().bold());
+    QCOMPARE(accountField()->text(), kUser);
+    QVERIFY(!shows("nextButton") && !shows("quitButton") && !shows("signUpView"));
+    QTRY_VERIFY(passwordField()->hasFocus());
+    snapshot(u"5-password"_s);
     // The field's own action right after Next was silent.
-    QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
+    QVERIFY(!shows("invalidPassword"));
     QVERIFY(!m_controller->initiatedFromNext());
-    QCOMPARE(passwordGrants(m_sim.sim()), 0);
 
-    // A Login the user really submits with no password asks for one.
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
-    QVERIFY(passwordMessageShows(QStringLiteral("Specify Password")));
+    // A Login the user really submits with no password asks for one; typing clears it.
+    QTest::mouseClick(button("loginButton"), Qt::LeftButton);
+    QVERIFY(passwordMessageShows(u"Specify Password"_s));
     QCOMPARE(passwordGrants(m_sim.sim()), 0);
-    // Typing clears it.
-    QTest::keyClicks(password, QStringLiteral("wrong"));
-    QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
+    QTest::keyClicks(passwordField(), u"wrong"_s);
+    QVERIFY(!shows("invalidPassword"));
 
     // A wrong password: message, Login and Cancel back, the typed text kept.
-    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::Token),
-                                    Fault::delay(300).times(1)));
-    QTest::keyClick(password, Qt::Key_Return);
-    QVERIFY(!child<QPushButton>("loginButton")->isEnabled());
-    QVERIFY(!child<QPushButton>("cancelButton")->isEnabled());
-    QVERIFY(password->isReadOnly());
+    QVERIFY(m_sim.sim().injectFault(EP::Token, Fault::delay(300).times(1)));
+    QTest::keyClick(passwordField(), Qt::Key_Return);
+    QVERIFY(!button("loginButton")->isEnabled() && !button("cancelButton")->isEnabled());
+    QVERIFY(passwordField()->isReadOnly());
     QVERIFY(child<ProgressIndicator>("passwordAuthenticationInProgress")->isAnimating());
-    snapshot(QStringLiteral("6-signing-in"));
-    QTRY_VERIFY(passwordMessageShows(QStringLiteral("Invalid Password")));
-    QVERIFY(child<QPushButton>("loginButton")->isEnabled());
-    QVERIFY(child<QPushButton>("cancelButton")->isEnabled());
-    QVERIFY(!password->isReadOnly());
-    QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isVisible());
-    QCOMPARE(password->text(), QStringLiteral("wrong"));
-    snapshot(QStringLiteral("7-invalid-password"));
-    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+    snapshot(u"6-signing-in"_s);
+    QTRY_VERIFY(passwordMessageShows(u"Invalid Password"_s));
+    QVERIFY(passwordBlockUsable());
+    QCOMPARE(passwordField()->text(), u"wrong"_s);
+    snapshot(u"7-invalid-password"_s);
+    QVERIFY(!tokenKept());
     QCOMPARE(passwordGrants(m_sim.sim()), 1);
 
     // Cancel: account entry with the same name, in the regular font, editable.
-    QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
-    QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
-    QVERIFY(child<QPushButton>("nextButton")->isVisible());
-    QVERIFY(child<QPushButton>("quitButton")->isVisible());
-    QVERIFY(child<QWidget>("signUpView")->isVisible());
-    QCOMPARE(account->text(), kPasswordUser);
-    QVERIFY(!account->font().bold());
-    QVERIFY(!account->hasLabelLook());
-    QTRY_VERIFY(account->hasFocus());
+    QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
+    QVERIFY(accountEntryShown());
+    QCOMPARE(accountField()->text(), kUser);
+    QVERIFY(!accountField()->font().bold());
+    QTRY_VERIFY(accountField()->hasFocus());
 
     // Next again: a new password block with an empty field and no message.
-    QTest::mouseClick(child<QPushButton>("nextButton"), Qt::LeftButton);
-    QTRY_VERIFY(child<QWidget>("passwordBlockView")->isVisible());
-    QVERIFY(password->text().isEmpty());
-    QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
+    QTest::mouseClick(button("nextButton"), Qt::LeftButton);
+    QTRY_VERIFY(shows("passwordBlockView"));
+    QVERIFY(passwordField()->text().isEmpty() && !shows("invalidPassword"));
 }
 
-void tst_PasswordLogin::successStoresTokenAndPostsOnce() {
-    Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
+// Signing in again after a sign-out: straight to the account name, the stored calendar kept.
+void tst_PasswordLogin::grantFailureThenSignInWithTheStoredCalendar() {
+    const VeloraSimulator& sim = m_sim.sim();
+    PostedNotifications success({u"PASSWORD_CONFIG_SUCCESSFUL"_s});
     LogSpy logs;
-    openWindow();
+    TamberDataModel* model = TamberDataModel::sharedData();
+    model->calendar = u"apple_calendar"_s;
+    const qsizetype before = sim.statsEvents().size();
+    openWindow(false);
+    QVERIFY(!shows("chooseCalendarView") && shows("authenticationView"));
+    QTRY_VERIFY(accountField()->hasFocus());
     reachPasswordBlock();
-    QTest::keyClicks(child<CustomTextField>("passwordField"), kPassword);
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
-    QTRY_COMPARE(success.count, 1);
-
-    const TamberDataModel* model = TamberDataModel::sharedData();
-    const QString token = text(model->access_token);
-    QVERIFY(!token.isEmpty());
-    const IssuedToken issued = m_sim.sim().tokenInfo(token);
-    QCOMPARE(issued.kind, QStringLiteral("user"));
-    QCOMPARE(issued.userId, m_sim.sim().userIdOf(kPasswordUser));
-    QCOMPARE(text(model->username), kPasswordUser);
-    QCOMPARE(text(model->userId), issued.userId);
-    // The user's details came along before success was announced.
-    QVERIFY(m_sim.sim().requestCount(VeloraSimulator::Endpoint::User) >= 1);
-    QVERIFY(TamberDataModel::isPresent(model->email));
-    // Done: spinner stopped, Cancel stays disabled while the window is about to close.
-    QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isAnimating());
-    QVERIFY(!child<QPushButton>("cancelButton")->isEnabled());
-    QVERIFY(!child<QLabel>("invalidPassword")->isVisible());
-    QCoreApplication::processEvents();
-    QCOMPARE(success.count, 1);
-
-    // The password and the token never reach a log line.
-    QVERIFY(logs.contains(Log::Info, QStringLiteral("PASSWORD BLOCK")));
-    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Login button action")));
-    for (const LogSpy::Line& line : logs.lines()) {
-        QVERIFY2(!line.message.contains(kPassword), qPrintable(line.message));
-        QVERIFY2(!line.message.contains(token), qPrintable(line.message));
-    }
-    m_controller.reset();
-    QVERIFY(logs.contains(Log::Verbose,
-                          QStringLiteral("******** DEALLOC: <PasswordLoginWindowController: 0x"),
-                          true));
-}
-
-void tst_PasswordLogin::grantFailuresKeepTheWindowUsable() {
-    Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
-    LogSpy logs;
-    openWindow();
-    reachPasswordBlock();
-    auto* password = child<CustomTextField>("passwordField");
-    QTest::keyClicks(password, kPassword);
 
     // The grant's connection drops: the platform's text.
-    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::Token),
-                                    Fault::closeMidBody()));
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
-    QTRY_VERIFY(passwordMessageShows(QStringLiteral("The network connection was lost.")));
-    QVERIFY(child<QPushButton>("loginButton")->isEnabled());
-    QVERIFY(child<QPushButton>("cancelButton")->isEnabled());
-    QVERIFY(logs.contains(Log::Debug, QStringLiteral("In Password error block")));
-    QCOMPARE(success.count, 0);
+    QVERIFY(m_sim.sim().injectFault(EP::Token, Fault::closeMidBody()));
+    submitPassword();
+    QTRY_VERIFY(passwordMessageShows(u"The network connection was lost."_s));
+    QVERIFY(passwordBlockUsable());
+    QVERIFY(logs.contains(Log::Debug, u"In Password error block"_s));
+    QVERIFY(success.names.isEmpty());
 
-    // And with the service healthy again the same window signs in.
+    // With the service healthy again the same window signs in, announced once.
     m_sim.sim().clearFaults();
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
-    QTRY_COMPARE(success.count, 1);
-}
+    QTest::mouseClick(button("loginButton"), Qt::LeftButton);
+    QTRY_COMPARE(success.names.size(), 1);
+    const QString token = text(model->access_token);
+    const IssuedToken issued = sim.tokenInfo(token);
+    QCOMPARE(issued.kind, u"user"_s);
+    QCOMPARE(issued.userId, sim.userIdOf(kUser));
+    QCOMPARE(text(model->username), kUser);
+    QCOMPARE(text(model->userId), issued.userId);
+    QCOMPARE(text(model->calendar), u"apple_calendar"_s);
+    // The user's details came along before success was announced.
+    QVERIFY(sim.requestCount(EP::User) >= 1 && TamberDataModel::isPresent(model->email));
+    // Done: spinner stopped, Cancel stays disabled while the window is about to close.
+    QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isAnimating());
+    QVERIFY(!button("cancelButton")->isEnabled() && !shows("invalidPassword"));
+    QTest::qWait(300); // a second announcement or a stray usage event would be here by now
+    QCOMPARE(success.names.size(), 1);
+    QVERIFY(!eventsSince(sim, before).contains(u"initial_calendar"_s));
 
-void tst_PasswordLogin::windowClosedMidSignInKeepsNoToken_data() {
-    QTest::addColumn<QString>("slowEndpoint");
-    QTest::newRow("during the grant") << QString::fromLatin1(VeloraSimulator::Endpoint::Token);
-    QTest::newRow("during the details") << QString::fromLatin1(VeloraSimulator::Endpoint::User);
-}
-
-// A window closed by the user while signing in leaves no token behind, in memory or stored,
-// whenever the late answers come: the next click must open sign-in, not an empty menu.
-void tst_PasswordLogin::windowClosedMidSignInKeepsNoToken() {
-    QFETCH(QString, slowEndpoint);
-    openWindow();
-    reachPasswordBlock();
-    QTest::keyClicks(child<CustomTextField>("passwordField"), kPassword);
-    QVERIFY(m_sim.sim().injectFault(slowEndpoint, Fault::delay(800)));
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim.sim().requestCount(slowEndpoint) > 0, 15000);
-    const int answered =
-        m_sim.sim().requestCount(QString::fromLatin1(VeloraSimulator::Endpoint::User));
+    // The password and the token never reach a log line.
+    QVERIFY(logs.contains(Log::Info, u"PASSWORD BLOCK"_s));
+    QVERIFY(logs.contains(Log::Debug, u"Login button action"_s));
+    for (const LogSpy::Line& line : logs.lines())
+        QVERIFY2(!line.message.contains(kPassword) && !line.message.contains(token),
+                 qPrintable(line.message));
     m_controller.reset();
-
-    // Both late answers have come and gone (the details are fetched only after a grant).
-    QTest::qWait(1500);
-    QCOMPARE(m_sim.sim().requestCount(QString::fromLatin1(VeloraSimulator::Endpoint::User)),
-             answered);
-    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
-    QVERIFY(!PreferencesStore(PreferencesStore::defaultPath())
-                 .contains(QStringLiteral("access_token")));
+    QVERIFY(logs.contains(Log::Verbose, u"******** DEALLOC: <PasswordLoginWindowController: 0x"_s,
+                          true));
 }
 
 void tst_PasswordLogin::userDetailsFailureSaysSignedInAndKeepsNoToken_data() {
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("503") << Fault::httpError(503)
-                         << QStringLiteral("the service failed to process the request");
+    QTest::newRow("503") << Fault::httpError(503) << u"the service failed to process the request"_s;
     QTest::newRow("connection cut")
-        << Fault::closeMidBody() << QStringLiteral("the network connection was lost");
-    QTest::newRow("garbage") << Fault::garbage()
-                             << QStringLiteral("the service's reply could not be read");
+        << Fault::closeMidBody() << u"the network connection was lost"_s;
+    QTest::newRow("garbage") << Fault::garbage() << u"the service's reply could not be read"_s;
 }
 
 void tst_PasswordLogin::userDetailsFailureSaysSignedInAndKeepsNoToken() {
     QFETCH(Fault, fault);
     QFETCH(QString, reason);
-    Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
+    PostedNotifications success({u"PASSWORD_CONFIG_SUCCESSFUL"_s});
     LogSpy logs;
     openWindow();
     reachPasswordBlock();
-    QTest::keyClicks(child<CustomTextField>("passwordField"), kPassword);
 
     // The password is right, the user details fail: no "Invalid Password", and no token.
-    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::User), fault));
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
+    QVERIFY(m_sim.sim().injectFault(EP::User, fault));
+    submitPassword();
     const QString message =
-        QStringLiteral("Signed in, but your account details could not be loaded: %1. Try again.")
-            .arg(reason);
+        u"Signed in, but your account details could not be loaded: %1. Try again."_s.arg(reason);
     QTRY_VERIFY2(passwordMessageShows(message),
                  qPrintable(child<QLabel>("invalidPassword")->text()));
-    snapshot(QStringLiteral("5-details-failed"));
-    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
+    snapshot(u"5-details-failed"_s);
+    QVERIFY(!tokenKept());
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->userId));
-    PreferencesStore store(PreferencesStore::defaultPath());
-    QVERIFY(!store.contains(QStringLiteral("access_token")));
-    QVERIFY(child<QPushButton>("loginButton")->isEnabled());
-    QVERIFY(child<QPushButton>("cancelButton")->isEnabled());
-    QVERIFY(!child<ProgressIndicator>("passwordAuthenticationInProgress")->isVisible());
-    QVERIFY(logs.contains(Log::Error, QStringLiteral("error")));
-    QCOMPARE(success.count, 0);
+    QVERIFY(passwordBlockUsable());
+    QVERIFY(logs.contains(Log::Error, u"error"_s));
+    QVERIFY(success.names.isEmpty());
 
     // Trying again with the service healthy signs in, with the token kept this time.
     m_sim.sim().clearFaults();
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
-    QTRY_COMPARE(success.count, 1);
+    QTest::mouseClick(button("loginButton"), Qt::LeftButton);
+    QTRY_COMPARE(success.names.size(), 1);
     QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
 }
 
-void tst_PasswordLogin::calendarIsAskedOnlyWhileNoneIsStored() {
-    const VeloraSimulator& sim = m_sim.sim();
-    TamberDataModel::sharedData()->calendar = QStringLiteral("apple_calendar");
-    const qsizetype before = sim.statsEvents().size();
-    // Signing in again after a sign-out: straight to the account name, the choice kept.
-    openWindow(false);
-    QVERIFY(!child<QWidget>("chooseCalendarView")->isVisible());
-    QVERIFY(child<QWidget>("authenticationView")->isVisible());
-    QTRY_VERIFY(child<CustomTextField>("usernameOrEmailField")->hasFocus());
-    reachPasswordBlock();
-    QTest::keyClicks(child<CustomTextField>("passwordField"), kPassword);
-    Posted success(QStringLiteral("PASSWORD_CONFIG_SUCCESSFUL"));
-    QTest::mouseClick(child<QPushButton>("loginButton"), Qt::LeftButton);
-    QTRY_COMPARE(success.count, 1);
-    QCOMPARE(text(TamberDataModel::sharedData()->calendar), QStringLiteral("apple_calendar"));
-    QTest::qWait(300); // a stray usage event would have reached the simulator by now
-    const QJsonArray all = sim.statsEvents();
-    for (qsizetype i = before; i < all.size(); ++i) {
-        QVERIFY(all.at(i).toObject().value(QStringLiteral("event")).toString() !=
-                QLatin1String("initial_calendar"));
-    }
-}
-
 void tst_PasswordLogin::samlProfileHandsOverToSingleSignOn() {
-    Posted saml(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    PostedNotifications saml({u"SAML_CONFIG_REQUESTED"_s});
     openWindow();
     typeAccountAndNext(QString::fromLatin1(VeloraSimulator::SamlUser));
-    QTRY_COMPARE(saml.count, 1);
+    QTRY_COMPARE(saml.names.size(), 1);
     const TamberDataModel* model = TamberDataModel::sharedData();
-    QCOMPARE(text(model->authenticationType), QStringLiteral("SAML"));
+    QCOMPARE(text(model->authenticationType), u"SAML"_s);
     QCOMPARE(text(model->enterpriseId), QString::fromLatin1(VeloraSimulator::SamlEnterprise));
     QVERIFY(TamberDataModel::isPresent(model->idpURL));
     // No password block and no message: the controller takes over from here.
-    QVERIFY(lookupSettled());
-    QVERIFY(!child<QWidget>("passwordBlockView")->isVisible());
-    QVERIFY(!child<QLabel>("accountNotFoundLabel")->isVisible());
+    QVERIFY(lookupSettled() && !shows("passwordBlockView") && !shows("accountNotFoundLabel"));
     QCoreApplication::processEvents();
-    QCOMPARE(saml.count, 1);
+    QCOMPARE(saml.names.size(), 1);
 }
 
 void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     TamberDataModel* model = TamberDataModel::sharedData();
     // Pointed at a port where nothing listens, as after a typo in an earlier run.
-    model->apiHost = QStringLiteral("localhost:1");
+    model->apiHost = u"localhost:1"_s;
     openWindow();
     ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
     QVERIFY(sheet && !sheet->isVisible());
@@ -585,22 +474,19 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     // Nine clicks on the logo: nothing; the tenth opens the sheet (one turn later).
     auto* logo = child<TamberImageView>("logoImageView");
     quint64 t = 5'000'000;
-    const auto click = [&] {
+    for (int i = 1; i <= 10; ++i) {
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), logo->mapToGlobal(QPointF(5, 5)),
                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         press.setTimestamp(t += 50);
         QCoreApplication::sendEvent(logo, &press);
-    };
-    for (int i = 0; i < 9; ++i) {
-        click();
+        if (i == 9) {
+            QCoreApplication::processEvents();
+            QVERIFY(!sheet->isVisible());
+        }
     }
-    QCoreApplication::processEvents();
-    QVERIFY(!sheet->isVisible());
-    click();
     QTRY_VERIFY(sheet->isVisible());
-    auto* host = sheet->findChild<CustomTextField*>(QStringLiteral("applicationServerField"));
-    QVERIFY(host);
-    QCOMPARE(host->text(), QStringLiteral("localhost:1")); // the host in use
+    auto* host = sheet->findChild<CustomTextField*>(u"applicationServerField"_s);
+    QCOMPARE(host->text(), u"localhost:1"_s); // the host in use
     QCOMPARE(host->placeholderText(), BundleInfo::defaultApiHost());
     QVERIFY(!sheet->uploadSuccessful()->isVisible());
 
@@ -610,14 +496,12 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     QCOMPARE(text(model->apiHost), BundleInfo::defaultApiHost());
     QTest::keyClicks(host, m_sim.sim().apiHost());
     QCOMPARE(text(model->apiHost), m_sim.sim().apiHost());
-    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("closeOptionsButton")),
-                      Qt::LeftButton);
+    QTest::mouseClick(sheet->findChild<QPushButton*>(u"closeOptionsButton"_s), Qt::LeftButton);
     QTRY_VERIFY(!sheet->isVisible());
     QCOMPARE(text(model->apiHost), m_sim.sim().apiHost());
-
     // The next call goes to the new host.
     reachPasswordBlock();
-    QCOMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
+    QCOMPARE(m_sim.sim().requestCount(EP::SecurityProfile), 1);
 
     // Closing the sheet with an empty field stores the standard host, so every address has a
     // host at once, not only the token request.
@@ -627,31 +511,31 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     m_controller->closeApplicationServerOptions(sheet);
     QTRY_VERIFY(!sheet->isVisible());
     QCOMPARE(text(model->apiHost), BundleInfo::defaultApiHost());
-    const QString standard = QStringLiteral("https://%1/").arg(BundleInfo::defaultApiHost());
-    QVERIFY(TamberDataModel::validateOAuthTokenURL().startsWith(standard));
+    QVERIFY(TamberDataModel::validateOAuthTokenURL().startsWith(
+        u"https://%1/"_s.arg(BundleInfo::defaultApiHost())));
     const QUrl signUp(TamberDataModel::signUpURL());
-    QVERIFY(!signUp.host().isEmpty() && !signUp.toString().contains(QStringLiteral("(null)")));
+    QVERIFY(!signUp.host().isEmpty() && !signUp.toString().contains(u"(null)"_s));
     TamberDataModel::loadDataFromBundle();
     QCOMPARE(text(model->apiHost), BundleInfo::defaultApiHost());
     // A later run still sees the host stored at the sheet's end.
-    model->apiHost = QStringLiteral("api.private.example");
+    model->apiHost = u"api.private.example"_s;
     m_controller->showApplicationServerOptions();
     QTRY_VERIFY(sheet->isVisible());
-    QCOMPARE(host->text(), QStringLiteral("api.private.example"));
-    snapshot(QStringLiteral("8-options"));
+    QCOMPARE(host->text(), u"api.private.example"_s);
+    snapshot(u"8-options"_s);
     m_controller->closeApplicationServerOptions(sheet);
     TamberDataModel::loadDataFromBundle();
-    QCOMPARE(text(model->apiHost), QStringLiteral("api.private.example"));
+    QCOMPARE(text(model->apiHost), u"api.private.example"_s);
 
     // Without a sender (the window being discarded) the gesture stops opening the sheet.
     m_controller->closeApplicationServerOptions();
-    NotificationCenter::defaultCenter().post(QStringLiteral("SHOWAPPLICATIONSERVEROPTIONS"));
+    NotificationCenter::defaultCenter().post(u"SHOWAPPLICATIONSERVEROPTIONS"_s);
     QCoreApplication::processEvents();
     QVERIFY(!sheet->isVisible());
 }
 
 void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
-    // The upload operation itself is installed by the log-upload code; here a recording one.
+    // A recording upload operation first, then the real one.
     QList<QPointer<QObject>> uploads;
     QList<ApplicationOptionsPanel::LogUploadFinished> finishers;
     ApplicationOptionsPanel::setLogUploadStarter(
@@ -660,13 +544,16 @@ void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
             finishers.append(std::move(finished));
             return uploads.last().data();
         });
-    openWindow();
-    m_controller->showApplicationServerOptions();
-    ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
-    QTRY_VERIFY(sheet->isVisible());
-    auto* link = sheet->findChild<NSTextFieldClickable*>(QStringLiteral("uploadLogsButton"));
-    QVERIFY(link);
-
+    ApplicationOptionsPanel* sheet = nullptr;
+    NSTextFieldClickable* link = nullptr;
+    const auto openSheet = [&] {
+        openWindow();
+        m_controller->showApplicationServerOptions();
+        sheet = m_controller->applicationOptionsPanel();
+        link = sheet->findChild<NSTextFieldClickable*>(u"uploadLogsButton"_s);
+        return QTest::qWaitFor([&] { return sheet->isVisible(); });
+    };
+    QVERIFY(openSheet());
     QTest::mouseClick(link, Qt::LeftButton);
     QCOMPARE(uploads.size(), 1);
     QVERIFY(sheet->uploadProgressIndicator()->isAnimating());
@@ -676,18 +563,16 @@ void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
     QCOMPARE(uploads.size(), 2);
     QVERIFY(uploads[0].isNull());
     QCOMPARE(sheet->uploadConnection(), uploads[1].data());
-    // Success: spinner stops, the success icon shows.
+    // Success: spinner stopped, the success icon shows; a failure shows the failure icon.
     finishers[1](false, {});
     QVERIFY(!sheet->uploadProgressIndicator()->isAnimating());
     QVERIFY(sheet->uploadSuccessful()->isVisible());
     QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), false);
     QVERIFY(!sheet->uploadConnection());
-    // Failure shows the failure icon.
     QTest::mouseClick(link, Qt::LeftButton);
-    finishers[2](true, QStringLiteral("HTTP 500"));
-    QCOMPARE(sheet->uploadSuccessful()->toolTip(), QStringLiteral("HTTP 500"));
+    finishers[2](true, u"HTTP 500"_s);
+    QCOMPARE(sheet->uploadSuccessful()->toolTip(), u"HTTP 500"_s);
     QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), true);
-
     // Closing the sign-in window while an upload runs cancels it.
     QTest::mouseClick(link, Qt::LeftButton);
     QVERIFY(!uploads[3].isNull());
@@ -697,21 +582,17 @@ void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
     // The real upload, signed out: the newest log file goes out with an empty e-mail value.
     ApplicationOptionsPanel::setLogUploadStarter({});
     Logging::start();
-    TLOG_ERROR(QStringLiteral("a line for the log file"));
-    openWindow();
-    m_controller->showApplicationServerOptions();
-    sheet = m_controller->applicationOptionsPanel();
-    QTRY_VERIFY(sheet->isVisible());
-    link = sheet->findChild<NSTextFieldClickable*>(QStringLiteral("uploadLogsButton"));
+    TLOG_ERROR(u"a line for the log file"_s);
+    QVERIFY(openSheet());
     QTest::mouseClick(link, Qt::LeftButton);
     QTRY_VERIFY(!sheet->uploadProgressIndicator()->isAnimating());
     QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), false);
-    const RecordedRequest put = m_sim.sim().lastRequest(VeloraSimulator::Endpoint::LogUpload);
+    const RecordedRequest put = m_sim.sim().lastRequest(EP::LogUpload);
     QVERIFY(put.body.contains("a line for the log file"));
     QVERIFY(put.target.endsWith("&email="));
 
     // Escape ends the sheet and the upload it runs.
-    m_sim.sim().injectFault(VeloraSimulator::Endpoint::LogUpload, Fault::delay(5000));
+    m_sim.sim().injectFault(EP::LogUpload, Fault::delay(5000));
     QTest::mouseClick(link, Qt::LeftButton);
     QPointer<QObject> running = sheet->uploadConnection();
     QVERIFY(running);
@@ -721,59 +602,36 @@ void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
     QVERIFY(!sheet->uploadProgressIndicator()->isAnimating());
 }
 
-void tst_PasswordLogin::linksAndQuit() {
-    TamberDataModel::sharedData()->apiHost = QStringLiteral("api.private.example");
-    openWindow();
-    QTest::mouseClick(child<NSTextFieldClickable>("signUp"), Qt::LeftButton);
-    QCOMPARE(m_browser->urls(),
-             QList<QUrl>{QUrl(QStringLiteral("https://private.example/iframe/signup"))});
-    TamberDataModel::sharedData()->apiHost = m_sim.sim().apiHost();
-    reachPasswordBlock();
-    TamberDataModel::sharedData()->apiHost = QStringLiteral("api.private.example");
-    m_browser->clear();
-    QTest::mouseClick(child<NSTextFieldClickable>("forgotPassword"), Qt::LeftButton);
-    QCOMPARE(m_browser->urls(),
-             QList<QUrl>{QUrl(QStringLiteral("https://private.example/forgot_password/"))});
-    QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
-    QCOMPARE(m_terminations, 0);
-    QTest::mouseClick(child<QPushButton>("quitButton"), Qt::LeftButton);
-    QTRY_COMPARE(m_terminations, 1);
-}
-
-void tst_PasswordLogin::usageEventsOfTheWindow() {
+void tst_PasswordLogin::linksQuitAndTheirUsageEvents() {
     const VeloraSimulator& sim = m_sim.sim();
     const qsizetype before = sim.statsEvents().size();
-    TamberDataModel::sharedData()->calendar = QVariant();
     openWindow(false);
     QTest::mouseClick(child<QRadioButton>("outlookCalendarOption"), Qt::LeftButton);
     QTest::mouseClick(child<NSTextFieldClickable>("signUp"), Qt::LeftButton);
     reachPasswordBlock();
     QTest::mouseClick(child<NSTextFieldClickable>("forgotPassword"), Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>("quitButton"), Qt::LeftButton);
+    QCOMPARE(m_browser->urls(),
+             (QList<QUrl>{QUrl(TamberDataModel::signUpURL()), QUrl(TamberDataModel::forgotURL())}));
+    QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
+    QCOMPARE(m_terminations, 0);
+    QTest::mouseClick(button("quitButton"), Qt::LeftButton);
+    QTRY_COMPARE(m_terminations, 1);
 
     // Calendar choice, sign-up and Quit each send one event; the password-reset link none.
     QTRY_COMPARE_WITH_TIMEOUT(sim.statsEvents().size() - before, 3, 15000);
     QTest::qWait(200);
-    QMap<QString, QJsonObject> events;
-    const QJsonArray all = sim.statsEvents();
-    for (qsizetype i = before; i < all.size(); ++i) {
-        const QJsonObject event = all.at(i).toObject();
-        events.insert(event.value(QStringLiteral("event")).toString(), event);
-    }
-    QCOMPARE(events.keys(),
-             (QStringList{QStringLiteral("click_signup"), QStringLiteral("initial_calendar"),
-                          QStringLiteral("quit")}));
-    const auto data = [&](const char* name, const char* key) {
-        return events.value(QString::fromLatin1(name))
-            .value(QStringLiteral("data"))
-            .toObject()
-            .value(QString::fromLatin1(key))
-            .toString();
+    QStringList names = eventsSince(sim, before);
+    names.sort();
+    QCOMPARE(names, (QStringList{u"click_signup"_s, u"initial_calendar"_s, u"quit"_s}));
+    const auto data = [&](const QString& name, const QString& key) {
+        const QJsonArray all = sim.statsEvents();
+        for (qsizetype i = before; i < all.size(); ++i)
+            if (all[i][u"event"_s] == name)
+                return all[i][u"data"_s][key].toString();
+        return QString();
     };
-    QCOMPARE(data("quit", "screen"), QStringLiteral("PasswordLoginWindowController"));
-    QCOMPARE(data("initial_calendar", "calendar"), QStringLiteral("outlook_calendar"));
-    QTRY_COMPARE(m_terminations, 1);
+    QCOMPARE(data(u"quit"_s, u"screen"_s), u"PasswordLoginWindowController"_s);
+    QCOMPARE(data(u"initial_calendar"_s, u"calendar"_s), u"outlook_calendar"_s);
 }
 
 void tst_PasswordLogin::quitWaitsForItsUsageEvent_data() {
@@ -791,16 +649,15 @@ void tst_PasswordLogin::quitWaitsForItsUsageEvent() {
     VeloraSimulator& sim = m_sim.sim();
     openWindow();
     if (statsDelayMs)
-        sim.injectFault(VeloraSimulator::Endpoint::Stats, Fault::delay(statsDelayMs));
+        sim.injectFault(EP::Stats, Fault::delay(statsDelayMs));
     bool quitReceived = false;
-    QElapsedTimer clock;
     PasswordLoginWindowController::setTerminateHandler([&] {
         ++m_terminations;
-        for (const QJsonValue& e : sim.statsEvents())
-            quitReceived |= e.toObject().value(QStringLiteral("event")) == QLatin1String("quit");
+        quitReceived = eventsSince(sim, 0).contains(u"quit"_s);
     });
+    QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(child<QPushButton>("quitButton"), Qt::LeftButton);
+    QTest::mouseClick(button("quitButton"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(m_terminations, 1, 10000);
     const qint64 waited = clock.elapsed();
     PasswordLoginWindowController::setTerminateHandler([this] { ++m_terminations; });
@@ -810,27 +667,49 @@ void tst_PasswordLogin::quitWaitsForItsUsageEvent() {
 }
 
 void tst_PasswordLogin::windowClosedDuringLookupIsHarmless() {
-    Posted saml(QStringLiteral("SAML_CONFIG_REQUESTED"));
+    PostedNotifications saml({u"SAML_CONFIG_REQUESTED"_s});
     openWindow();
-    QVERIFY(m_sim.sim().injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::SecurityProfile),
-                                    Fault::delay(300)));
+    QVERIFY(m_sim.sim().injectFault(EP::SecurityProfile, Fault::delay(300)));
     int profileReplies = 0;
     QObject watcher;
     connect(&ServiceCall::network(), &QNetworkAccessManager::finished, &watcher,
             [&](QNetworkReply* reply) {
-                profileReplies += reply->url().path().contains(QStringLiteral("security_profile"));
+                profileReplies += reply->url().path().contains(u"security_profile"_s);
             });
     typeAccountAndNext(QString::fromLatin1(VeloraSimulator::SamlUser));
-    QTRY_COMPARE(m_sim.sim().requestCount(VeloraSimulator::Endpoint::SecurityProfile), 1);
+    QTRY_COMPARE(m_sim.sim().requestCount(EP::SecurityProfile), 1);
     m_controller.reset(); // the application lost the front: the window is discarded
     QCOMPARE(profileReplies, 0);
     QTRY_COMPARE_WITH_TIMEOUT(profileReplies, 1, 10000);
     QCoreApplication::processEvents();
-    QCOMPARE(saml.count, 0);
+    QVERIFY(saml.names.isEmpty());
     // A new window after that works from the start.
     m_sim.sim().clearFaults();
     openWindow();
     reachPasswordBlock();
+}
+
+void tst_PasswordLogin::windowClosedMidSignInKeepsNoToken_data() {
+    QTest::addColumn<QString>("slowEndpoint");
+    QTest::newRow("during the grant") << QString::fromLatin1(EP::Token);
+    QTest::newRow("during the details") << QString::fromLatin1(EP::User);
+}
+
+// A window closed by the user while signing in leaves no token behind, in memory or stored,
+// whenever the late answers come: the next click must open sign-in, not an empty menu.
+void tst_PasswordLogin::windowClosedMidSignInKeepsNoToken() {
+    QFETCH(QString, slowEndpoint);
+    openWindow();
+    reachPasswordBlock();
+    QVERIFY(m_sim.sim().injectFault(slowEndpoint, Fault::delay(800)));
+    submitPassword();
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim.sim().requestCount(slowEndpoint) > 0, 15000);
+    const int answered = m_sim.sim().requestCount(EP::User);
+    m_controller.reset();
+    // Both late answers have come and gone (the details are fetched only after a grant).
+    QTest::qWait(1500);
+    QCOMPARE(m_sim.sim().requestCount(EP::User), answered);
+    QVERIFY(!tokenKept());
 }
 
 TAMBER_TEST_MAIN_GUI(tst_PasswordLogin)

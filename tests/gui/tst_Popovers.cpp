@@ -23,10 +23,11 @@
 #include <QStyleHints>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QStringList kPopoverNames{QStringLiteral("SHOW_TAMBER_POPOVER"),
-                                QStringLiteral("CLOSE_TAMBER_POPOVER")};
+const QStringList kPopoverNames{u"SHOW_TAMBER_POPOVER"_s, u"CLOSE_TAMBER_POPOVER"_s};
 
 // A press on the widget with an explicit event time, as the window system would deliver it.
 void pressAt(QWidget* widget, quint64 timestamp, const QPoint& local = QPoint(10, 10),
@@ -47,86 +48,71 @@ void pressAt(QWidget* widget, quint64 timestamp, const QPoint& local = QPoint(10
 class tst_Popovers : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void placementUnderAboveAndClamped();
-    void placementAtCursorWithoutAnchor();
+    void placement_data();
+    void placement();
+    void placementOnTheRealScreen();
     void menuIsTransientAndPostsOnlyItsClose();
     void schedulerStaysOpenAndPostsShowThenClose();
     void menuViewTakesItsFrameOnce();
     void tenthClickOfOneRunOpensOptions();
+    void hexColours_data();
     void hexColours();
     void textFieldErrorStateAndLength();
     void clickableTextEmitsOnClickInside();
 };
 
-void tst_Popovers::placementUnderAboveAndClamped() {
+void tst_Popovers::placement_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("anchor"); // empty: none (most Linux trays), the cursor instead
+    QTest::addColumn<QPoint>("cursor");
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("placed");
     const QSize size(360, 260);
-    // A top panel of 24 pixels: the available area starts below it.
-    const QRect topPanelScreen(0, 24, 1280, 776);
-    const QPoint farCursor(0, 0);
-
-    // Icon in the middle of a top panel: centred under it, 4 pixels below.
-    QRect r = AbstractPopover::placement(size, QRect(600, 0, 24, 24), farCursor, topPanelScreen);
-    QCOMPARE(r.size(), size);
-    QCOMPARE(r.left() + r.width() / 2, 600 + 24 / 2);
-    QCOMPARE(r.top(), 28);
-
-    // Icon in the top right corner: pushed left so that the right edge stays on screen.
-    r = AbstractPopover::placement(size, QRect(1250, 0, 24, 24), farCursor, topPanelScreen);
-    QCOMPARE(r.right(), topPanelScreen.right());
-    QCOMPARE(r.top(), 28);
-
-    // Icon at the top left: pushed right to the screen's left edge.
-    r = AbstractPopover::placement(size, QRect(2, 0, 24, 24), farCursor, topPanelScreen);
-    QCOMPARE(r.left(), 0);
-
-    // Bottom panel (outside the available area): above the icon, still inside the screen.
-    const QRect bottomPanelScreen(0, 0, 1280, 776);
-    r = AbstractPopover::placement(size, QRect(1200, 776, 24, 24), farCursor, bottomPanelScreen);
-    QCOMPARE(r.bottom(), 776 - 4 - 1);
-    QVERIFY(bottomPanelScreen.contains(r));
-
-    // Vertical panel on the right, icon half way down: below it, pulled inside horizontally.
-    const QRect rightPanelScreen(0, 0, 1240, 800);
-    r = AbstractPopover::placement(size, QRect(1250, 300, 24, 24), farCursor, rightPanelScreen);
-    QVERIFY(rightPanelScreen.contains(r));
-    QCOMPARE(r.top(), 300 + 24 + 4);
-
-    // A popover taller than the screen keeps its top (the title and first fields) visible.
-    r = AbstractPopover::placement(QSize(300, 1000), QRect(600, 0, 24, 24), farCursor,
-                                   topPanelScreen);
-    QCOMPARE(r.top(), topPanelScreen.top());
-
-    // A second screen to the right of the first: clamped to that screen, not to the origin.
-    const QRect secondScreen(1280, 0, 1920, 1080);
-    r = AbstractPopover::placement(size, QRect(3180, 0, 20, 20), farCursor, secondScreen);
-    QCOMPARE(r.right(), secondScreen.right());
-    QVERIFY(secondScreen.contains(r));
+    // A top panel of 24 pixels: the available area starts below it. Centred under the icon,
+    // 4 pixels below, pushed inside at the screen's edges.
+    const QRect topPanel(0, 24, 1280, 776);
+    QTest::newRow("top panel, middle")
+        << size << QRect(600, 0, 24, 24) << QPoint() << topPanel << QRect(432, 28, 360, 260);
+    QTest::newRow("top panel, right corner")
+        << size << QRect(1250, 0, 24, 24) << QPoint() << topPanel << QRect(920, 28, 360, 260);
+    QTest::newRow("top panel, left corner")
+        << size << QRect(2, 0, 24, 24) << QPoint() << topPanel << QRect(0, 28, 360, 260);
+    // A bottom panel lies outside the available area: above the icon.
+    QTest::newRow("bottom panel") << size << QRect(1200, 776, 24, 24) << QPoint()
+                                  << QRect(0, 0, 1280, 776) << QRect(920, 512, 360, 260);
+    QTest::newRow("right panel, half way down")
+        << size << QRect(1250, 300, 24, 24) << QPoint() << QRect(0, 0, 1240, 800)
+        << QRect(880, 328, 360, 260);
+    // Taller than the screen: the top (the title and first fields) stays visible.
+    QTest::newRow("taller than the screen") << QSize(300, 1000) << QRect(600, 0, 24, 24) << QPoint()
+                                            << topPanel << QRect(462, 24, 300, 1000);
+    QTest::newRow("second screen, right corner")
+        << size << QRect(3180, 0, 20, 20) << QPoint() << QRect(1280, 0, 1920, 1080)
+        << QRect(2840, 24, 360, 260);
+    const QRect screen(0, 0, 1280, 800);
+    QTest::newRow("cursor") << size << QRect() << QPoint(640, 300) << screen
+                            << QRect(460, 304, 360, 260);
+    QTest::newRow("cursor near the bottom")
+        << size << QRect() << QPoint(640, 790) << screen << QRect(460, 526, 360, 260);
+    QTest::newRow("cursor in the bottom right corner")
+        << size << QRect() << QPoint(1279, 799) << screen << QRect(920, 535, 360, 260);
 }
 
-void tst_Popovers::placementAtCursorWithoutAnchor() {
-    const QSize size(360, 260);
-    const QRect screen(0, 0, 1280, 800);
-    // No icon geometry (most Linux trays): centred under the cursor.
-    QRect r = AbstractPopover::placement(size, QRect(), QPoint(640, 300), screen);
-    QCOMPARE(r.left() + r.width() / 2, 640);
-    QCOMPARE(r.top(), 304);
-    // Cursor near the bottom edge: above the cursor.
-    r = AbstractPopover::placement(size, QRect(), QPoint(640, 790), screen);
-    QCOMPARE(r.bottom(), 790 - 4 - 1);
-    // Cursor in the bottom right corner: above and pulled left, inside the screen.
-    r = AbstractPopover::placement(size, QRect(), QPoint(1279, 799), screen);
-    QVERIFY(screen.contains(r));
-    QVERIFY(r.bottom() < 799);
+void tst_Popovers::placement() {
+    QFETCH(QSize, size);
+    QFETCH(QRect, anchor);
+    QFETCH(QPoint, cursor);
+    QFETCH(QRect, available);
+    QFETCH(QRect, placed);
+    QCOMPARE(AbstractPopover::placement(size, anchor, cursor, available), placed);
+}
 
+void tst_Popovers::placementOnTheRealScreen() {
     // On the real screen: an empty anchor places the window at the cursor, inside the screen.
     QCursor::setPos(QPoint(100, 100));
-    const QRect onScreen = AbstractPopover::placementOnScreen(size, QRect());
+    const QRect onScreen = AbstractPopover::placementOnScreen(QSize(360, 260), QRect());
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    QVERIFY2(available.contains(onScreen), qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                                          .arg(onScreen.x())
-                                                          .arg(onScreen.y())
-                                                          .arg(onScreen.width())
-                                                          .arg(onScreen.height())));
+    QVERIFY2(available.contains(onScreen), qPrintable(QDebug::toString(onScreen)));
 }
 
 void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
@@ -159,25 +145,22 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
     QVERIFY(popover->hasClosed());
     // Posted after the close, never during it; the show posted nothing.
     QCOMPARE(postedAtClose, 0);
-    QTRY_COMPARE(log.names, QStringList{QStringLiteral("CLOSE_TAMBER_POPOVER")});
-    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Showing <MenuPopover: 0x"), true));
-    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Popover did close from abstract popover")));
-    QVERIFY(!logs.contains(Log::Debug, QStringLiteral("Popover did show from abstract popover")));
+    QTRY_COMPARE(log.names, QStringList{u"CLOSE_TAMBER_POPOVER"_s});
+    QVERIFY(logs.contains(Log::Debug, u"Showing <MenuPopover: 0x"_s, true));
+    QVERIFY(logs.contains(Log::Debug, u"Popover did close from abstract popover"_s));
+    QVERIFY(!logs.contains(Log::Debug, u"Popover did show from abstract popover"_s));
 
     // Closed and released at once, as the controller does: the notification still goes out.
     popover = std::make_unique<MenuPopover>();
     popover->showPopover(QRect());
     popover->hidePopover();
     popover.reset();
-    QVERIFY(
-        logs.contains(Log::Verbose, QStringLiteral("******** DEALLOC: <MenuPopover: 0x"), true));
-    QVERIFY(logs.contains(Log::Verbose, QStringLiteral("******** DEALLOC: <MenuViewController: 0x"),
-                          true));
+    QVERIFY(logs.contains(Log::Verbose, u"******** DEALLOC: <MenuPopover: 0x"_s, true));
+    QVERIFY(logs.contains(Log::Verbose, u"******** DEALLOC: <MenuViewController: 0x"_s, true));
     QCOMPARE(log.names.size(), 1);
     QTRY_COMPARE(log.names.size(), 2);
     QCoreApplication::processEvents();
-    QCOMPARE(log.names, (QStringList{QStringLiteral("CLOSE_TAMBER_POPOVER"),
-                                     QStringLiteral("CLOSE_TAMBER_POPOVER")}));
+    QCOMPARE(log.names, (QStringList{u"CLOSE_TAMBER_POPOVER"_s, u"CLOSE_TAMBER_POPOVER"_s}));
 }
 
 void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
@@ -188,8 +171,7 @@ void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
     elsewhere.show();
     QVERIFY(QTest::qWaitForWindowExposed(&elsewhere));
 
-    const QVariantMap meeting{{QStringLiteral("id"), 42},
-                              {QStringLiteral("title"), QStringLiteral("Design review")}};
+    const QVariantMap meeting{{u"id"_s, 42}, {u"title"_s, u"Design review"_s}};
     SchedulerPopover popover(meeting);
     popover.showPopover(QRect());
     QVERIFY(popover.isVisible());
@@ -197,15 +179,15 @@ void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
     QVERIFY(popover.windowType() != Qt::Popup);
     // The meeting reached the content before the popover appeared.
     QCOMPARE(popover.schedulerViewController()->meeting(), meeting);
-    auto* title = popover.findChild<QLineEdit*>(QStringLiteral("meetingTitleField"));
+    auto* title = popover.findChild<QLineEdit*>(u"meetingTitleField"_s);
     QVERIFY(title);
-    QCOMPARE(title->text(), QStringLiteral("Design review"));
+    QCOMPARE(title->text(), u"Design review"_s);
 
     QVERIFY(log.names.isEmpty()); // not during the show itself
-    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Scheduler pop over did show")));
-    QVERIFY(logs.contains(Log::Debug, QStringLiteral("Popover did show from abstract popover")));
+    QVERIFY(logs.contains(Log::Debug, u"Scheduler pop over did show"_s));
+    QVERIFY(logs.contains(Log::Debug, u"Popover did show from abstract popover"_s));
     QCoreApplication::processEvents();
-    QCOMPARE(log.names, QStringList{QStringLiteral("SHOW_TAMBER_POPOVER")});
+    QCOMPARE(log.names, QStringList{u"SHOW_TAMBER_POPOVER"_s});
 
     // Working elsewhere in the application leaves it open.
     QTest::mouseClick(elsewhere.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
@@ -243,7 +225,7 @@ void tst_Popovers::menuViewTakesItsFrameOnce() {
 }
 
 void tst_Popovers::tenthClickOfOneRunOpensOptions() {
-    PostedNotifications log({QStringLiteral("SHOWAPPLICATIONSERVEROPTIONS")});
+    PostedNotifications log({u"SHOWAPPLICATIONSERVEROPTIONS"_s});
     TamberImageView logo;
     logo.resize(64, 64);
     logo.show();
@@ -287,22 +269,23 @@ void tst_Popovers::tenthClickOfOneRunOpensOptions() {
     QCOMPARE(log.names.size(), 2);
 }
 
-void tst_Popovers::hexColours() {
-    const QColor grey = AbstractPopover::colorWithHexColorString(QStringLiteral("666666"));
-    QCOMPARE(grey.red(), 102);
-    QCOMPARE(grey.green(), 102);
-    QCOMPARE(grey.blue(), 102);
-    QCOMPARE(grey.alpha(), 255);
-    QCOMPARE(AbstractPopover::colorWithHexColorString(), QColor(0, 0, 0, 255));
-    QCOMPARE(AbstractPopover::colorWithHexColorString(QStringLiteral("0x0C61fE")),
-             QColor(0x0c, 0x61, 0xfe));
+void tst_Popovers::hexColours_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("grey") << u"666666"_s << QColor(102, 102, 102, 255);
+    QTest::newRow("none") << QString() << QColor(0, 0, 0, 255);
+    QTest::newRow("0x prefix, mixed case") << u"0x0C61fE"_s << QColor(0x0c, 0x61, 0xfe);
     // Reading stops at the first character that is not a hex digit.
-    QCOMPARE(AbstractPopover::colorWithHexColorString(QStringLiteral(" ff0000zz99")),
-             QColor(255, 0, 0));
-    QCOMPARE(AbstractPopover::colorWithHexColorString(QStringLiteral("#123456")), QColor(0, 0, 0));
+    QTest::newRow("trailing junk") << u" ff0000zz99"_s << QColor(255, 0, 0);
+    QTest::newRow("hash") << u"#123456"_s << QColor(0, 0, 0);
     // Too many digits saturate rather than wrap.
-    QCOMPARE(AbstractPopover::colorWithHexColorString(QStringLiteral("123456789abc")),
-             QColor(255, 255, 255));
+    QTest::newRow("too many digits") << u"123456789abc"_s << QColor(255, 255, 255);
+}
+
+void tst_Popovers::hexColours() {
+    QFETCH(QString, text);
+    QFETCH(QColor, colour);
+    QCOMPARE(AbstractPopover::colorWithHexColorString(text), colour);
 }
 
 void tst_Popovers::textFieldErrorStateAndLength() {
@@ -327,17 +310,17 @@ void tst_Popovers::textFieldErrorStateAndLength() {
     field.setMaxLength(5);
     QCOMPARE(field.findChildren<CustomTextFieldFormatter*>().size(), 1);
     field.setFocus();
-    QTest::keyClicks(&field, QStringLiteral("1234567"));
-    QCOMPARE(field.text(), QStringLiteral("12345"));
+    QTest::keyClicks(&field, u"1234567"_s);
+    QCOMPARE(field.text(), u"12345"_s);
 
     // The plain-label look cannot be edited; the editable look can again.
     field.setLabelLook(true);
-    QTest::keyClicks(&field, QStringLiteral("x"));
-    QCOMPARE(field.text(), QStringLiteral("12345"));
+    QTest::keyClicks(&field, u"x"_s);
+    QCOMPARE(field.text(), u"12345"_s);
     field.setLabelLook(false);
     field.setFocus();
     QTest::keyClick(&field, Qt::Key_Backspace);
-    QCOMPARE(field.text(), QStringLiteral("1234"));
+    QCOMPARE(field.text(), u"1234"_s);
 
     // Return and performClick both send the field's action.
     QSignalSpy action(&field, &CustomTextField::action);
@@ -347,7 +330,7 @@ void tst_Popovers::textFieldErrorStateAndLength() {
 }
 
 void tst_Popovers::clickableTextEmitsOnClickInside() {
-    NSTextFieldClickable link(QStringLiteral("Forgot password?"));
+    NSTextFieldClickable link(u"Forgot password?"_s);
     link.resize(140, 20);
     link.show();
     QVERIFY(QTest::qWaitForWindowExposed(&link));

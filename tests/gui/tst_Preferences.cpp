@@ -32,6 +32,9 @@
 #include <QToolButton>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+using EP = VeloraSimulator::Endpoint;
+
 // The preferences page of the menu against the simulator: room defaults, refresh, calendar,
 // picture, log upload, feedback, support and the update check.
 class tst_Preferences : public QObject {
@@ -50,7 +53,6 @@ private Q_SLOTS:
     void picture();
     void uploadFromPage_data();
     void uploadFromPage();
-    void releasingThePageCancelsItsUpload();
     void uploaderSendsAnyFileWithItsNameEncoded();
     void feedbackAndSupportAddresses();
     void updateAnswers_data();
@@ -74,12 +76,12 @@ private:
 void tst_Preferences::initTestCase() {
     QVERIFY(m_session.start());
     Logging::start();
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QCoreApplication::setApplicationVersion(u"1.0.0"_s);
 }
 
 void tst_Preferences::init() {
-    m_session.begin(QStringLiteral("Draft"), 1, QTime(10, 0));
-    TamberDataModel::sharedData()->profilePicture = QStringLiteral("default");
+    m_session.begin(u"Draft"_s, 1, QTime(10, 0));
+    TamberDataModel::sharedData()->profilePicture = u"default"_s;
     m_menu = std::make_unique<MenuViewController>();
     m_menu->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_menu.get()));
@@ -121,7 +123,7 @@ void tst_Preferences::nextRoomReply(const QJsonObject& changes) {
     QJsonObject room = m_session.sim().room(m_session.session().userId());
     for (auto it = changes.begin(); it != changes.end(); ++it)
         room.insert(it.key(), it.value());
-    m_session.sim().injectFault(VeloraSimulator::Endpoint::Room,
+    m_session.sim().injectFault(EP::Room,
                                 Fault::replyWith(200, QJsonDocument(room).toJson()).times(1));
 }
 
@@ -191,7 +193,7 @@ void tst_Preferences::roomDefaultsShownAndSent() {
                    {"muteParticipantsOnEntry", false},
                    {"isLargeMeeting", 1},
                    {"showAllParticipantsInIcs", false}});
-    selectTab(QStringLiteral("Settings"));
+    selectTab(u"Settings"_s);
     PreferencesView* v = view();
     QTRY_VERIFY(v->updateRoomSettingsButton->isVisible());
     QVERIFY(!v->fetchRoomSettingsIndicator->isVisible());
@@ -204,65 +206,71 @@ void tst_Preferences::roomDefaultsShownAndSent() {
     QCOMPARE(v->allowTelephone->checkedId(), shownColumn);
     QCOMPARE(v->allowTelephone->button(0)->isEnabled(), v->encryptMeeting->isChecked());
     if (stored == "ENCRYPTED_ONLY" && action.isEmpty())
-        snapshot(QStringLiteral("preferences-settings"));
+        snapshot(u"preferences-settings"_s);
 
     if (action == "toggle")
         click(v->encryptMeeting);
     else if (action == "column1")
         click(v->allowTelephone->button(1));
     click(v->showParticipantNames);
-    const qsizetype before = m_session.eventsNamed(QStringLiteral("udpate_settings")).size();
+    const qsizetype before = m_session.eventsNamed(u"udpate_settings"_s).size();
     click(v->updateRoomSettingsButton);
     QVERIFY(!v->updateRoomSettingsButton->isEnabled());
     QTRY_VERIFY(v->updateRoomSettingsButton->isEnabled());
-    const QJsonObject body =
-        m_session.sim().lastRequest(VeloraSimulator::Endpoint::RoomUpdate).jsonBody();
+    const QJsonObject body = m_session.sim().lastRequest(EP::RoomUpdate).jsonBody();
     QCOMPARE(body["encryptionType"].toString(), sent);
     QCOMPARE(body["publishMeeting"], QJsonValue(true));
     QCOMPARE(body["disallowChat"], QJsonValue(false));
     QCOMPARE(body["showAllParticipantsInIcs"], QJsonValue(true));
     QCOMPARE(body["isLargeMeeting"], QJsonValue(true));
-    const auto events = m_session.awaitEvents(QStringLiteral("udpate_settings"), before, 2);
+    const auto events = m_session.awaitEvents(u"udpate_settings"_s, before, 2);
     QCOMPARE(events.size(), 2);
     QCOMPARE(events[1]["modifieddata"].toObject()["encryptionType"].toString(), sent);
 }
 
 void tst_Preferences::roomSettingsFailuresKeepTheControls() {
     QVERIFY(openPage());
-    TamberDataModel::sharedData()->encryptionType = QStringLiteral("ENCRYPTED_OR_PSTN_ONLY");
+    TamberDataModel::sharedData()->encryptionType = u"ENCRYPTED_OR_PSTN_ONLY"_s;
     m_session.sim().injectFault(
-        VeloraSimulator::Endpoint::Room,
+        EP::Room,
         Fault::httpError(503, {{"errorCode", "BUSY"}, {"message", "Rooms are being moved"}}));
-    selectTab(QStringLiteral("Settings"));
+    selectTab(u"Settings"_s);
     PreferencesView* v = view();
     QTRY_VERIFY(v->errorInRoomSettings->isVisible());
-    QCOMPARE(v->errorInRoomSettings->toolTip(), QStringLiteral("Rooms are being moved"));
+    QCOMPARE(v->errorInRoomSettings->toolTip(), u"Rooms are being moved"_s);
     QVERIFY(v->updateRoomSettingsButton->isVisible());
     QVERIFY(!v->fetchRoomSettingsIndicator->isVisible());
     // The stored telephone choice is shown again after the failed fetch.
     QCOMPARE(v->allowTelephone->checkedId(), 0);
-    snapshot(QStringLiteral("preferences-settings-fetch-error"));
+    snapshot(u"preferences-settings-fetch-error"_s);
 
     // A refused update says why, next to the button, and leaves the user's choice alone.
     m_session.sim().injectFault(
-        VeloraSimulator::Endpoint::RoomUpdate,
+        EP::RoomUpdate,
         Fault::httpError(400, {{"errorCode", "LOCKED"}, {"message", "Room defaults are locked"}}));
     click(v->muteParticipantsOnEntry);
     const bool chosen = v->muteParticipantsOnEntry->isChecked();
     click(v->updateRoomSettingsButton);
     QTRY_VERIFY(v->roomSettingsMessage->isVisible());
-    QCOMPARE(v->roomSettingsMessage->text(), QStringLiteral("Room defaults are locked"));
+    QCOMPARE(v->roomSettingsMessage->text(), u"Room defaults are locked"_s);
     QVERIFY(v->updateRoomSettingsButton->isEnabled());
     QCOMPARE(v->muteParticipantsOnEntry->isChecked(), chosen);
-    const auto updates = m_session.awaitEvents(QStringLiteral("udpate_settings"), 0, 2);
-    QCOMPARE(updates.value(1)["status"].toString(), QStringLiteral("error"));
+    const auto updates = m_session.awaitEvents(u"udpate_settings"_s, 0, 2);
+    QCOMPARE(updates.value(1)["status"].toString(), u"error"_s);
 
-    // Releasing the page while an update is on its way: the late reply touches nothing.
-    m_session.sim().injectFault(VeloraSimulator::Endpoint::RoomUpdate, Fault::delay(300));
+    // Releasing the page while an update and an upload are on their way: the upload ends, the
+    // late reply touches nothing.
+    m_session.sim().injectFault(EP::RoomUpdate, Fault::delay(300));
+    m_session.sim().injectFault(EP::LogUpload, Fault::delay(2000));
     click(v->updateRoomSettingsButton);
+    selectTab(u"Support"_s);
+    click(v->uploadLogData);
+    QPointer<QObject> upload = PreferencesViewController::runningUpload();
+    QVERIFY(upload);
     m_menu->updateUpcomingMeetings();
     QTRY_VERIFY(!m_menu->preferencesViewController());
-    QTRY_COMPARE(m_session.sim().requestCount(VeloraSimulator::Endpoint::RoomUpdate), 2);
+    QVERIFY(upload.isNull() && !PreferencesViewController::runningUpload());
+    QTRY_COMPARE(m_session.sim().requestCount(EP::RoomUpdate), 2);
     QTest::qWait(400);
 }
 
@@ -270,12 +278,12 @@ void tst_Preferences::refreshAndCalendar() {
     PreferencesViewController* page = openPage();
     QVERIFY(page);
     PreferencesView* v = view();
-    QCOMPARE(v->name->text(), QStringLiteral("Ada Lovelace"));
-    QCOMPARE(v->meetingID->text(), QStringLiteral("7305551001"));
-    QCOMPARE(v->appVersion->text(), QStringLiteral("1.0.0"));
+    QCOMPARE(v->name->text(), u"Ada Lovelace"_s);
+    QCOMPARE(v->meetingID->text(), u"7305551001"_s);
+    QCOMPARE(v->appVersion->text(), u"1.0.0"_s);
 
     // Refresh reads the service's profile.
-    TamberDataModel::sharedData()->firstName = QStringLiteral("Old");
+    TamberDataModel::sharedData()->firstName = u"Old"_s;
     page->updateProfileDetails();
     click(v->refreshSettingsButton);
     QVERIFY(!v->refreshSettingsButton->isEnabled());
@@ -286,32 +294,31 @@ void tst_Preferences::refreshAndCalendar() {
     QVERIFY(!v->refreshMessage->isVisible());
 
     // A failed refresh says so and keeps the stored profile.
-    m_session.sim().injectFault(VeloraSimulator::Endpoint::User,
+    m_session.sim().injectFault(EP::User,
                                 Fault::httpError(500, {{"message", "Profile service is down"}}));
     click(v->refreshSettingsButton);
     QTRY_VERIFY(v->refreshMessage->isVisible());
-    QCOMPARE(v->refreshMessage->text(), QStringLiteral("Profile service is down"));
+    QCOMPARE(v->refreshMessage->text(), u"Profile service is down"_s);
     QVERIFY(v->refreshSettingsButton->isEnabled());
     QVERIFY(!v->refreshAggregatedUserSettingsIndicator->isAnimating());
     QCOMPARE(v->name->text(), user["firstName"].toString() + " " + user["lastName"].toString());
-    const auto refreshes = m_session.awaitEvents(QStringLiteral("refresh_settings"), 0, 4);
-    QCOMPARE(refreshes.last()["status"].toString(), QStringLiteral("error"));
+    const auto refreshes = m_session.awaitEvents(u"refresh_settings"_s, 0, 4);
+    QCOMPARE(refreshes.last()["status"].toString(), u"error"_s);
 
     // The stored calendar is shown; a change is saved at once.
-    TamberDataModel::sharedData()->calendar = QStringLiteral("apple_calendar");
+    TamberDataModel::sharedData()->calendar = u"apple_calendar"_s;
     page->updateProfileDetails();
     QCOMPARE(v->calender->currentData().toInt(), 3);
-    TamberDataModel::sharedData()->calendar = QStringLiteral("no_such_calendar");
+    TamberDataModel::sharedData()->calendar = u"no_such_calendar"_s;
     page->updateProfileDetails();
     QCOMPARE(v->calender->currentData().toInt(), 1);
     v->calender->setCurrentIndex(v->calender->findData(2));
     emit v->calender->activated(v->calender->currentIndex());
     TamberDataModel::sharedData()->calendar = QVariant();
     TamberDataModel::loadDataFromBundle();
-    QCOMPARE(TamberDataModel::sharedData()->calendar.toString(),
-             QStringLiteral("outlook_calendar"));
-    const auto changes = m_session.awaitEvents(QStringLiteral("change_calendar"), 0);
-    QCOMPARE(changes.value(0)["calendar"].toString(), QStringLiteral("outlook_calendar"));
+    QCOMPARE(TamberDataModel::sharedData()->calendar.toString(), u"outlook_calendar"_s);
+    const auto changes = m_session.awaitEvents(u"change_calendar"_s, 0);
+    QCOMPARE(changes.value(0)["calendar"].toString(), u"outlook_calendar"_s);
 }
 
 // --- Picture ---
@@ -337,16 +344,15 @@ void tst_Preferences::picture() {
     QFETCH(QByteArray, body);
     QFETCH(bool, shown);
     if (!body.isEmpty())
-        m_session.sim().injectFault(VeloraSimulator::Endpoint::ProfilePicture,
-                                    Fault::replyWith(200, body));
-    TamberDataModel::sharedData()->profilePicture = QStringLiteral("avatars/1001.png");
+        m_session.sim().injectFault(EP::ProfilePicture, Fault::replyWith(200, body));
+    TamberDataModel::sharedData()->profilePicture = u"avatars/1001.png"_s;
     QVERIFY(openPage());
     PreferencesView* v = view();
     const QImage placeholder = v->profilePicture->pixmap().toImage();
     QVERIFY(v->refreshAggregatedUserSettingsIndicator->isAnimating());
     QTRY_VERIFY_WITH_TIMEOUT(!v->refreshAggregatedUserSettingsIndicator->isAnimating(), 20000);
-    QCOMPARE(m_session.sim().lastRequest(VeloraSimulator::Endpoint::ProfilePicture).path,
-             QStringLiteral("/z1/webapp-assets/avatars/1001.png"));
+    QCOMPARE(m_session.sim().lastRequest(EP::ProfilePicture).path,
+             u"/z1/webapp-assets/avatars/1001.png"_s);
     const QImage image = v->profilePicture->pixmap().toImage();
     QCOMPARE(image != placeholder, shown);
     if (!shown)
@@ -358,7 +364,7 @@ void tst_Preferences::picture() {
         QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
         const QColor left = image.pixelColor(2, image.height() / 2);
         QVERIFY2(left.blue() > left.red(), qPrintable(left.name()));
-        snapshot(QStringLiteral("preferences-profile"));
+        snapshot(u"preferences-profile"_s);
     }
 }
 
@@ -375,13 +381,12 @@ void tst_Preferences::uploadFromPage() {
     QFETCH(int, status);
     QFETCH(bool, failed);
     const QByteArray content = QByteArray("first line\n").repeated(1024 * 1024 / 11 + 1);
-    QVERIFY(!writeLogFile(QStringLiteral(" 2"), content).isEmpty());
-    TamberDataModel::sharedData()->email = QStringLiteral("ada+logs@example.com");
+    QVERIFY(!writeLogFile(u" 2"_s, content).isEmpty());
+    TamberDataModel::sharedData()->email = u"ada+logs@example.com"_s;
     if (status != 200)
-        m_session.sim().injectFault(VeloraSimulator::Endpoint::LogUpload,
-                                    Fault::httpErrorRaw(status, "no\n"));
+        m_session.sim().injectFault(EP::LogUpload, Fault::httpErrorRaw(status, "no\n"));
     QVERIFY(openPage());
-    selectTab(QStringLiteral("Support"));
+    selectTab(u"Support"_s);
     PreferencesView* v = view();
     ServerTrust::renewNetwork(); // a new connection, so a TLS handshake the upload answers
     click(v->uploadLogData);
@@ -392,42 +397,28 @@ void tst_Preferences::uploadFromPage() {
     QVERIFY(v->uploadSuccessful->isVisible());
     QCOMPARE(v->uploadSuccessful->property("failed").toBool(), failed);
 
-    const RecordedRequest put = m_session.sim().lastRequest(VeloraSimulator::Endpoint::LogUpload);
+    const RecordedRequest put = m_session.sim().lastRequest(EP::LogUpload);
     QCOMPARE(put.method, QByteArray("PUT"));
     QCOMPARE(put.header("content-type"), QByteArray("application/octet-stream"));
     QCOMPARE(put.body, content);
-    QCOMPARE(put.queryValue("type"), QStringLiteral("tamber"));
+    QCOMPARE(put.queryValue("type"), u"tamber"_s);
     QVERIFY(put.target.contains("filename=" + BundleInfo::bundleIdentifier().toUtf8() +
                                 "_2099-01-01_00-00%202.log&"));
     QVERIFY(put.target.endsWith("&email=ada%2Blogs%40example.com"));
     const qint64 sent = put.queryValue("timestamp").toLongLong();
     QVERIFY(qAbs(sent - QDateTime::currentSecsSinceEpoch()) < 60);
-    const auto events = m_session.awaitEvents(QStringLiteral("submit_log"), 0, 3);
+    const auto events = m_session.awaitEvents(u"submit_log"_s, 0, 3);
     QStringList statuses;
     for (const QJsonObject& e : events)
         statuses << e["status"].toString();
     QVERIFY2(statuses.contains("authentication_challenge"), qPrintable(statuses.join(',')));
-    QCOMPARE(statuses.first(), QStringLiteral("init"));
-    QCOMPARE(statuses.last(), failed ? QStringLiteral("error") : QStringLiteral("success"));
+    QCOMPARE(statuses.first(), u"init"_s);
+    QCOMPARE(statuses.last(), failed ? u"error"_s : u"success"_s);
     if (failed) {
         QVERIFY(v->supportMessage->isVisible());
         QVERIFY(v->supportMessage->text().contains("500"));
     }
-    snapshot(failed ? QStringLiteral("preferences-upload-failed")
-                    : QStringLiteral("preferences-upload-done"));
-}
-
-void tst_Preferences::releasingThePageCancelsItsUpload() {
-    m_session.sim().injectFault(VeloraSimulator::Endpoint::LogUpload, Fault::delay(2000));
-    QVERIFY(openPage());
-    selectTab(QStringLiteral("Support"));
-    click(view()->uploadLogData);
-    QPointer<QObject> upload = PreferencesViewController::runningUpload();
-    QVERIFY(upload);
-    m_menu->updateUpcomingMeetings();
-    QTRY_VERIFY(!m_menu->preferencesViewController());
-    QVERIFY(upload.isNull());
-    QVERIFY(!PreferencesViewController::runningUpload());
+    snapshot(failed ? u"preferences-upload-failed"_s : u"preferences-upload-done"_s);
 }
 
 // The uploader with files the logger would not write itself: missing, or past the roll size
@@ -441,11 +432,10 @@ void tst_Preferences::uploaderSendsAnyFileWithItsNameEncoded() {
         QString reason;
     };
     const QByteArray big(1024 * 1024 + 300, 'L');
-    const QString spaced = writeLogFile(QStringLiteral(" 7"), big);
+    const QString spaced = writeLogFile(u" 7"_s, big);
     TamberDataModel::sharedData()->email = QVariant();
     const QList<Case> cases{
-        {"missing file", QString(), std::nullopt, true,
-         QStringLiteral("No log file to upload yet")},
+        {"missing file", QString(), std::nullopt, true, u"No log file to upload yet"_s},
         {"roll size, space in name", spaced, std::nullopt, false, QString()},
         {"connection closed mid-body", spaced, Fault::closeMidBody(), true, QString()},
         {"refused connection", spaced, Fault::refuse(), true, QString()},
@@ -455,7 +445,7 @@ void tst_Preferences::uploaderSendsAnyFileWithItsNameEncoded() {
         m_session.sim().clearFaults();
         m_session.sim().clearRequests();
         if (c.fault)
-            m_session.sim().injectFault(VeloraSimulator::Endpoint::LogUpload, *c.fault);
+            m_session.sim().injectFault(EP::LogUpload, *c.fault);
         LogUploader upload(c.path);
         QSignalSpy finished(&upload, &LogUploader::finished);
         upload.start();
@@ -465,8 +455,7 @@ void tst_Preferences::uploaderSendsAnyFileWithItsNameEncoded() {
         if (!c.reason.isEmpty())
             QCOMPARE(finished.first().at(1).toString(), c.reason);
         if (!c.failed) {
-            const RecordedRequest put =
-                m_session.sim().lastRequest(VeloraSimulator::Endpoint::LogUpload);
+            const RecordedRequest put = m_session.sim().lastRequest(EP::LogUpload);
             QCOMPARE(put.body.size(), big.size());
             QCOMPARE(put.queryValue("filename"), QFileInfo(spaced).fileName());
             // Signed out: the key is there, its value empty.
@@ -474,17 +463,16 @@ void tst_Preferences::uploaderSendsAnyFileWithItsNameEncoded() {
         }
     }
     // The log names the file and its size; its content would copy the log into itself.
-    QVERIFY(log.contains(Log::Debug,
-                         QStringLiteral("Content to be uploaded: %1 bytes").arg(big.size())));
+    QVERIFY(log.contains(Log::Debug, u"Content to be uploaded: %1 bytes"_s.arg(big.size())));
     for (const QString& line : log.messages(Log::Debug))
-        QVERIFY(!line.contains(QStringLiteral("LLLLLLLL")));
+        QVERIFY(!line.contains(u"LLLLLLLL"_s));
 }
 
 // --- Feedback and support ---
 
 void tst_Preferences::feedbackAndSupportAddresses() {
     QVERIFY(openPage());
-    selectTab(QStringLiteral("Support"));
+    selectTab(u"Support"_s);
     PreferencesView* v = view();
     click(v->giveUsFeedback);
     click(v->contactSupport);
@@ -495,8 +483,8 @@ void tst_Preferences::feedbackAndSupportAddresses() {
                  QUrl::toPercentEncoding(BundleInfo::appName() + " app feedback") + "&body=");
     QCOMPARE(opened[1], QUrl("https://" + BundleInfo::webHost() + "/support/contact"));
     QVERIFY(!v->supportMessage->isVisible());
-    QCOMPARE(m_session.awaitEvents(QStringLiteral("provide_feedback"), 0).size(), 1);
-    QCOMPARE(m_session.awaitEvents(QStringLiteral("contact_support"), 0).size(), 1);
+    QCOMPARE(m_session.awaitEvents(u"provide_feedback"_s, 0).size(), 1);
+    QCOMPARE(m_session.awaitEvents(u"contact_support"_s, 0).size(), 1);
 
     // A desktop without mail program or browser gets a line that says so.
     m_session.browser().setSucceeds(false);
@@ -527,20 +515,20 @@ void tst_Preferences::updateAnswers() {
     QFETCH(QString, answer);
     const QString feed =
         latest.isEmpty() ? QString() : m_session.sim().baseUrl() + "/tamber/appcast.xml";
-    FeedUpdater updater([feed] { return feed; }, [] { return QStringLiteral("1.0.0"); });
+    FeedUpdater updater([feed] { return feed; }, [] { return u"1.0.0"_s; });
     Updater::setSharedForTesting(&updater);
     m_session.sim().setLatestRelease(latest);
     if (broken)
-        m_session.sim().injectFault(VeloraSimulator::Endpoint::UpdateFeed, Fault::garbage());
+        m_session.sim().injectFault(EP::UpdateFeed, Fault::garbage());
     QVERIFY(openPage());
     PreferencesView* v = view();
     click(v->checkForUpdates);
     QTRY_VERIFY(v->checkForUpdates->isEnabled());
     QCOMPARE(v->updateMessage->text(), answer);
     QCOMPARE(v->downloadUpdate->isVisible(), answer.endsWith("available"));
-    QCOMPARE(m_session.awaitEvents(QStringLiteral("check_for_updates"), 0).size(), 1);
+    QCOMPARE(m_session.awaitEvents(u"check_for_updates"_s, 0).size(), 1);
     if (v->downloadUpdate->isVisible()) {
-        snapshot(QStringLiteral("preferences-update-available"));
+        snapshot(u"preferences-update-available"_s);
         click(v->downloadUpdate);
         QCOMPARE(m_session.browser().urls().value(0),
                  QUrl(m_session.sim().baseUrl() + "/download/tamber?version=1.10.0"));

@@ -30,15 +30,15 @@
 #include <QTimeZone>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString kDraft = QStringLiteral("draft-1");
+const QString kDraft = u"draft-1"_s;
 
 QVariantMap storedDrafts() {
     // What a process killed right now would find on disk.
-    return PreferencesStore(PreferencesStore::defaultPath())
-        .value(QStringLiteral("meetingDrafts"))
-        .toMap();
+    return PreferencesStore(PreferencesStore::defaultPath()).value(u"meetingDrafts"_s).toMap();
 }
 
 template <typename T> T* child(QWidget* root, const char* name) {
@@ -70,6 +70,9 @@ private Q_SLOTS:
 private:
     SchedulerPopover* open(const QVariantMap& meeting);
     SchedulerViewController* form() const { return m_popover->schedulerViewController(); }
+    template <typename T = QWidget> T* get(const char* name) const {
+        return child<T>(m_popover.get(), name);
+    }
     void typeTitle(const QString& title);
     QVariantMap serviceMeeting(const QString& title);
 
@@ -83,7 +86,7 @@ void tst_Scheduler::initTestCase() {
 }
 
 void tst_Scheduler::init() {
-    m_session.begin(QStringLiteral("Budget (draft)"), 2, QTime(15, 0));
+    m_session.begin(u"Budget (draft)"_s, 2, QTime(15, 0));
     TamberDataModel::saveDataToBundle();
 }
 
@@ -100,7 +103,7 @@ SchedulerPopover* tst_Scheduler::open(const QVariantMap& meeting) {
 }
 
 void tst_Scheduler::typeTitle(const QString& title) {
-    auto* field = child<CustomTextField>(m_popover.get(), "meetingTitleField");
+    auto* field = get<CustomTextField>("meetingTitleField");
     field->selectAll();
     // Typed keys are Latin-1 only; the rest of the text arrives as input-method text would.
     field->insert(title);
@@ -109,7 +112,7 @@ void tst_Scheduler::typeTitle(const QString& title) {
 QVariantMap tst_Scheduler::serviceMeeting(const QString& title) {
     const QJsonArray list = m_session.sim().meetings(m_session.session().userId());
     for (const QJsonValue& m : list) {
-        if (m[QStringLiteral("title")].toString() == title)
+        if (m[u"title"_s].toString() == title)
             return m.toObject().toVariantMap();
     }
     return {};
@@ -122,30 +125,21 @@ void tst_Scheduler::draftsByHowTheFormCloses_data() {
     QTest::addColumn<QString>("draftOneTitle"); // empty: removed
     QTest::addColumn<QString>("sent");          // endpoint of the save, or empty
 
-    const QString kept = QStringLiteral("Budget (draft)");
-    const QString typed = QStringLiteral("Typed \u05e9\u05dc\u05d5\u05dd \U0001F600");
-    QTest::newRow("new, closed") << "new"
-                                 << "close" << 1 << kept << "";
-    QTest::newRow("new, cancelled") << "new"
-                                    << "cancel" << 0 << kept << "";
-    QTest::newRow("new, saved") << "new"
-                                << "save" << 0 << kept << "createMeeting";
-    QTest::newRow("draft, closed") << "draft"
-                                   << "close" << 0 << typed << "";
-    QTest::newRow("draft, cancelled") << "draft"
-                                      << "cancel" << 0 << kept << "";
-    QTest::newRow("draft, saved") << "draft"
-                                  << "save" << 0 << ""
-                                  << "createMeeting";
-    QTest::newRow("change, closed") << "change"
-                                    << "close" << 1 << kept << "";
-    QTest::newRow("change, cancelled") << "change"
-                                       << "cancel" << 0 << kept << "";
-    QTest::newRow("change, saved") << "change"
-                                   << "save" << 0 << kept << "changeMeeting";
+    const QString kept = u"Budget (draft)"_s;
+    const QString typed = u"Typed \u05e9\u05dc\u05d5\u05dd \U0001F600"_s;
+    QTest::newRow("new, closed") << u"new"_s << u"close"_s << 1 << kept << QString();
+    QTest::newRow("new, cancelled") << u"new"_s << u"cancel"_s << 0 << kept << QString();
+    QTest::newRow("new, saved") << u"new"_s << u"save"_s << 0 << kept << u"createMeeting"_s;
+    QTest::newRow("draft, closed") << u"draft"_s << u"close"_s << 0 << typed << QString();
+    QTest::newRow("draft, cancelled") << u"draft"_s << u"cancel"_s << 0 << kept << QString();
+    QTest::newRow("draft, saved") << u"draft"_s << u"save"_s << 0 << QString()
+                                  << u"createMeeting"_s;
+    QTest::newRow("change, closed") << u"change"_s << u"close"_s << 1 << kept << QString();
+    QTest::newRow("change, cancelled") << u"change"_s << u"cancel"_s << 0 << kept << QString();
+    QTest::newRow("change, saved") << u"change"_s << u"save"_s << 0 << kept << u"changeMeeting"_s;
     // No "id": there is no address to change, so it is created.
-    QTest::newRow("numeric id only, saved") << "numeric"
-                                            << "save" << 0 << kept << "createMeeting";
+    QTest::newRow("numeric id only, saved")
+        << u"numeric"_s << u"save"_s << 0 << kept << u"createMeeting"_s;
 }
 
 void tst_Scheduler::draftsByHowTheFormCloses() {
@@ -155,24 +149,23 @@ void tst_Scheduler::draftsByHowTheFormCloses() {
     QFETCH(QString, draftOneTitle);
     QFETCH(QString, sent);
 
-    const QString typed = QStringLiteral("Typed \u05e9\u05dc\u05d5\u05dd \U0001F600");
+    const QString typed = u"Typed \u05e9\u05dc\u05d5\u05dd \U0001F600"_s;
     QVariantMap meeting;
-    if (form == QLatin1String("draft"))
+    if (form == "draft"_L1)
         meeting = TamberDataModel::sharedData()->meetingDrafts.value(kDraft).toMap();
-    if (form == QLatin1String("change"))
-        meeting = serviceMeeting(QStringLiteral("Design review"));
-    if (form == QLatin1String("numeric"))
-        meeting = {{QStringLiteral("numericMeetingId"), QStringLiteral("831000999")}};
-    QVERIFY(form == QLatin1String("new") || !meeting.isEmpty());
+    if (form == "change"_L1)
+        meeting = serviceMeeting(u"Design review"_s);
+    if (form == "numeric"_L1)
+        meeting = {{u"numericMeetingId"_s, u"831000999"_s}};
+    QVERIFY(form == "new"_L1 || !meeting.isEmpty());
 
-    PostedNotifications posted({QStringLiteral("SHOW_MENU_POPOVER")});
+    PostedNotifications posted({u"SHOW_MENU_POPOVER"_s});
     open(meeting);
     typeTitle(typed);
-    if (ending == QLatin1String("cancel")) {
-        QTest::mouseClick(child<QPushButton>(m_popover.get(), "cancelScheduleButton"),
-                          Qt::LeftButton);
-    } else if (ending == QLatin1String("save")) {
-        QTest::mouseClick(child<QPushButton>(m_popover.get(), "scheduleButton"), Qt::LeftButton);
+    if (ending == "cancel"_L1) {
+        QTest::mouseClick(get<QPushButton>("cancelScheduleButton"), Qt::LeftButton);
+    } else if (ending == "save"_L1) {
+        QTest::mouseClick(get<QPushButton>("scheduleButton"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!posted.names.isEmpty(), 15000);
     }
     m_popover->hidePopover();
@@ -180,19 +173,18 @@ void tst_Scheduler::draftsByHowTheFormCloses() {
     const QVariantMap drafts = TamberDataModel::sharedData()->meetingDrafts;
     QCOMPARE(storedDrafts(), drafts);
     QCOMPARE(drafts.size(), newDrafts + (draftOneTitle.isEmpty() ? 0 : 1));
-    QCOMPARE(drafts.value(kDraft).toMap().value(QStringLiteral("title")).toString(), draftOneTitle);
+    QCOMPARE(drafts.value(kDraft).toMap().value(u"title"_s).toString(), draftOneTitle);
     for (auto it = drafts.cbegin(); it != drafts.cend(); ++it) {
         if (it.key() == kDraft)
             continue;
         const QVariantMap draft = it.value().toMap();
-        QCOMPARE(draft.value(QStringLiteral("title")).toString(), typed);
-        QCOMPARE(draft.value(QStringLiteral("id")), meeting.value(QStringLiteral("id")));
-        QCOMPARE(draft.value(QStringLiteral("numericMeetingId")),
-                 meeting.value(QStringLiteral("numericMeetingId")));
+        QCOMPARE(draft.value(u"title"_s).toString(), typed);
+        QCOMPARE(draft.value(u"id"_s), meeting.value(u"id"_s));
+        QCOMPARE(draft.value(u"numericMeetingId"_s), meeting.value(u"numericMeetingId"_s));
     }
     if (sent.isEmpty()) {
-        QCOMPARE(m_session.sim().requestCount(QStringLiteral("createMeeting")) +
-                     m_session.sim().requestCount(QStringLiteral("changeMeeting")),
+        QCOMPARE(m_session.sim().requestCount(u"createMeeting"_s) +
+                     m_session.sim().requestCount(u"changeMeeting"_s),
                  0);
     } else {
         QCOMPARE(m_session.sim().requestCount(sent), 1);
@@ -202,28 +194,27 @@ void tst_Scheduler::draftsByHowTheFormCloses() {
 
 void tst_Scheduler::refusedSaveKeepsFormAndDraft() {
     m_session.sim().injectFault(
-        QStringLiteral("createMeeting"),
+        u"createMeeting"_s,
         Fault::httpError(400, {{"errorCode", "INVALID_INPUT"}, {"message", "Room is full"}}));
     const QVariantMap draft = TamberDataModel::sharedData()->meetingDrafts.value(kDraft).toMap();
     open(draft);
     // A resumed draft shows its own times while they are ahead.
-    QCOMPARE(QString::number(form()->form().startMs), draft.value(QStringLiteral("start")));
-    QCOMPARE(QString::number(form()->form().endMs), draft.value(QStringLiteral("end")));
-    typeTitle(QStringLiteral("Second try"));
-    QTest::mouseClick(child<QPushButton>(m_popover.get(), "scheduleButton"), Qt::LeftButton);
-    auto* error = child<QLabel>(m_popover.get(), "saveError");
+    QCOMPARE(QString::number(form()->form().startMs), draft.value(u"start"_s));
+    QCOMPARE(QString::number(form()->form().endMs), draft.value(u"end"_s));
+    typeTitle(u"Second try"_s);
+    QTest::mouseClick(get<QPushButton>("scheduleButton"), Qt::LeftButton);
+    auto* error = get<QLabel>("saveError");
     QTRY_VERIFY_WITH_TIMEOUT(error->isVisible(), 15000);
-    QVERIFY(error->text().contains(QStringLiteral("Room is full")));
-    MenuSession::snapshot(m_popover.get(), QStringLiteral("scheduler-save-refused"));
+    QVERIFY(error->text().contains(u"Room is full"_s));
+    MenuSession::snapshot(m_popover.get(), u"scheduler-save-refused"_s);
     // Usable again, still open, the draft untouched until the popover closes.
     QVERIFY(m_popover->isVisible());
-    QVERIFY(!child<QWidget>(m_popover.get(), "overlayView")->isVisible());
-    QVERIFY(child<QPushButton>(m_popover.get(), "scheduleButton")->isEnabled());
-    QVERIFY(!child<CustomTextField>(m_popover.get(), "meetingTitleField")->isReadOnly());
+    QVERIFY(!get<QWidget>("overlayView")->isVisible());
+    QVERIFY(get<QPushButton>("scheduleButton")->isEnabled());
+    QVERIFY(!get<CustomTextField>("meetingTitleField")->isReadOnly());
     QVERIFY(storedDrafts().contains(kDraft));
     m_popover->hidePopover();
-    QCOMPARE(storedDrafts().value(kDraft).toMap().value(QStringLiteral("title")).toString(),
-             QStringLiteral("Second try"));
+    QCOMPARE(storedDrafts().value(kDraft).toMap().value(u"title"_s).toString(), u"Second try"_s);
 }
 
 void tst_Scheduler::failedChecksLeaveTheFormUsable_data() {
@@ -247,14 +238,14 @@ void tst_Scheduler::failedChecksLeaveTheFormUsable() {
     QTest::mouseClick(m_popover->findChild<QPushButton*>(button), Qt::LeftButton);
     auto* error = m_popover->findChild<QLabel*>(errorLabel);
     QTRY_VERIFY_WITH_TIMEOUT(error->isVisible(), 15000);
-    if (endpoint == QLatin1String("user"))
-        MenuSession::snapshot(m_popover.get(), QStringLiteral("scheduler-error-defaults"));
-    QVERIFY(!child<QWidget>(m_popover.get(), "overlayView")->isVisible());
-    QVERIFY(!child<QWidget>(m_popover.get(), "schedulingInProgressIndicator")->isVisible());
-    QVERIFY(child<QPushButton>(m_popover.get(), "scheduleButton")->isEnabled());
-    QVERIFY(child<QPushButton>(m_popover.get(), "advancedMeetingOptionsButton")->isEnabled());
+    if (endpoint == "user"_L1)
+        MenuSession::snapshot(m_popover.get(), u"scheduler-error-defaults"_s);
+    QVERIFY(!get<QWidget>("overlayView")->isVisible());
+    QVERIFY(!get<QWidget>("schedulingInProgressIndicator")->isVisible());
+    QVERIFY(get<QPushButton>("scheduleButton")->isEnabled());
+    QVERIFY(get<QPushButton>("advancedMeetingOptionsButton")->isEnabled());
     QVERIFY(!form()->advancedMeetingOptionsPanel()->isVisible());
-    QVERIFY(!child<CustomTextField>(m_popover.get(), "meetingTitleField")->isReadOnly());
+    QVERIFY(!get<CustomTextField>("meetingTitleField")->isReadOnly());
 }
 
 void tst_Scheduler::signOutWithTheSchedulerOpenLeavesNoDraft() {
@@ -262,7 +253,7 @@ void tst_Scheduler::signOutWithTheSchedulerOpenLeavesNoDraft() {
     controller.awakeFromNib();
     controller.createAndShowSchedulerPopover({});
     QTRY_VERIFY(controller.activePopover() && controller.activePopover()->isVisible());
-    NotificationCenter::defaultCenter().post(QStringLiteral("SIGN_OUT_ACTION"));
+    NotificationCenter::defaultCenter().post(u"SIGN_OUT_ACTION"_s);
     QVERIFY(!controller.activePopover());
     QVERIFY(TamberDataModel::sharedData()->meetingDrafts.isEmpty());
     QVERIFY(storedDrafts().isEmpty());
@@ -279,34 +270,33 @@ void tst_Scheduler::answerAfterCloseNeverLeavesADraftOfACreatedMeeting() {
     Fault slow = refused ? Fault::httpError(500) : Fault::delay(1500);
     if (refused)
         slow.delayMs = 1500;
-    m_session.sim().injectFault(QStringLiteral("createMeeting"), slow);
+    m_session.sim().injectFault(u"createMeeting"_s, slow);
     open({});
-    typeTitle(QStringLiteral("Late answer"));
-    QTest::mouseClick(child<QPushButton>(m_popover.get(), "scheduleButton"), Qt::LeftButton);
-    QVERIFY(child<QWidget>(m_popover.get(), "overlayView")->isVisible());
+    typeTitle(u"Late answer"_s);
+    QTest::mouseClick(get<QPushButton>("scheduleButton"), Qt::LeftButton);
+    QVERIFY(get<QWidget>("overlayView")->isVisible());
     // The keyboard gets past the overlay: neither the sheet nor a second save may start.
-    QVERIFY(!child<QPushButton>(m_popover.get(), "advancedMeetingOptionsButton")->isEnabled());
-    QVERIFY(!child<QPushButton>(m_popover.get(), "scheduleButton")->isEnabled());
-    MenuSession::snapshot(m_popover.get(), QStringLiteral("scheduler-saving"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_session.sim().requestCount(QStringLiteral("createMeeting")), 1,
-                              15000);
+    QVERIFY(!get<QPushButton>("advancedMeetingOptionsButton")->isEnabled());
+    QVERIFY(!get<QPushButton>("scheduleButton")->isEnabled());
+    MenuSession::snapshot(m_popover.get(), u"scheduler-saving"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(m_session.sim().requestCount(u"createMeeting"_s), 1, 15000);
     m_popover->hidePopover();
     QCOMPARE(storedDrafts().size(), 2); // kept while the answer is out
     m_popover.reset();                  // the form is gone before the answer
     QTRY_COMPARE_WITH_TIMEOUT(storedDrafts().size(), refused ? 2 : 1, 15000);
     QTest::qWait(300);
     QCOMPARE(storedDrafts().size(), refused ? 2 : 1);
-    QCOMPARE(serviceMeeting(QStringLiteral("Late answer")).isEmpty(), refused);
+    QCOMPARE(serviceMeeting(u"Late answer"_s).isEmpty(), refused);
 }
 
 void tst_Scheduler::weeklyFormAndAdvancedSheet() {
-    TamberDataModel::sharedData()->participantPasscode = QStringLiteral("5151");
+    TamberDataModel::sharedData()->participantPasscode = u"5151"_s;
     open({});
     // No zone on the account: the machine's, even when the menu lists it under another name.
-    QCOMPARE(child<QComboBox>(m_popover.get(), "timeZone")->currentText().section(' ', 1),
+    QCOMPARE(get<QComboBox>("timeZone")->currentText().section(' ', 1),
              QString::fromLatin1(QTimeZone::systemTimeZoneId()));
-    MenuSession::snapshot(m_popover.get(), QStringLiteral("scheduler-empty"));
-    auto* repeat = child<QComboBox>(m_popover.get(), "recurringOption");
+    MenuSession::snapshot(m_popover.get(), u"scheduler-empty"_s);
+    auto* repeat = get<QComboBox>("recurringOption");
     // Weekly without a day falls back to no repetition when the day popover closes.
     repeat->setCurrentIndex(2);
     form()->repeatPatternAction();
@@ -314,129 +304,103 @@ void tst_Scheduler::weeklyFormAndAdvancedSheet() {
     form()->dayOfWeekPopover()->hide();
     QCOMPARE(repeat->currentIndex(), 0);
 
-    typeTitle(QStringLiteral("Standup"));
+    typeTitle(u"Standup"_s);
     repeat->setCurrentIndex(2);
     form()->repeatPatternAction();
     QTRY_VERIFY(form()->dayOfWeekPopover()->isVisible());
     form()->dayOfWeekPopover()->day(1)->setChecked(true);
     form()->dayOfWeekPopover()->day(3)->setChecked(true);
-    QTest::keyClicks(form()->invitees()->editor(), QStringLiteral("ann@example.com, bob@example"));
-    QCOMPARE(form()->invitees()->tokens(), QStringList{QStringLiteral("ann@example.com")});
-    MenuSession::snapshot(form()->dayOfWeekPopover(), QStringLiteral("scheduler-weekly-days"));
-    MenuSession::snapshot(m_popover.get(), QStringLiteral("scheduler-weekly"));
+    QTest::keyClicks(form()->invitees()->editor(), u"ann@example.com, bob@example"_s);
+    QCOMPARE(form()->invitees()->tokens(), QStringList{u"ann@example.com"_s});
+    MenuSession::snapshot(form()->dayOfWeekPopover(), u"scheduler-weekly-days"_s);
+    MenuSession::snapshot(m_popover.get(), u"scheduler-weekly"_s);
     form()->dayOfWeekPopover()->hide();
     QCOMPARE(repeat->currentIndex(), 2);
 
     // The unfinished address fails the check; the form stays as typed.
-    QTest::mouseClick(child<QPushButton>(m_popover.get(), "scheduleButton"), Qt::LeftButton);
-    auto* emailError = child<QLabel>(m_popover.get(), "errorWithEmailAddressesMessage");
+    QTest::mouseClick(get<QPushButton>("scheduleButton"), Qt::LeftButton);
+    auto* emailError = get<QLabel>("errorWithEmailAddressesMessage");
     QVERIFY(emailError->isVisible());
-    QCOMPARE(emailError->text(), QStringLiteral("Invalid email address found"));
-    MenuSession::snapshot(m_popover.get(), QStringLiteral("scheduler-error-attendees"));
+    QCOMPARE(emailError->text(), u"Invalid email address found"_s);
+    MenuSession::snapshot(m_popover.get(), u"scheduler-error-attendees"_s);
     QTest::keyClick(form()->invitees()->editor(), Qt::Key_Backspace);
-    QCOMPARE(form()->invitees()->tokens(), QStringList{QStringLiteral("ann@example.com")});
+    QCOMPARE(form()->invitees()->tokens(), QStringList{u"ann@example.com"_s});
     QVERIFY(!emailError->isVisible());
     // A pasted list: tabs, line breaks and a trailing comma end chips as well.
-    QGuiApplication::clipboard()->setText(QStringLiteral("c@x.org\td@y.org\ne@z.org,"));
+    QGuiApplication::clipboard()->setText(u"c@x.org\td@y.org\ne@z.org,"_s);
     QTest::keySequence(form()->invitees()->editor(), QKeySequence::Paste);
-    QCOMPARE(form()->invitees()->text(), QStringLiteral("ann@example.com,c@x.org,d@y.org,e@z.org"));
-    child<QPlainTextEdit>(m_popover.get(), "customMeetingDescription")
-        ->setPlainText(QString(1001, QChar(u'x')));
-    QTest::mouseClick(child<QPushButton>(m_popover.get(), "scheduleButton"), Qt::LeftButton);
-    QCOMPARE(child<QLabel>(m_popover.get(), "memoError")->text(),
-             QStringLiteral("Notes can be at most 1000 characters (has 1001)."));
-    MenuSession::snapshot(m_popover.get(), QStringLiteral("scheduler-error-notes"));
-    child<QPlainTextEdit>(m_popover.get(), "customMeetingDescription")->setPlainText("Agenda");
+    QCOMPARE(form()->invitees()->text(), u"ann@example.com,c@x.org,d@y.org,e@z.org"_s);
+    get<QPlainTextEdit>("customMeetingDescription")->setPlainText(QString(1001, QChar(u'x')));
+    QTest::mouseClick(get<QPushButton>("scheduleButton"), Qt::LeftButton);
+    QCOMPARE(get<QLabel>("memoError")->text(),
+             u"Notes can be at most 1000 characters (has 1001)."_s);
+    MenuSession::snapshot(m_popover.get(), u"scheduler-error-notes"_s);
+    get<QPlainTextEdit>("customMeetingDescription")->setPlainText("Agenda");
 
     // The sheet: defaults fetched first, then saved options go into the request.
-    QTest::mouseClick(child<QPushButton>(m_popover.get(), "advancedMeetingOptionsButton"),
-                      Qt::LeftButton);
+    QTest::mouseClick(get<QPushButton>("advancedMeetingOptionsButton"), Qt::LeftButton);
     AdvancedMeetingOptionsPanel* panel = form()->advancedMeetingOptionsPanel();
     QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible(), 15000);
     QVERIFY(m_popover->isVisible());
-    QVERIFY(!child<QPushButton>(m_popover.get(), "scheduleButton")->isEnabled());
-    MenuSession::snapshot(panel, QStringLiteral("scheduler-advanced"));
-    panel->findChild<QCheckBox*>(QStringLiteral("isLargeMeeting"))->setChecked(true);
+    QVERIFY(!get<QPushButton>("scheduleButton")->isEnabled());
+    MenuSession::snapshot(panel, u"scheduler-advanced"_s);
+    panel->findChild<QCheckBox*>(u"isLargeMeeting"_s)->setChecked(true);
     QTest::mouseClick(panel->saveButton(), Qt::LeftButton);
     QTRY_VERIFY(!panel->isVisible());
     QVERIFY(m_popover->isVisible());
 
-    PostedNotifications posted({QStringLiteral("SHOW_MENU_POPOVER")});
-    QTest::mouseClick(child<QPushButton>(m_popover.get(), "scheduleButton"), Qt::LeftButton);
+    PostedNotifications posted({u"SHOW_MENU_POPOVER"_s});
+    QTest::mouseClick(get<QPushButton>("scheduleButton"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!posted.names.isEmpty(), 15000);
     const QJsonObject body =
-        QJsonDocument::fromJson(m_session.sim().lastRequest(QStringLiteral("createMeeting")).body)
-            .object();
+        QJsonDocument::fromJson(m_session.sim().lastRequest(u"createMeeting"_s).body).object();
     QCOMPARE(body["recurrencePattern"]["daysOfWeekMask"].toInt(), 10);
-    QCOMPARE(body["recurrencePattern"]["recurrenceType"].toString(), QStringLiteral("WEEKLY"));
+    QCOMPARE(body["recurrencePattern"]["recurrenceType"].toString(), u"WEEKLY"_s);
     QCOMPARE(body["isLargeMeeting"], QJsonValue(true));
     QVERIFY(body["advancedMeetingOptions"].isObject());
     QCOMPARE(body["attendees"].toArray().size(), 4);
-    QCOMPARE(body["description"].toString(), QStringLiteral("Agenda"));
+    QCOMPARE(body["description"].toString(), u"Agenda"_s);
     QCOMPARE(body["endPointVersion"].toString(), QStringLiteral(TAMBER_VERSION));
-    const QVariantMap created = serviceMeeting(QStringLiteral("Standup"));
-    QCOMPARE(created.value(QStringLiteral("recurrencePattern"))
-                 .toMap()
-                 .value(QStringLiteral("daysOfWeekMask"))
-                 .toInt(),
-             10);
+    const QVariantMap created = serviceMeeting(u"Standup"_s);
+    QCOMPARE(created.value(u"recurrencePattern"_s).toMap().value(u"daysOfWeekMask"_s).toInt(), 10);
 }
 
 void tst_Scheduler::scheduleAndEditFromTheMenu() {
     AppController controller;
     controller.awakeFromNib();
     controller.createAndShowMenuPopover();
-    auto menu = [&] { return qobject_cast<MenuPopover*>(controller.activePopover()); };
-    QTRY_VERIFY(menu() && menu()->isVisible());
-    UpcomingMeetingsViewController* page =
-        menu()->menuViewController()->upcomingMeetingsViewController();
-    QTRY_VERIFY_WITH_TIMEOUT(page->unifiedTableView()->meetingsModel()->rowCount() > 0, 15000);
-    QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("scheduleMeetingButton")),
-                      Qt::LeftButton);
-
     auto scheduler = [&] { return qobject_cast<SchedulerPopover*>(controller.activePopover()); };
-    QTRY_VERIFY(scheduler() && scheduler()->isVisible());
-    auto* title = child<CustomTextField>(scheduler(), "meetingTitleField");
-    QTest::keyClicks(title, QStringLiteral("Quarterly plan"));
-    QTest::mouseClick(child<QPushButton>(scheduler(), "scheduleButton"), Qt::LeftButton);
-
-    auto rowOf = [&](const QString& wanted) {
-        // The menu that reopens after a save builds its page and list as it shows.
-        MenuViewController* content = menu() ? menu()->menuViewController() : nullptr;
-        UpcomingMeetingsViewController* list =
-            content ? content->upcomingMeetingsViewController() : nullptr;
-        if (!list || !list->unifiedTableView())
-            return -1;
-        UpcomingMeetingsListModel* model = list->unifiedTableView()->meetingsModel();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            const MeetingRecord* r = model->record(row);
-            if (r && r->value(QStringLiteral("title")).toString() == wanted)
-                return row;
-        }
-        return -1;
+    // The menu that reopens after a save builds its page and list as it shows.
+    auto list = [&]() -> UpcomingMeetingsListView* {
+        auto* menu = qobject_cast<MenuPopover*>(controller.activePopover());
+        UpcomingMeetingsViewController* page =
+            menu ? menu->menuViewController()->upcomingMeetingsViewController() : nullptr;
+        return page ? page->unifiedTableView() : nullptr;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(rowOf(QStringLiteral("Quarterly plan")) >= 0, 20000);
-    QVERIFY(TamberDataModel::sharedData()->meetingDrafts.size() == 1); // only draft-1
+    auto rowOf = [&](const QString& title) { return MenuSession::rowOf(list(), title); };
+    QTRY_VERIFY_WITH_TIMEOUT(list() && list()->meetingsModel()->rowCount() > 0, 15000);
+    QTest::mouseClick(
+        controller.activePopover()->findChild<QPushButton*>(u"scheduleMeetingButton"_s),
+        Qt::LeftButton);
+    QTRY_VERIFY(scheduler() && scheduler()->isVisible());
+    QTest::keyClicks(child<CustomTextField>(scheduler(), "meetingTitleField"), u"Quarterly plan"_s);
+    QTest::mouseClick(child<QPushButton>(scheduler(), "scheduleButton"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(u"Quarterly plan"_s) >= 0, 20000);
+    QCOMPARE(TamberDataModel::sharedData()->meetingDrafts.size(), 1); // only draft-1
 
     // Edit it from its row.
-    UpcomingMeetingsListView* view =
-        menu()->menuViewController()->upcomingMeetingsViewController()->unifiedTableView();
-    const QModelIndex index = view->meetingsModel()->index(rowOf(QStringLiteral("Quarterly plan")));
-    view->scrollTo(index);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                      QPoint(40, view->visualRect(index).center().y()));
-    QTRY_VERIFY(view->editOptions());
-    QTest::mouseClick(view->editOptions()->findChild<QPushButton*>(QStringLiteral("editMeeting")),
-                      Qt::LeftButton);
+    MenuSession::pressRow(list(), rowOf(u"Quarterly plan"_s));
+    QTRY_VERIFY(list()->editOptions());
+    QTest::mouseClick(list()->editOptions()->editMeetingButton(), Qt::LeftButton);
     QTRY_VERIFY(scheduler() && scheduler()->isVisible());
-    title = child<CustomTextField>(scheduler(), "meetingTitleField");
-    QCOMPARE(title->text(), QStringLiteral("Quarterly plan"));
+    auto* title = child<CustomTextField>(scheduler(), "meetingTitleField");
+    QCOMPARE(title->text(), u"Quarterly plan"_s);
     title->selectAll();
-    QTest::keyClicks(title, QStringLiteral("Quarterly plan, moved"));
+    QTest::keyClicks(title, u"Quarterly plan, moved"_s);
     QTest::mouseClick(child<QPushButton>(scheduler(), "scheduleButton"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(rowOf(QStringLiteral("Quarterly plan, moved")) >= 0, 20000);
-    QCOMPARE(rowOf(QStringLiteral("Quarterly plan")), -1);
-    QCOMPARE(m_session.sim().requestCount(QStringLiteral("changeMeeting")), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(u"Quarterly plan, moved"_s) >= 0, 20000);
+    QCOMPARE(rowOf(u"Quarterly plan"_s), -1);
+    QCOMPARE(m_session.sim().requestCount(u"changeMeeting"_s), 1);
     controller.closeActivePopover();
 }
 

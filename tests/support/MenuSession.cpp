@@ -1,5 +1,7 @@
 #include "MenuSession.h"
 
+#include "Menu/UpcomingMeetings/UpcomingMeetingsListModel.h"
+#include "Menu/UpcomingMeetings/UpcomingMeetingsListView.h"
 #include "Models/TamberDataModel.h"
 
 #include <QCoreApplication>
@@ -73,4 +75,21 @@ void MenuSession::snapshotScreen(const QList<QWidget*>& windows, const QString& 
         ->screen()
         ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
         .save(QStringLiteral("%1/%2.png").arg(dir, name));
+}
+
+int MenuSession::rowOf(const UpcomingMeetingsListView* list, const QString& title) {
+    const UpcomingMeetingsListModel* rows = list ? list->meetingsModel() : nullptr;
+    for (int row = 0; rows && row < rows->rowCount(); ++row) {
+        const MeetingRecord* r = rows->record(row);
+        if (r && r->value(QStringLiteral("title")).toString() == title)
+            return row;
+    }
+    return -1;
+}
+
+void MenuSession::pressRow(UpcomingMeetingsListView* list, int row) {
+    const QModelIndex index = list->meetingsModel()->index(row);
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(40, list->visualRect(index).center().y()));
 }

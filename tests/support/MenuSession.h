@@ -10,6 +10,7 @@
 #include <memory>
 
 class QWidget;
+class UpcomingMeetingsListView;
 
 // Where the menu's GUI suites start each test: the simulator with its default week of
 // meetings, an account on the service's calendar with a personal meeting (7305551001, passcode
@@ -38,6 +39,10 @@ public:
     static void snapshot(QWidget* widget, const QString& name);
     // The same for what the screen shows of several windows at once (a popup over the menu).
     static void snapshotScreen(const QList<QWidget*>& windows, const QString& name);
+    // The row of the meeting titled `title` in `list`; -1 when it is not listed.
+    static int rowOf(const UpcomingMeetingsListView* list, const QString& title);
+    // Scrolls the row into view and clicks its left part, where a meeting row shows its title.
+    static void pressRow(UpcomingMeetingsListView* list, int row);
 
 private:
     SignedInSimulator m_session;
