@@ -111,8 +111,7 @@ void tst_AppController::firstAndSecondLaunch() {
         AppController controller(first.services());
         launch(controller);
         // Not signed in: the sign-in window is up without a click.
-        QVERIFY(controller.passwordLoginWindowController());
-        QVERIFY(AppController::customStatusView());
+        QVERIFY(controller.passwordLoginWindowController() && AppController::customStatusView());
     }
     const QStringList firstOrder{"osSupported",  "addLoginItem", "osSupported",
                                  "startLogging", "logFilePaths", "sendAppFirstLaunch"};
@@ -133,8 +132,7 @@ void tst_AppController::firstAndSecondLaunch() {
             launch(controller);
         }
         QVERIFY2(!next.calls.contains("sendAppFirstLaunch"), qPrintable(next.calls.join(' ')));
-        QVERIFY(model->SID.toString() != firstSid);
-        QVERIFY(AppController::customStatusView() == nullptr);
+        QVERIFY(model->SID.toString() != firstSid && AppController::customStatusView() == nullptr);
     }
 }
 
@@ -153,8 +151,7 @@ void tst_AppController::keychainReadOnlyAfterTheIcon() {
         AppController controller(rec.services());
         // The icon waits for nothing from the keychain; the password comes once launching ends.
         controller.awakeFromNib();
-        QVERIFY(AppController::customStatusView());
-        QVERIFY(!model->password.isValid());
+        QVERIFY(AppController::customStatusView() && !model->password.isValid());
         controller.applicationWillFinishLaunching();
         controller.applicationDidFinishLaunching();
         if (keychainWorks)
@@ -235,8 +232,7 @@ void tst_AppController::signOutClearsEverythingWithServiceUnreachable() {
     QCOMPARE(rec.calls.first(), u"revokeToken"_s);
     QVERIFY(!model->access_token.isValid());
     QVERIFY(!model->username.isValid() && !model->userId.isValid() && !model->password.isValid());
-    QVERIFY(model->meetingDrafts.isEmpty());
-    QVERIFY(!controller.activePopover());
+    QVERIFY(model->meetingDrafts.isEmpty() && !controller.activePopover());
     QVERIFY(!AppController::customStatusView()->highlighted());
     if (keychainWorks) {
         QVERIFY(!Keychain::passwordFor(TamberDataModel::keychainService(),
@@ -245,8 +241,7 @@ void tst_AppController::signOutClearsEverythingWithServiceUnreachable() {
 
     // What a restart would see.
     PreferencesStore store(PreferencesStore::defaultPath());
-    QVERIFY(!store.contains(u"access_token"_s));
-    QVERIFY(!store.contains(u"username"_s));
+    QVERIFY(!store.contains(u"access_token"_s) && !store.contains(u"username"_s));
     QCOMPARE(store.value(u"firstName"_s).toString(), u"Ada"_s);
     QCOMPARE(store.value(u"meetingDrafts"_s).toMap().size(), 0);
 }
@@ -258,8 +253,7 @@ void tst_AppController::deactivationClosesPopoverButKeepsSignInWindows() {
     signIn();
     controller.createAndShowMenuPopover();
     controller.applicationWillResignActive();
-    QVERIFY(rec.calls.contains("sendAppHide:MenuPopover"));
-    QVERIFY(!controller.activePopover());
+    QVERIFY(rec.calls.contains("sendAppHide:MenuPopover") && !controller.activePopover());
 
     controller.applicationWillResignActive();
     QVERIFY(rec.calls.contains("sendAppHide:AppController"));
@@ -295,8 +289,7 @@ namespace {
 
 // With the title bar's close button.
 void closeByHand(QWidget* window) {
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    QVERIFY(WindowManager::requestClose(window));
+    QVERIFY(QTest::qWaitForWindowExposed(window) && WindowManager::requestClose(window));
     QTRY_VERIFY(!window->isVisible());
 }
 
@@ -347,16 +340,14 @@ void tst_AppController::signInWindowsClosedByHandAreForgotten() {
     QVERIFY(sso.isNull() || !sso->window()->isVisible());
     QTRY_VERIFY(sso.isNull());
     click(view);
-    QVERIFY(controller.passwordLoginWindowController());
-    QVERIFY(!controller.ssoLoginWindowController());
+    QVERIFY(controller.passwordLoginWindowController() && !controller.ssoLoginWindowController());
 
     // Closed by hand and clicked before anything else happened: no sign-on window comes back.
     NotificationCenter::defaultCenter().post(u"SAML_CONFIG_REQUESTED"_s);
     sso = controller.ssoLoginWindowController();
     sso->window()->close();
     click(view);
-    QVERIFY(controller.passwordLoginWindowController());
-    QVERIFY(!controller.ssoLoginWindowController());
+    QVERIFY(controller.passwordLoginWindowController() && !controller.ssoLoginWindowController());
     QTRY_VERIFY(sso.isNull());
 
     // Left alone after closing: the controller goes by itself.
@@ -436,8 +427,7 @@ void tst_AppController::singleSignOnCompletionReleasesOnlyItsOwnController() {
     signIn();
     NotificationCenter::defaultCenter().post(u"SAML_CONFIG_SUCCESSFUL"_s);
     QCOMPARE(controller.ssoLoginWindowController(), newer.data());
-    QVERIFY(newer->window()->isVisible());
-    QVERIFY(rec.calls.contains("sendConfigComplete"));
+    QVERIFY(newer->window()->isVisible() && rec.calls.contains("sendConfigComplete"));
     QVERIFY(qobject_cast<MenuPopover*>(controller.activePopover()));
 
     // Its own completion releases it.
@@ -473,8 +463,7 @@ void tst_AppController::editingShortcuts() {
     // Not editing shortcuts, other modifiers, or nobody to perform them: normal dispatch.
     QVERIFY(!key(Qt::Key_Q, Qt::ControlModifier, field));
     QVERIFY(!key(Qt::Key_C, Qt::ControlModifier | Qt::AltModifier, field));
-    QVERIFY(!key(Qt::Key_C, Qt::NoModifier, field));
-    QVERIFY(!key(Qt::Key_C, Qt::ControlModifier, button));
+    QVERIFY(!key(Qt::Key_C, Qt::NoModifier, field) && !key(Qt::Key_C, Qt::ControlModifier, button));
     QVERIFY(!key(Qt::Key_C, Qt::ControlModifier, nullptr));
 
     // Through the real dispatch: a key press in the field is routed the same way.

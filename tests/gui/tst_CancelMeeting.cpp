@@ -251,8 +251,7 @@ void tst_CancelMeeting::cancelsOneOffMeetingWithItsMessage() {
     // The draft that edited it is detached (on disk too) and keeps everything else.
     const QVariantMap draft = storedDraft(kEditGuid);
     QCOMPARE(draft.value(u"description"_s).toString(), u"kept"_s);
-    QVERIFY(!draft.contains(u"numericMeetingId"_s));
-    QVERIFY(!draft.contains(u"id"_s));
+    QVERIFY(!draft.contains(u"numericMeetingId"_s) && !draft.contains(u"id"_s));
     QVERIFY(storedDraft(kDraftGuid).contains(u"title"_s));
     QCOMPARE(cancelEventsInOrder(spy), QStringList({"cancel_meeting:click", "cancel_meeting:init",
                                                     "cancel_meeting:success", "keep_meeting"}));
@@ -359,10 +358,8 @@ void tst_CancelMeeting::failureKeepsMeetingAndDrafts() {
         QCOMPARE(confirm->cancellationFailure()->text(), shown);
     QVERIFY(confirm->cancellationFailure()->text().startsWith("The meeting was not cancelled"));
     QCOMPARE(confirm->cancellationFailure()->textFormat(), Qt::PlainText);
-    QVERIFY(confirm->cancelMeeting()->isEnabled());
-    QVERIFY(confirm->cancelNextMeeting()->isEnabled());
-    QVERIFY(!confirm->cancelMeetingProgressIndicator()->isAnimating());
-    QVERIFY(confirm->isVisible());
+    QVERIFY(confirm->cancelMeeting()->isEnabled() && confirm->cancelNextMeeting()->isEnabled());
+    QVERIFY(!confirm->cancelMeetingProgressIndicator()->isAnimating() && confirm->isVisible());
     QVERIFY(spy.contains(Log::Debug, u"Error while deleting meeting"_s, true));
     QCOMPARE(cancelEventsInOrder(spy),
              QStringList({"cancel_meeting:click", "cancel_meeting:init", "cancel_meeting:error"}));
@@ -370,8 +367,7 @@ void tst_CancelMeeting::failureKeepsMeetingAndDrafts() {
         snapshot(u"cancel-meeting-refused"_s);
     // Nothing changed: the list is not refreshed, the draft still belongs to the meeting.
     QTest::qWait(200);
-    QVERIFY(posted.names.isEmpty());
-    QVERIFY(listed(u"Design review"_s));
+    QVERIFY(posted.names.isEmpty() && listed(u"Design review"_s));
     QVERIFY(TamberDataModel::sharedData()->meetingDrafts.value(kEditGuid).toMap().contains(
         u"numericMeetingId"_s));
 }
@@ -419,8 +415,7 @@ void tst_CancelMeeting::deletesDraftForGood() {
     QTest::mouseClick(strip->confirmDeleteDraftViewController()->deleteDraftButton(),
                       Qt::LeftButton);
     QVERIFY(!TamberDataModel::sharedData()->meetingDrafts.contains(kDraftGuid));
-    QVERIFY(storedDraft(kDraftGuid).isEmpty());
-    QVERIFY(storedDraft(kEditGuid).contains(u"title"_s));
+    QVERIFY(storedDraft(kDraftGuid).isEmpty() && storedDraft(kEditGuid).contains(u"title"_s));
     QVERIFY(spy.contains(Log::Debug, u"delete draft"_s));
     QTRY_VERIFY_WITH_TIMEOUT(!listed(u"Budget (draft)"_s), 15000);
     // No request and no usage event beyond the click that opened the confirmation.

@@ -132,8 +132,7 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
 
     // Join: a new page with the focus in the id field; the list page is kept, only hidden.
     AttendMeetingViewController* join = openJoinTab();
-    QVERIFY(join && join->isVisible());
-    QVERIFY(!upcoming->isVisible());
+    QVERIFY(join && join->isVisible() && !upcoming->isVisible());
     QCOMPARE(m_menu->focusWidget(), join->meetingIdField());
     QVERIFY(iconsAre(
         {"meetingsIcon", "joinMeetingsIcon_Selected", "personalMeetingIcon", "settingsIcon"}));
@@ -161,8 +160,7 @@ void tst_MenuViewController::tabsSwitchPagesAndIcons() {
     click(m_menu->tabButton(MenuViewController::PreferencesTab));
     QCOMPARE(m_menu->selectedTab(), 3);
     QTRY_COMPARE(m_menu->selectedTab(), 4);
-    QVERIFY(m_menu->preferencesViewController());
-    QVERIFY(!m_menu->instantMeetingViewController());
+    QVERIFY(m_menu->preferencesViewController() && !m_menu->instantMeetingViewController());
     QVERIFY(iconsAre(
         {"meetingsIcon", "joinMeetingsIcon", "personalMeetingIcon", "settingsIcon_Selected"}));
     QCOMPARE(m_menu->menuContentsViewConstraint(), 10);
@@ -275,8 +273,7 @@ void tst_MenuViewController::joinEventsOnlyForOpenedAddresses() {
 
 void tst_MenuViewController::personalMeetingOpensInstantAddress() {
     const QUrl instant(TamberDataModel::instantMeetingURL());
-    QVERIFY(instant.isValid());
-    QVERIFY(instant.toString().contains("7305551001"_L1));
+    QVERIFY(instant.isValid() && instant.toString().contains("7305551001"_L1));
 
     // The personal-meeting tab: opens the address, no usage event.
     click(m_menu->tabButton(MenuViewController::InstantMeetingTab));

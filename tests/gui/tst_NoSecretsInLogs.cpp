@@ -119,8 +119,7 @@ void tst_NoSecretsInLogs::aSessionLeavesNoSecretInTheLogFiles() {
     QTRY_COMPARE_WITH_TIMEOUT(AnalyticsController::pendingEvents(), 0, 20000);
 
     const QString logs = allLogText();
-    QVERIFY(logs.contains(u"Apple script being executed is"_s));
-    QVERIFY(logs.contains(u"/<passcode>"_s));
+    QVERIFY(logs.contains(u"Apple script being executed is"_s) && logs.contains(u"/<passcode>"_s));
     // Every passcode of the session, as a whole number, and every line of the invitation.
     QStringList passcodes{rec().moderatorPasscode.toString(), rec().participantPasscode.toString(),
                           joined.value("attendeePasscode").toString()};

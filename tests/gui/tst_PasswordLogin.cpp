@@ -79,13 +79,12 @@ private Q_SLOTS:
     void grantFailureThenSignInWithTheStoredCalendar();
     void userDetailsFailureSaysSignedInAndKeepsNoToken_data();
     void userDetailsFailureSaysSignedInAndKeepsNoToken();
-    void samlProfileHandsOverToSingleSignOn();
     void optionsSheetChangesTheHostOfTheNextCall();
     void optionsSheetUploadCancelsAndReports();
     void linksQuitAndTheirUsageEvents();
     void quitWaitsForItsUsageEvent_data();
     void quitWaitsForItsUsageEvent();
-    void windowClosedDuringLookupIsHarmless();
+    void windowClosedDuringLookupThenSamlHandsOver();
     void windowClosedMidSignInKeepsNoToken_data();
     void windowClosedMidSignInKeepsNoToken();
 
@@ -212,8 +211,7 @@ void tst_PasswordLogin::calendarChooserLeadsToAccountEntry() {
         QVERIFY(!shows("chooseCalendarView") && shows("authenticationView"));
         // Account entry: the name field editable with the focus, no message.
         QTRY_VERIFY(accountField()->hasFocus());
-        QVERIFY(!accountField()->isReadOnly());
-        QVERIFY(accountEntryShown());
+        QVERIFY(!accountField()->isReadOnly() && accountEntryShown());
         QVERIFY(!shows("accountNotFoundLabel"));
         snapshot(u"2-account"_s);
         TamberDataModel::sharedData()->calendar = QVariant();
@@ -225,8 +223,7 @@ void tst_PasswordLogin::accountEntryMessagesAndSingleLookup() {
     openWindow();
     // Empty name: message, nothing sent (usage events may fetch an application token).
     QTest::mouseClick(button("nextButton"), Qt::LeftButton);
-    QVERIFY(accountMessageShows(u"Provide a username"_s));
-    QVERIFY(m_controller->initiatedFromNext());
+    QVERIFY(accountMessageShows(u"Provide a username"_s) && m_controller->initiatedFromNext());
     QCoreApplication::processEvents();
     QCOMPARE(sim.requestCount(EP::SecurityProfile), 0);
     QCOMPARE(passwordGrants(sim), 0);
@@ -277,18 +274,12 @@ void tst_PasswordLogin::lookupFailuresShowPlatformTextOrAccountNotFound() {
     };
     const QString notFound = u"Account not found"_s;
     const QList<Case> cases{
-        // Nothing listens on port 1; a host without address; no route to it.
+        // Transport failures show the platform's text; bad answers "Account not found".
         {nullptr, {}, u"Could not connect to the server."_s, u"localhost:1"_s},
-        {nullptr,
-         {},
-         u"A server with the specified hostname could not be found."_s,
-         VeloraSimulator::unknownHost()},
-        {nullptr, {}, u"The Internet connection appears to be offline."_s, u"224.0.0.1:443"_s},
         {EP::SecurityProfile, Fault::closeMidBody(), u"The network connection was lost."_s, {}},
         {EP::Token, Fault::delay(3000), u"The request timed out."_s, {}},
         {EP::SecurityProfile, Fault::httpError(500), notFound, {}},
         {EP::SecurityProfile, Fault::garbage(), notFound, {}},
-        {EP::SecurityProfile, Fault::empty(), notFound, {}},
         {EP::Token, Fault::httpError(401), notFound, {}},
     };
     for (const Case& c : cases) {
@@ -321,8 +312,7 @@ void tst_PasswordLogin::passwordBlockCancelAndWrongPassword() {
     QTRY_VERIFY(passwordField()->hasFocus());
     snapshot(u"5-password"_s);
     // The field's own action right after Next was silent.
-    QVERIFY(!shows("invalidPassword"));
-    QVERIFY(!m_controller->initiatedFromNext());
+    QVERIFY(!shows("invalidPassword") && !m_controller->initiatedFromNext());
 
     // A Login the user really submits with no password asks for one; typing clears it.
     QTest::mouseClick(button("loginButton"), Qt::LeftButton);
@@ -375,8 +365,7 @@ void tst_PasswordLogin::grantFailureThenSignInWithTheStoredCalendar() {
     QVERIFY(m_sim.sim().injectFault(EP::Token, Fault::closeMidBody()));
     submitPassword();
     QTRY_VERIFY(passwordMessageShows(u"The network connection was lost."_s));
-    QVERIFY(passwordBlockUsable());
-    QVERIFY(logs.contains(Log::Debug, u"In Password error block"_s));
+    QVERIFY(passwordBlockUsable() && logs.contains(Log::Debug, u"In Password error block"_s));
     QVERIFY(success.names.isEmpty());
 
     // With the service healthy again the same window signs in, announced once.
@@ -435,10 +424,8 @@ void tst_PasswordLogin::userDetailsFailureSaysSignedInAndKeepsNoToken() {
     QTRY_VERIFY2(passwordMessageShows(message),
                  qPrintable(child<QLabel>("invalidPassword")->text()));
     snapshot(u"5-details-failed"_s);
-    QVERIFY(!tokenKept());
-    QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->userId));
-    QVERIFY(passwordBlockUsable());
-    QVERIFY(logs.contains(Log::Error, u"error"_s));
+    QVERIFY(!tokenKept() && !TamberDataModel::isPresent(TamberDataModel::sharedData()->userId));
+    QVERIFY(passwordBlockUsable() && logs.contains(Log::Error, u"error"_s));
     QVERIFY(success.names.isEmpty());
 
     // Trying again with the service healthy signs in, with the token kept this time.
@@ -446,21 +433,6 @@ void tst_PasswordLogin::userDetailsFailureSaysSignedInAndKeepsNoToken() {
     QTest::mouseClick(button("loginButton"), Qt::LeftButton);
     QTRY_COMPARE(success.names.size(), 1);
     QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
-}
-
-void tst_PasswordLogin::samlProfileHandsOverToSingleSignOn() {
-    PostedNotifications saml({u"SAML_CONFIG_REQUESTED"_s});
-    openWindow();
-    typeAccountAndNext(QString::fromLatin1(VeloraSimulator::SamlUser));
-    QTRY_COMPARE(saml.names.size(), 1);
-    const TamberDataModel* model = TamberDataModel::sharedData();
-    QCOMPARE(text(model->authenticationType), u"SAML"_s);
-    QCOMPARE(text(model->enterpriseId), QString::fromLatin1(VeloraSimulator::SamlEnterprise));
-    QVERIFY(TamberDataModel::isPresent(model->idpURL));
-    // No password block and no message: the controller takes over from here.
-    QVERIFY(lookupSettled() && !shows("passwordBlockView") && !shows("accountNotFoundLabel"));
-    QCoreApplication::processEvents();
-    QCOMPARE(saml.names.size(), 1);
 }
 
 void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
@@ -471,7 +443,7 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
     ApplicationOptionsPanel* sheet = m_controller->applicationOptionsPanel();
     QVERIFY(sheet && !sheet->isVisible());
 
-    // Nine clicks on the logo: nothing; the tenth opens the sheet (one turn later).
+    // Ten clicks on the logo open the sheet (one turn later).
     auto* logo = child<TamberImageView>("logoImageView");
     quint64 t = 5'000'000;
     for (int i = 1; i <= 10; ++i) {
@@ -479,10 +451,6 @@ void tst_PasswordLogin::optionsSheetChangesTheHostOfTheNextCall() {
                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         press.setTimestamp(t += 50);
         QCoreApplication::sendEvent(logo, &press);
-        if (i == 9) {
-            QCoreApplication::processEvents();
-            QVERIFY(!sheet->isVisible());
-        }
     }
     QTRY_VERIFY(sheet->isVisible());
     auto* host = sheet->findChild<CustomTextField*>(u"applicationServerField"_s);
@@ -588,8 +556,7 @@ void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
     QTRY_VERIFY(!sheet->uploadProgressIndicator()->isAnimating());
     QCOMPARE(sheet->uploadSuccessful()->property("failed").toBool(), false);
     const RecordedRequest put = m_sim.sim().lastRequest(EP::LogUpload);
-    QVERIFY(put.body.contains("a line for the log file"));
-    QVERIFY(put.target.endsWith("&email="));
+    QVERIFY(put.body.contains("a line for the log file") && put.target.endsWith("&email="));
 
     // Escape ends the sheet and the upload it runs.
     m_sim.sim().injectFault(EP::LogUpload, Fault::delay(5000));
@@ -598,8 +565,7 @@ void tst_PasswordLogin::optionsSheetUploadCancelsAndReports() {
     QVERIFY(running);
     QTest::keyClick(sheet, Qt::Key_Escape);
     QTRY_VERIFY(!sheet->isVisible());
-    QVERIFY(running.isNull());
-    QVERIFY(!sheet->uploadProgressIndicator()->isAnimating());
+    QVERIFY(running.isNull() && !sheet->uploadProgressIndicator()->isAnimating());
 }
 
 void tst_PasswordLogin::linksQuitAndTheirUsageEvents() {
@@ -666,7 +632,7 @@ void tst_PasswordLogin::quitWaitsForItsUsageEvent() {
     QVERIFY2(waited >= minWaitMs && waited <= maxWaitMs, qPrintable(QString::number(waited)));
 }
 
-void tst_PasswordLogin::windowClosedDuringLookupIsHarmless() {
+void tst_PasswordLogin::windowClosedDuringLookupThenSamlHandsOver() {
     PostedNotifications saml({u"SAML_CONFIG_REQUESTED"_s});
     openWindow();
     QVERIFY(m_sim.sim().injectFault(EP::SecurityProfile, Fault::delay(300)));
@@ -683,10 +649,20 @@ void tst_PasswordLogin::windowClosedDuringLookupIsHarmless() {
     QTRY_COMPARE_WITH_TIMEOUT(profileReplies, 1, 10000);
     QCoreApplication::processEvents();
     QVERIFY(saml.names.isEmpty());
-    // A new window after that works from the start.
+
+    // A new window after that works from the start: the single sign-on profile hands over to
+    // the controller, with no password block and no message.
     m_sim.sim().clearFaults();
     openWindow();
-    reachPasswordBlock();
+    typeAccountAndNext(QString::fromLatin1(VeloraSimulator::SamlUser));
+    QTRY_COMPARE(saml.names.size(), 1);
+    const TamberDataModel* model = TamberDataModel::sharedData();
+    QCOMPARE(text(model->authenticationType), u"SAML"_s);
+    QCOMPARE(text(model->enterpriseId), QString::fromLatin1(VeloraSimulator::SamlEnterprise));
+    QVERIFY(TamberDataModel::isPresent(model->idpURL));
+    QVERIFY(lookupSettled() && !shows("passwordBlockView") && !shows("accountNotFoundLabel"));
+    QCoreApplication::processEvents();
+    QCOMPARE(saml.names.size(), 1);
 }
 
 void tst_PasswordLogin::windowClosedMidSignInKeepsNoToken_data() {

@@ -128,8 +128,7 @@ void tst_Popovers::menuIsTransientAndPostsOnlyItsClose() {
     connect(popover.get(), &AbstractPopover::popoverClosed, this,
             [&] { postedAtClose = int(log.names.size()); });
     popover->showPopover(QRect(100, 0, 24, 24));
-    QVERIFY(popover->isVisible());
-    QVERIFY(popover->isTransient());
+    QVERIFY(popover->isVisible() && popover->isTransient());
     QCOMPARE(popover->windowType(), Qt::Popup);
     QCOMPARE(popover->geometry().top(), 28);
     QVERIFY(QTest::qWaitForWindowExposed(popover.get()));
@@ -174,9 +173,7 @@ void tst_Popovers::schedulerStaysOpenAndPostsShowThenClose() {
     const QVariantMap meeting{{u"id"_s, 42}, {u"title"_s, u"Design review"_s}};
     SchedulerPopover popover(meeting);
     popover.showPopover(QRect());
-    QVERIFY(popover.isVisible());
-    QVERIFY(!popover.isTransient());
-    QVERIFY(popover.windowType() != Qt::Popup);
+    QVERIFY(popover.isVisible() && !popover.isTransient() && popover.windowType() != Qt::Popup);
     // The meeting reached the content before the popover appeared.
     QCOMPARE(popover.schedulerViewController()->meeting(), meeting);
     auto* title = popover.findChild<QLineEdit*>(u"meetingTitleField"_s);
@@ -211,8 +208,7 @@ void tst_Popovers::menuViewTakesItsFrameOnce() {
     QVERIFY(!view->isVisibleTo(&popover));
     popover.showPopover(QRect(300, 0, 24, 24));
     // The show made the first-draw adjustment: inset in the frame, 4 pixels taller, visible.
-    QVERIFY(view->firstDrawDone());
-    QVERIFY(view->isVisible());
+    QVERIFY(view->firstDrawDone() && view->isVisible());
     QCOMPARE(view->pos(), QPoint(TamberMenuView::kInset, TamberMenuView::kInset));
     QCOMPARE(view->height(), before.height() + TamberMenuView::kExtraHeight);
     // Later calls change nothing.
@@ -292,8 +288,7 @@ void tst_Popovers::textFieldErrorStateAndLength() {
     CustomTextField field;
     field.show();
     // New fields are "in error" but draw nothing until the state changes.
-    QVERIFY(field.state());
-    QVERIFY(!field.showsErrorBorder());
+    QVERIFY(field.state() && !field.showsErrorBorder());
     field.setState(true);
     QVERIFY(!field.showsErrorBorder());
     field.setState(false);

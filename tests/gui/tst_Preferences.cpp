@@ -196,8 +196,7 @@ void tst_Preferences::roomDefaultsShownAndSent() {
     selectTab(u"Settings"_s);
     PreferencesView* v = view();
     QTRY_VERIFY(v->updateRoomSettingsButton->isVisible());
-    QVERIFY(!v->fetchRoomSettingsIndicator->isVisible());
-    QVERIFY(!v->errorInRoomSettings->isVisible());
+    QVERIFY(!v->fetchRoomSettingsIndicator->isVisible() && !v->errorInRoomSettings->isVisible());
     QCOMPARE(v->publishMeeting->isChecked(), true);
     QCOMPARE(v->cropVideo->isChecked(), true);
     QCOMPARE(v->moderatorLessMeeting->isChecked(), false);
@@ -390,11 +389,9 @@ void tst_Preferences::uploadFromPage() {
     PreferencesView* v = view();
     ServerTrust::renewNetwork(); // a new connection, so a TLS handshake the upload answers
     click(v->uploadLogData);
-    QVERIFY(!v->uploadLogData->isEnabled());
-    QVERIFY(v->uploadLogIndicator->isAnimating());
+    QVERIFY(!v->uploadLogData->isEnabled() && v->uploadLogIndicator->isAnimating());
     QTRY_VERIFY(v->uploadLogData->isEnabled());
-    QVERIFY(!v->uploadLogIndicator->isAnimating());
-    QVERIFY(v->uploadSuccessful->isVisible());
+    QVERIFY(!v->uploadLogIndicator->isAnimating() && v->uploadSuccessful->isVisible());
     QCOMPARE(v->uploadSuccessful->property("failed").toBool(), failed);
 
     const RecordedRequest put = m_session.sim().lastRequest(EP::LogUpload);
@@ -415,8 +412,7 @@ void tst_Preferences::uploadFromPage() {
     QCOMPARE(statuses.first(), u"init"_s);
     QCOMPARE(statuses.last(), failed ? u"error"_s : u"success"_s);
     if (failed) {
-        QVERIFY(v->supportMessage->isVisible());
-        QVERIFY(v->supportMessage->text().contains("500"));
+        QVERIFY(v->supportMessage->isVisible() && v->supportMessage->text().contains("500"));
     }
     snapshot(failed ? u"preferences-upload-failed"_s : u"preferences-upload-done"_s);
 }

@@ -208,8 +208,7 @@ void tst_Scheduler::refusedSaveKeepsFormAndDraft() {
     QVERIFY(error->text().contains(u"Room is full"_s));
     MenuSession::snapshot(m_popover.get(), u"scheduler-save-refused"_s);
     // Usable again, still open, the draft untouched until the popover closes.
-    QVERIFY(m_popover->isVisible());
-    QVERIFY(!get<QWidget>("overlayView")->isVisible());
+    QVERIFY(m_popover->isVisible() && !get<QWidget>("overlayView")->isVisible());
     QVERIFY(get<QPushButton>("scheduleButton")->isEnabled());
     QVERIFY(!get<CustomTextField>("meetingTitleField")->isReadOnly());
     QVERIFY(storedDrafts().contains(kDraft));
@@ -254,8 +253,7 @@ void tst_Scheduler::signOutWithTheSchedulerOpenLeavesNoDraft() {
     controller.createAndShowSchedulerPopover({});
     QTRY_VERIFY(controller.activePopover() && controller.activePopover()->isVisible());
     NotificationCenter::defaultCenter().post(u"SIGN_OUT_ACTION"_s);
-    QVERIFY(!controller.activePopover());
-    QVERIFY(TamberDataModel::sharedData()->meetingDrafts.isEmpty());
+    QVERIFY(!controller.activePopover() && TamberDataModel::sharedData()->meetingDrafts.isEmpty());
     QVERIFY(storedDrafts().isEmpty());
 }
 
@@ -341,8 +339,7 @@ void tst_Scheduler::weeklyFormAndAdvancedSheet() {
     QTest::mouseClick(get<QPushButton>("advancedMeetingOptionsButton"), Qt::LeftButton);
     AdvancedMeetingOptionsPanel* panel = form()->advancedMeetingOptionsPanel();
     QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible(), 15000);
-    QVERIFY(m_popover->isVisible());
-    QVERIFY(!get<QPushButton>("scheduleButton")->isEnabled());
+    QVERIFY(m_popover->isVisible() && !get<QPushButton>("scheduleButton")->isEnabled());
     MenuSession::snapshot(panel, u"scheduler-advanced"_s);
     panel->findChild<QCheckBox*>(u"isLargeMeeting"_s)->setChecked(true);
     QTest::mouseClick(panel->saveButton(), Qt::LeftButton);

@@ -137,8 +137,7 @@ void tst_UpcomingMeetingsList::listsTheWeekByDayWithDraft() {
     QVERIFY(fetchAndWait());
     UpcomingMeetingsListModel* m = model();
     const QList<DayBucket>& days = m->days();
-    QVERIFY(days.size() >= 5);
-    QVERIFY(list()->isVisible() && !m_page->noMeetingsScheduled()->isVisible());
+    QVERIFY(days.size() >= 5 && list()->isVisible() && !m_page->noMeetingsScheduled()->isVisible());
     QVERIFY(!m_page->fetchMeetingProgressIndicator()->isVisible());
 
     // Rows run day by day: a header, then the day's meetings, each showing its own record.
@@ -183,8 +182,7 @@ void tst_UpcomingMeetingsList::listsTheWeekByDayWithDraft() {
     // The draft, a series and a service meeting show their marks.
     const auto shown = [&](const QString& title) { return m->presentation(rowOf(title)); };
     QCOMPARE(shown(u"Budget (draft)"_s)->status, u"Draft"_s);
-    QVERIFY(shown(u"Budget (draft)"_s)->draft);
-    QVERIFY(shown(u"Weekly team sync"_s)->recurring);
+    QVERIFY(shown(u"Budget (draft)"_s)->draft && shown(u"Weekly team sync"_s)->recurring);
     QVERIFY(shown(u"Design review"_s)->serviceMeeting);
     QVERIFY(shown(u"Design review"_s)->timeSpan.contains(" - "_L1));
 }
@@ -236,8 +234,7 @@ void tst_UpcomingMeetingsList::clicksPerSourceAndTheStrip() {
     // Opening another row moves the strip there; a reload discards it.
     pressRow(review);
     QCOMPARE(model()->stripRow(), review);
-    QVERIFY(view->editOptions()->joinMeetingButton());
-    QVERIFY(fetchAndWait());
+    QVERIFY(view->editOptions()->joinMeetingButton() && fetchAndWait());
     QTRY_VERIFY(!view->editOptions());
 
     // The row under the pointer turns white; its neighbours keep the page's colour. The X
@@ -370,8 +367,7 @@ void tst_UpcomingMeetingsList::failureSaysWhyUnderTheListAndRetries() {
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->failureNotice()->isVisible() &&
                                  !m_page->fetcher()->isFetching() && model()->rowCount() == rows,
                              15000);
-    QVERIFY(!m_page->cautionMessage()->isVisible());
-    QVERIFY(m_page->scheduleMeetingButton()->isEnabled());
+    QVERIFY(!m_page->cautionMessage()->isVisible() && m_page->scheduleMeetingButton()->isEnabled());
 }
 
 void tst_UpcomingMeetingsList::emptyAndListlessFailureStates() {
