@@ -59,6 +59,7 @@ AppController::~AppController() {
     NotificationCenter::defaultCenter().removeObserver(this);
     TLOG_DEBUG(QStringLiteral("Application dealloc %1").arg(nameOf(this)));
     closeActivePopover();
+    delete m_menuPopover.data();
     setCustomStatusView(nullptr);
 }
 
@@ -213,15 +214,33 @@ void AppController::closeActivePopover() {
     m_activePopover = nullptr;
     popover->hidePopover();
     TLOG_DEBUG(QStringLiteral("Closing %1").arg(nameOf(popover)));
-    popover->deleteLater();
+    if (popover != m_menuPopover) {
+        popover->deleteLater();
+    }
 }
 
 void AppController::createAndShowMenuPopover() {
     closeActivePopover();
-    auto* popover = new MenuPopover;
-    popover->setAttribute(Qt::WA_DeleteOnClose, false);
-    m_activePopover = popover;
-    showPopover(popover);
+    // One menu, shown again at each open: building its window and pages anew cost more than
+    // everything else an open does.
+    if (!m_menuPopover) {
+        m_menuPopover = new MenuPopover;
+        m_menuPopover->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    m_activePopover = m_menuPopover;
+    showPopover(m_menuPopover);
+}
+
+void AppController::releaseMenuPopover() {
+    if (!m_menuPopover) {
+        return;
+    }
+    if (m_activePopover == m_menuPopover) {
+        closeActivePopover();
+    }
+    MenuPopover* menu = m_menuPopover;
+    m_menuPopover.clear();
+    menu->deleteLater();
 }
 
 void AppController::createAndShowSchedulerPopover(const QVariantMap& meeting) {
@@ -239,7 +258,8 @@ void AppController::showPopover(AbstractPopover* popover) {
     setHightLighted(true);
     QPointer<AbstractPopover> guard(popover);
     MainQueue::async(this, [this, guard] {
-        if (guard && guard == m_activePopover) {
+        // A popover opened twice before its show came round is shown once.
+        if (guard && guard == m_activePopover && !guard->isVisible()) {
             guard->showPopover(m_statusView ? m_statusView->anchorGeometry() : QRect());
         }
     });
@@ -268,6 +288,8 @@ void AppController::showAuthUI() {
     model->userId = QVariant();
     model->username = QVariant();
     TamberDataModel::saveDataToBundle();
+    // The kept menu shows the account's meetings: not for whoever signs in next.
+    releaseMenuPopover();
     resetPasswordLoginWindowController();
     m_passwordLoginWindowController = std::make_unique<PasswordLoginWindowController>();
     // Closed from its title bar: forget it, so the next click opens the flow afresh.
@@ -453,6 +475,7 @@ void AppController::signOut() {
     sendRevocation();
     // An open scheduler keeps its form as a draft when it closes: close it before the drafts go.
     closeAllPopovers();
+    releaseMenuPopover();
 
     TamberDataModel* model = TamberDataModel::sharedData();
     model->access_token = QVariant();

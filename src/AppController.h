@@ -11,6 +11,7 @@
 #include <memory>
 
 class CustomStatusItemView;
+class MenuPopover;
 class PasswordLoginWindowController;
 class SSOLoginWindowController;
 class QNetworkAccessManager;
@@ -88,6 +89,7 @@ private:
     bool raiseSignInWindow();
     void sendFirstLaunchOnce();
     void sendRevocation();
+    void releaseMenuPopover();
 
     AppServices m_services;
     bool m_closeRequested = false;
@@ -95,6 +97,8 @@ private:
     QIcon m_statusHighlightImage;
     QIcon m_statusImageSelected;
     QPointer<AbstractPopover> m_activePopover;
+    // The menu, kept hidden between opens; the account's, released when it signs out.
+    QPointer<MenuPopover> m_menuPopover;
     std::unique_ptr<PasswordLoginWindowController> m_passwordLoginWindowController;
     std::unique_ptr<SSOLoginWindowController> m_ssoLoginWindowController;
     std::unique_ptr<CustomStatusItemView> m_statusView;

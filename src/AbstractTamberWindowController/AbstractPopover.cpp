@@ -95,13 +95,22 @@ void AbstractPopover::hidePopover() {
 
 void AbstractPopover::presentAt(const QRect& anchor, bool transient) {
     if (m_didClose) {
-        TLOG_WARN(QStringLiteral("%1 was shown again after closing").arg(objectDescription(this)));
-        return;
+        if (!isReusable()) {
+            TLOG_WARN(
+                QStringLiteral("%1 was shown again after closing").arg(objectDescription(this)));
+            return;
+        }
+        m_didClose = false;
+        m_willCloseSent = false;
     }
     m_transient = transient;
-    // Window flags must be settled before the native window exists (first show).
-    setWindowFlags(transient ? (Qt::Popup | Qt::FramelessWindowHint)
-                             : (Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
+    // Window flags must be settled before the native window exists (first show); setting them
+    // again, even unchanged, would make a shown-again popover build a new native window.
+    const Qt::WindowFlags flags =
+        transient ? (Qt::Popup | Qt::FramelessWindowHint)
+                  : (Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    if (windowFlags() != flags)
+        setWindowFlags(flags);
     popoverWillShow();
     adjustSize();
     const QRect frame = placementOnScreen(size(), anchor);

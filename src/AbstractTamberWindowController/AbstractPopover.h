@@ -8,8 +8,9 @@
 #include <QWidget>
 
 // A frameless top-level window shown next to the tray icon, holding one view controller.
-// A popover is shown once and never reused after it closed; the application controller makes a
-// new one each time. Transient popovers (the base behaviour) close on a click outside them.
+// A popover is shown once and not again after it closed, unless it is reusable (the menu): then
+// each show starts a new round of show and close events. Transient popovers (the base
+// behaviour) close on a click outside them.
 class AbstractPopover : public QWidget {
     Q_OBJECT
 public:
@@ -25,6 +26,7 @@ public:
     virtual void hidePopover();
 
     bool isTransient() const { return m_transient; }
+    virtual bool isReusable() const { return false; }
     bool hasClosed() const { return m_didClose; }
 
     // Where a popover of `size` goes: centred under the anchor, or above it when the anchor sits

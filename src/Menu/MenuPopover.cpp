@@ -2,6 +2,7 @@
 
 #include "AbstractTamberWindowController/TamberMenuView.h"
 #include "MenuViewController.h"
+#include "Platform/MainQueue.h"
 
 MenuPopover::MenuPopover(QWidget* parent)
     : AbstractPopover(parent) {
@@ -23,4 +24,13 @@ void MenuPopover::popoverDidShow() {
         content->menuView()->updateActualRectInSuperViewIfRequired();
         content->updateUpcomingMeetings();
     }
+}
+
+void MenuPopover::popoverDidClose() {
+    AbstractPopover::popoverDidClose();
+    // After the hide has run through the pages: what was typed in them goes with them.
+    MainQueue::async(this, [this] {
+        if (MenuViewController* content = menuViewController(); content && !isVisible())
+            content->resetAllControllers();
+    });
 }

@@ -5,7 +5,8 @@
 class MenuViewController;
 
 // The main menu. Transient: a click outside closes it. Its showing posts no notification (the
-// controller has highlighted the icon already); its closing does.
+// controller has highlighted the icon already); its closing does. Reusable: the application
+// keeps one menu and shows it again; a close releases every page but the meetings list.
 class MenuPopover : public AbstractPopover {
     Q_OBJECT
 public:
@@ -13,7 +14,9 @@ public:
     ~MenuPopover() override;
 
     MenuViewController* menuViewController() const;
+    bool isReusable() const override { return true; }
 
 protected:
     void popoverDidShow() override;
+    void popoverDidClose() override;
 };

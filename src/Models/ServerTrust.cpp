@@ -33,6 +33,21 @@ QList<QSslCertificate> bundledAnchor() {
     return {certificate};
 }
 
+// The CA list of a trusted request, built again only when the default CAs or the anchors change:
+// merging in the platform's store hashes each of its certificates, milliseconds per request.
+QList<QSslCertificate> trustedCaCertificates(const QList<QSslCertificate>& defaults) {
+    static QList<QSslCertificate> cachedDefaults, cachedAnchors, merged;
+    static bool built = false;
+    const QList<QSslCertificate> anchors = ServerTrust::anchorCertificates();
+    if (!built || defaults != cachedDefaults || anchors != cachedAnchors) {
+        merged = ServiceCall::withSystemCaCertificates(defaults + anchors);
+        cachedDefaults = defaults;
+        cachedAnchors = anchors;
+        built = true;
+    }
+    return merged;
+}
+
 void logChallenge(bool verified, const QString& suffix) {
     TLOG_DEBUG(QStringLiteral("Hello can authenticate against protection space") + suffix);
     TLOG_DEBUG(QStringLiteral("Did receive authentication challenge") + suffix);
@@ -76,8 +91,7 @@ void ServerTrust::resetAnchorCertificates() {
 void ServerTrust::configure(QNetworkRequest& request) {
     ServiceCall::ensureTrustedCaCertificates();
     QSslConfiguration config = request.sslConfiguration();
-    config.setCaCertificates(
-        ServiceCall::withSystemCaCertificates(config.caCertificates() + anchorCertificates()));
+    config.setCaCertificates(trustedCaCertificates(config.caCertificates()));
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     request.setSslConfiguration(config);
 }
