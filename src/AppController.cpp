@@ -227,6 +227,7 @@ void AppController::createAndShowMenuPopover() {
         m_menuPopover = new MenuPopover;
         m_menuPopover->setAttribute(Qt::WA_DeleteOnClose, false);
     }
+    m_menuPopover->prepareForReuse();
     m_activePopover = m_menuPopover;
     showPopover(m_menuPopover);
 }

@@ -94,15 +94,11 @@ void AbstractPopover::hidePopover() {
 }
 
 void AbstractPopover::presentAt(const QRect& anchor, bool transient) {
-    if (m_didClose) {
-        if (!isReusable()) {
-            TLOG_WARN(
-                QStringLiteral("%1 was shown again after closing").arg(objectDescription(this)));
-            return;
-        }
-        m_didClose = false;
-        m_willCloseSent = false;
+    if (m_didClose && !isReusable()) {
+        TLOG_WARN(QStringLiteral("%1 was shown again after closing").arg(objectDescription(this)));
+        return;
     }
+    prepareForReuse();
     m_transient = transient;
     // Window flags must be settled before the native window exists (first show); setting them
     // again, even unchanged, would make a shown-again popover build a new native window.
@@ -123,6 +119,13 @@ void AbstractPopover::presentAt(const QRect& anchor, bool transient) {
         activateWindow();
     }
     popoverDidShow();
+}
+
+void AbstractPopover::prepareForReuse() {
+    if (isReusable()) {
+        m_didClose = false;
+        m_willCloseSent = false;
+    }
 }
 
 void AbstractPopover::popoverWillShow() {

@@ -27,6 +27,9 @@ public:
 
     bool isTransient() const { return m_transient; }
     virtual bool isReusable() const { return false; }
+    // A reusable popover that closed counts as open again from here on: a late close notice
+    // of the popover it replaces must not see it closed before its show comes round.
+    void prepareForReuse();
     bool hasClosed() const { return m_didClose; }
 
     // Where a popover of `size` goes: centred under the anchor, or above it when the anchor sits

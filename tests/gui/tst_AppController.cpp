@@ -1,8 +1,11 @@
 #include "AbstractTamberWindowController/CustomStatusItemView.h"
+#include "AbstractTamberWindowController/CustomTextField.h"
 #include "AppController.h"
 #include "Authentication/PasswordLogin/PasswordLoginWindowController.h"
 #include "Authentication/SSOLogin/SSOLoginWindowController.h"
+#include "Menu/AttendMeeting/AttendMeetingViewController.h"
 #include "Menu/MenuPopover.h"
+#include "Menu/MenuViewController.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
 #include "Platform/Keychain.h"
@@ -185,24 +188,33 @@ void tst_AppController::clickDecidesBetweenSignInAndMenu() {
     view->mouseDown();
     QVERIFY(qobject_cast<MenuPopover*>(controller.activePopover()) && view->highlighted());
     QVERIFY(rec.calls.contains("sendAppFocus:Menu"));
-    QPointer<AbstractPopover> menu = controller.activePopover();
+    QPointer<MenuPopover> menu = qobject_cast<MenuPopover*>(controller.activePopover());
+    QTRY_VERIFY(menu->isVisible());
+    MenuViewController* content = menu->menuViewController();
+    content->attendMeeting();
+    content->attendMeetingViewController()->meetingIdField()->setText(u"123"_s);
     view->mouseDown();
     QVERIFY(!controller.activePopover() && !view->highlighted());
-    QTRY_VERIFY(menu.isNull());
+    QVERIFY(!menu->isVisible());
+    // The closed menu keeps its window and list, not what was typed in it.
+    QTRY_VERIFY(!content->attendMeetingViewController());
+
+    // Shown again: the same menu, on its meetings tab.
+    view->mouseDown();
+    QCOMPARE(controller.activePopover(), menu.data());
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(content->selectedTab(), int(MenuViewController::UpcomingMeetingsTab));
 
     // Only one popover at a time: the scheduler replaces the menu.
-    controller.createAndShowMenuPopover();
-    QPointer<AbstractPopover> replaced = controller.activePopover();
     NotificationCenter::defaultCenter().post(u"SCHEDULE_MEETING_POPOVERREQUESTED"_s);
-    QVERIFY(controller.activePopover() && controller.activePopover() != replaced);
-    QTRY_VERIFY(replaced.isNull());
+    QVERIFY(controller.activePopover() && controller.activePopover() != menu);
+    QVERIFY(!menu->isVisible());
     QTRY_VERIFY(controller.activePopover()->isVisible());
 
     // Saved or cancelled: the menu comes back, and the scheduler's late close notice does not
     // take the highlight from it; the menu's own close still clears it.
     NotificationCenter::defaultCenter().post(u"SHOW_MENU_POPOVER"_s);
-    menu = controller.activePopover();
-    QVERIFY(qobject_cast<MenuPopover*>(menu.data()));
+    QCOMPARE(controller.activePopover(), menu.data());
     QTRY_VERIFY(menu->isVisible());
     QTest::qWait(50);
     QVERIFY(view->highlighted());
@@ -226,8 +238,11 @@ void tst_AppController::signOutClearsEverythingWithServiceUnreachable() {
                                                      TamberDataModel::keychainAccount())
                                    .has_value();
     controller.createAndShowMenuPopover();
+    QPointer<AbstractPopover> menu = controller.activePopover();
 
     NotificationCenter::defaultCenter().post(u"SIGN_OUT_ACTION"_s);
+    // The menu held this account's meetings.
+    QTRY_VERIFY(menu.isNull());
 
     QCOMPARE(rec.calls.first(), u"revokeToken"_s);
     QVERIFY(!model->access_token.isValid());
