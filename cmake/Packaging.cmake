@@ -35,6 +35,8 @@ add_custom_target(tamber_package_docs ALL
   DEPENDS ${package_out}/tamber.1.gz ${package_out}/changelog.gz)
 
 install(TARGETS tamber RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The sign-on window program; tamber finds it through the relative path of src/CMakeLists.txt.
+install(TARGETS tamber-sso RUNTIME DESTINATION ${TAMBER_SSO_HELPER_INSTALL_DIR})
 install(FILES ${package_out}/${TAMBER_BUNDLE_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${package_out}/${TAMBER_BUNDLE_ID}.metainfo.xml

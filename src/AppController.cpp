@@ -333,12 +333,8 @@ void AppController::showSSOPage() {
         m_passwordLoginWindowController.reset();
     }
     if (m_ssoLoginWindowController) {
-        // Replaced: its window goes, and so does the controller once its callbacks are done.
-        SSOLoginWindowController* replaced = m_ssoLoginWindowController.release();
-        if (QWidget* window = replaced->window()) {
-            window->close();
-        }
-        replaced->deleteLater();
+        // Replaced: its window process goes with the controller once its callbacks are done.
+        m_ssoLoginWindowController.release()->deleteLater();
     }
     m_ssoLoginWindowController = std::make_unique<SSOLoginWindowController>();
     SSOLoginWindowController* created = m_ssoLoginWindowController.get();
@@ -359,9 +355,7 @@ void AppController::releaseSSOLoginWindowController(SSOLoginWindowController* co
 }
 
 bool AppController::ssoLoginWindowOpen() const {
-    const QWidget* window =
-        m_ssoLoginWindowController ? m_ssoLoginWindowController->window() : nullptr;
-    return window && window->isVisible();
+    return m_ssoLoginWindowController && m_ssoLoginWindowController->isWindowOpen();
 }
 
 void AppController::forgetSSOLoginWindowController() {
@@ -458,16 +452,13 @@ void AppController::performDeSelectingAction() {
 // While a sign-in window is open every click brings it forward; the icon stays plain, so
 // the next click is a selecting one again.
 bool AppController::raiseSignInWindow() {
-    QWidget* window = nullptr;
-    if (m_passwordLoginWindowController) {
-        window = m_passwordLoginWindowController->window();
+    if (m_passwordLoginWindowController && m_passwordLoginWindowController->window()) {
+        raiseWindow(m_passwordLoginWindowController->window());
     } else if (ssoLoginWindowOpen()) {
-        window = m_ssoLoginWindowController->window();
-    }
-    if (!window) {
+        m_ssoLoginWindowController->raiseWindow();
+    } else {
         return false;
     }
-    raiseWindow(window);
     setHightLighted(false);
     return true;
 }

@@ -17,7 +17,7 @@ QPoint WindowPlacement::centredIn(const QSize& size, const QRect& available) {
     return {x, y};
 }
 
-void WindowPlacement::centreOnIconScreen(QWidget* window) {
+QRect WindowPlacement::iconScreenArea() {
     const CustomStatusItemView* icon = AppController::customStatusView();
     const QRect anchor = icon ? icon->anchorGeometry() : QRect();
     QScreen* screen =
@@ -25,8 +25,12 @@ void WindowPlacement::centreOnIconScreen(QWidget* window) {
     if (!screen) {
         screen = QGuiApplication::primaryScreen();
     }
-    if (!screen) {
-        return;
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+void WindowPlacement::centreOnIconScreen(QWidget* window) {
+    const QRect area = iconScreenArea();
+    if (!area.isEmpty()) {
+        window->move(centredIn(window->size(), area));
     }
-    window->move(centredIn(window->size(), screen->availableGeometry()));
 }

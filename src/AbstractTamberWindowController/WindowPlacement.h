@@ -16,4 +16,6 @@ public:
     // Moves a window that is not shown yet to the centre of the icon's (or cursor's) screen.
     // Done before the first show, so it also holds where no window manager places windows.
     static void centreOnIconScreen(QWidget* window);
+    // The available area of that screen; empty when there is no screen.
+    static QRect iconScreenArea();
 };

@@ -17,5 +17,7 @@ QString TestEnvironment::isolate() {
     set("XDG_STATE_HOME", QStringLiteral("/home/.local/state"));
     set("XDG_DATA_HOME", QStringLiteral("/home/.local/share"));
     set("XDG_CACHE_HOME", QStringLiteral("/home/.cache"));
+    // The sign-on window program of this build (the tests are not beside it).
+    qputenv("TAMBER_SSO_HELPER", TAMBER_SSO_BIN);
     return base;
 }

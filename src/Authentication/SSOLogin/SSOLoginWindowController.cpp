@@ -10,27 +10,20 @@
 #include "Platform/BundleInfo.h"
 #include "Platform/MainQueue.h"
 #include "Platform/NotificationCenter.h"
-#include "SAMLFormCapture.h"
-#include "SSOOverlayView.h"
+#include "SSOHelperProcess.h"
 #include "SSOTokenReply.h"
-#include "SSOWebPage.h"
-#include "ui_SSOLoginWindowController.h"
 
-#include <QEvent>
-#include <QHBoxLayout>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPushButton>
 #include <QSslConfiguration>
-#include <QWebEngineCertificateError>
-#include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
-#include <QWebEngineView>
+
+namespace P = SSOHelperProtocol;
 
 namespace {
 
@@ -47,45 +40,46 @@ QString describeFailure(const ServiceReply& reply, const QString& fallback) {
     return reply.error ? reply.error->description : fallback;
 }
 
-// WebKit's navigation type "other": loads started by code and redirects.
-bool isOtherNavigation(QWebEnginePage::NavigationType type) {
-    return type == QWebEnginePage::NavigationTypeTyped ||
-           type == QWebEnginePage::NavigationTypeRedirect ||
-           type == QWebEnginePage::NavigationTypeOther;
+QString endpointOf(const QUrl& url) {
+    return QStringLiteral("https://%1:%2/").arg(url.host()).arg(url.port(443));
 }
 
 } // namespace
 
 SSOLoginWindowController::SSOLoginWindowController(QObject* parent)
-    : QObject(parent) {}
+    : QObject(parent)
+    , m_helper(new SSOHelperProcess(this)) {
+    connect(m_helper, &SSOHelperProcess::assertionCaptured, this,
+            &SSOLoginWindowController::takeAssertion);
+    connect(m_helper, &SSOHelperProcess::retryRequested, this,
+            &SSOLoginWindowController::retryUserDetails);
+    connect(m_helper, &SSOHelperProcess::closedByUser, this, &SSOLoginWindowController::abandon);
+    connect(m_helper, &SSOHelperProcess::failed, this, &SSOLoginWindowController::helperFailed);
+}
 
 SSOLoginWindowController::~SSOLoginWindowController() {
-    // Deleting the page answers its pending script callbacks: they must find nothing to do.
-    m_abandoned = true;
     TLOG_DEBUG(QStringLiteral("******** DEALLOC: %1").arg(objectDescription(this)));
-    // Gone before the user details came: the token is not the signed-in state.
-    if (m_detailsPending)
-        SignInCompletion::forgetUnconfirmedToken();
-    if (QNetworkReply* connection = m_connection.data()) {
-        connection->disconnect(this);
-        connection->abort();
-        connection->deleteLater();
+    stopExchange();
+    // The window process goes with its controller (also when the application quits).
+    m_helper->stop();
+    delete m_failureNotice.data();
+}
+
+bool SSOLoginWindowController::isWindowOpen() const {
+    return m_helper->isRunning() || (m_failureNotice && m_failureNotice->isVisible());
+}
+
+void SSOLoginWindowController::raiseWindow() {
+    if (m_failureNotice && m_failureNotice->isVisible()) {
+        m_failureNotice->raise();
+        m_failureNotice->activateWindow();
+    } else {
+        m_helper->send({{"do", P::kRaise}});
     }
-    releaseWebView();
-    if (m_window)
-        m_window->removeEventFilter(this);
-}
-
-QWidget* SSOLoginWindowController::window() const {
-    return m_window.get();
-}
-
-QWebEngineView* SSOLoginWindowController::webView() const {
-    return m_webView.data();
 }
 
 QString SSOLoginWindowController::message() const {
-    return m_ui && !m_ui->messageLabel->isHidden() ? m_ui->messageLabel->text() : QString();
+    return m_helper->state().message;
 }
 
 QString SSOLoginWindowController::assertionConsumerURL() {
@@ -94,137 +88,85 @@ QString SSOLoginWindowController::assertionConsumerURL() {
 
 void SSOLoginWindowController::loadIDPURL() {
     if (m_started) {
-        if (m_window) {
-            m_window->show();
-            m_window->raise();
-            m_window->activateWindow();
-        }
+        raiseWindow();
         return;
     }
     m_started = true;
-    buildWindow();
-    WindowPlacement::centreOnIconScreen(m_window.get());
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
     startExchange();
 }
 
+// The window process opens with its overlay shown while the service is asked.
 void SSOLoginWindowController::startExchange() {
-    m_abandoned = false;
+    dismissFailureNotice();
     m_assertionPosted = false;
     m_applicationTokenRenewed = false;
     m_idpURLString.clear();
-    showMessage(QString());
-    showOrHideOverlay(true, false);
+    m_verifiedCertificates.clear();
+    m_helper->start(assertionConsumerURL(), WindowPlacement::iconScreenArea());
     ensureApplicationToken();
 }
 
-void SSOLoginWindowController::buildWindow() {
-    m_window = std::make_unique<QWidget>();
-    m_ui = std::make_unique<Ui::SSOLoginWindowController>();
-    m_ui->setupUi(m_window.get());
-    m_window->setWindowTitle(tr("%1 \u2014 Sign In").arg(BundleInfo::appName()));
-    m_window->installEventFilter(this);
-    buildMessageRow();
-    buildWebView();
-    m_overlay = new SSOOverlayView(m_window.get());
-}
-
-// The message band across the top, with "Try again" beside the message when details failed.
-void SSOLoginWindowController::buildMessageRow() {
-    auto* row = new QWidget(m_window.get());
-    row->setObjectName(QStringLiteral("messageRow"));
-    row->setAttribute(Qt::WA_StyledBackground);
-    row->setStyleSheet(QStringLiteral(
-        "#messageRow { background: #fdecea; border-bottom: 1px solid #f3b7b0; }"
-        "QLabel { background: transparent; color: #8a1c12; border: none; padding: 10px 14px; }"));
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 12, 0);
-    m_ui->contentLayout->replaceWidget(m_ui->messageLabel, row);
-    layout->addWidget(m_ui->messageLabel, 1);
-    m_retryButton = new QPushButton(tr("Try again"), row);
-    m_retryButton->setObjectName(QStringLiteral("retryButton"));
-    m_retryButton->setVisible(false);
-    layout->addWidget(m_retryButton);
-    connect(m_retryButton, &QPushButton::clicked, this,
-            &SSOLoginWindowController::retryUserDetails);
-}
-
-void SSOLoginWindowController::buildWebView() {
-    // No name: an off-the-record profile, so nothing of the sign-on stays on disk.
-    m_profile = std::make_unique<QWebEngineProfile>();
-    m_page = std::make_unique<SSOWebPage>(m_profile.get());
-    QWebEngineScript capture;
-    capture.setName(QStringLiteral("tamber-assertion-capture"));
-    capture.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    capture.setWorldId(QWebEngineScript::MainWorld);
-    capture.setRunsOnSubFrames(false);
-    capture.setSourceCode(SAMLFormCapture::documentScript(assertionConsumerURL()));
-    m_page->scripts().insert(capture);
-    m_page->setNavigationPolicy([this](const QUrl& url, QWebEnginePage::NavigationType type) {
-        return decideNavigation(url, type);
-    });
-    m_page->setCertificatePolicy([this](const QWebEngineCertificateError& error) {
-        return m_certificateTrust.accepts(error.url(), error.certificateChain());
-    });
-
-    m_webView = new QWebEngineView(m_ui->webViewContainer);
-    m_webView->setObjectName(QStringLiteral("webView"));
-    m_webView->setPage(m_page.get());
-    m_ui->webViewLayout->addWidget(m_webView);
-}
-
-void SSOLoginWindowController::releaseWebView() {
-    delete m_webView.data();
-    m_page.reset();
-    m_profile.reset();
-}
-
-void SSOLoginWindowController::showOrHideOverlay(bool show, bool showLoginSuccessfulLabel) {
-    if (!m_overlay)
-        return;
-    if (show)
-        m_overlay->showOverlay(showLoginSuccessfulLabel);
-    else
-        m_overlay->hideOverlay();
-}
-
-bool SSOLoginWindowController::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_window.get()) {
-        if (event->type() == QEvent::Close && !m_abandoned)
-            abandon();
-        else if (event->type() == QEvent::Show && m_abandoned)
-            restartAfterAbandon();
-    }
-    return QObject::eventFilter(watched, event);
-}
-
-// Whoever brings an abandoned window back (an icon click) gets a new sign-on, not a blank page.
-void SSOLoginWindowController::restartAfterAbandon() {
-    TLOG_INFO(QStringLiteral("Single sign-on window shown again: starting over"));
-    if (!m_page)
-        buildWebView();
-    startExchange();
-}
-
-// Closing the window by hand abandons the exchange; the web view's memory goes at once.
-void SSOLoginWindowController::abandon() {
-    m_abandoned = true;
-    TLOG_INFO(QStringLiteral("Single sign-on window closed before sign-in completed"));
+// Nothing of a running exchange may answer later: the connection is dropped, and a token whose
+// details never came is not the signed-in state.
+void SSOLoginWindowController::stopExchange() {
     if (QNetworkReply* connection = m_connection.data()) {
         connection->disconnect(this);
         connection->abort();
         connection->deleteLater();
     }
-    showOrHideOverlay(false, false);
-    // Not inside the window's own close event.
-    MainQueue::async(this, [this] {
-        if (!m_abandoned)
-            return; // shown again in the meantime
-        releaseWebView();
-        emit windowClosed();
+    if (m_detailsPending) {
+        m_detailsPending = false;
+        SignInCompletion::forgetUnconfirmedToken();
+    }
+    m_tokenReply.clear();
+}
+
+// Closing the window by hand abandons the exchange; the web engine's memory went with its process.
+void SSOLoginWindowController::abandon() {
+    TLOG_INFO(QStringLiteral("Single sign-on window closed before sign-in completed"));
+    stopExchange();
+    emit windowClosed();
+}
+
+// The window process crashed or could not start: said in a notice of this process, which offers
+// a new attempt.
+void SSOLoginWindowController::helperFailed(const QString& problem) {
+    stopExchange();
+    dismissFailureNotice();
+    auto* notice = new QMessageBox(QMessageBox::Warning, tr("Single sign-on failed"),
+                                   tr("Single sign-on could not be completed."),
+                                   QMessageBox::Retry | QMessageBox::Cancel);
+    notice->setObjectName(QStringLiteral("ssoFailureNotice"));
+    notice->setInformativeText(problem + u' ' + tr("Try again to sign in once more."));
+    notice->setTextFormat(Qt::PlainText);
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->button(QMessageBox::Retry)->setText(tr("Try again"));
+    notice->button(QMessageBox::Retry)->setObjectName(QStringLiteral("retryButton"));
+    m_failureNotice = notice;
+    connect(notice, &QMessageBox::finished, this, [this, notice](int result) {
+        if (m_failureNotice != notice)
+            return;
+        m_failureNotice = nullptr;
+        if (result == QMessageBox::Retry)
+            startExchange();
+        else
+            emit windowClosed();
     });
+    WindowPlacement::centreOnIconScreen(notice);
+    notice->show();
+    notice->raise();
+    notice->activateWindow();
+}
+
+void SSOLoginWindowController::dismissFailureNotice() {
+    if (QMessageBox* notice = m_failureNotice.data()) {
+        m_failureNotice = nullptr;
+        notice->close();
+    }
+}
+
+void SSOLoginWindowController::showOrHideOverlay(bool show, bool showLoginSuccessfulLabel) {
+    m_helper->send({{"do", P::kOverlay}, {"show", show}, {"success", showLoginSuccessfulLabel}});
 }
 
 // --- Application token and auth request ---
@@ -241,7 +183,7 @@ void SSOLoginWindowController::renewApplicationTokenAndRetry() {
     m_applicationTokenRenewed = true;
     QPointer<SSOLoginWindowController> self(this);
     TamberDataModel::requestApplicationToken([self](bool obtained) {
-        if (!self || self->m_abandoned)
+        if (!self || !self->m_helper->isRunning())
             return;
         if (obtained && TamberDataModel::isPresent(TamberDataModel::sharedData()->app_access_token))
             self->sendAuthRequest();
@@ -292,62 +234,41 @@ void SSOLoginWindowController::handleProbeReply(const ServiceReply& reply) {
     MainQueue::async(this, [this] { loadIdentityProviderPage(); });
 }
 
+// The window's web engine keeps its own trust store: it is told which certificates this
+// process's server trust accepted for the addresses of this exchange.
 void SSOLoginWindowController::loadIdentityProviderPage() {
-    if (!m_page || m_abandoned)
+    if (!m_helper->isRunning())
         return;
     m_assertionPosted = false;
-    m_page->load(QUrl(m_idpURLString));
-    m_webView->update();
+    QJsonArray trusted;
+    for (auto it = m_verifiedCertificates.cbegin(); it != m_verifiedCertificates.cend(); ++it)
+        trusted.append(QJsonObject{{"url", it.key()},
+                                   {"certificate", QString::fromLatin1(it.value().toPem())}});
+    m_helper->send({{"do", P::kLoad}, {"url", m_idpURLString}, {"trusted", trusted}});
 }
 
-// --- Navigation policy and the assertion post ---
+// --- The assertion post ---
 
-bool SSOLoginWindowController::decideNavigation(const QUrl& url,
-                                                QWebEnginePage::NavigationType type) {
-    if (isOtherNavigation(type)) {
-        showOrHideOverlay(false, false);
-        return true;
+void SSOLoginWindowController::takeAssertion(const QString& url, const QString& verb,
+                                             const QByteArray& body) {
+    // Sent once per page, and only to the service's own consumer.
+    if (m_assertionPosted || m_currentRequest != TokenRequest || url != assertionConsumerURL()) {
+        TLOG_WARN(QStringLiteral("Assertion hand-over ignored"));
+        return;
     }
-    TLOG_VERBOSE(QStringLiteral("\n\nuser navigating from: \n\t%1\nto:\n\t%2")
-                     .arg(m_page->url().toString(), url.toString()));
-    if (url.toString(QUrl::FullyEncoded) != assertionConsumerURL()) {
-        showOrHideOverlay(false, false);
-        return true;
+    m_assertionPosted = true;
+    showMessage(QString());
+    showOrHideOverlay(true, true);
+    QNetworkRequest request{QUrl(url)};
+    if (verb == QLatin1String("POST")) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          QByteArrayLiteral("application/x-www-form-urlencoded"));
+        sendTokenRequest(request, "POST", body);
+    } else if (verb == QLatin1String("GET")) {
+        sendTokenRequest(request, "GET", {});
+    } else {
+        failAssertion(noTokenText());
     }
-    TLOG_VERBOSE(QStringLiteral("Looks like request url was successful"));
-    // The web view never posts the assertion itself: this window sends it, exactly once.
-    if (!m_assertionPosted) {
-        m_assertionPosted = true;
-        showMessage(QString());
-        showOrHideOverlay(true, true);
-        takeAssertionForm(url, type);
-    }
-    return false;
-}
-
-void SSOLoginWindowController::takeAssertionForm(const QUrl& url,
-                                                 QWebEnginePage::NavigationType type) {
-    QPointer<SSOLoginWindowController> self(this);
-    m_page->runJavaScript(
-        SAMLFormCapture::readScript(), QWebEngineScript::MainWorld,
-        [self, url, type](const QVariant& result) {
-            if (!self || self->m_abandoned || !self->m_page)
-                return;
-            QNetworkRequest request(url);
-            const std::optional<SAMLFormCapture::Form> form =
-                SAMLFormCapture::formFromScriptResult(result);
-            if (form && form->method == QLatin1String("post")) {
-                request.setHeader(QNetworkRequest::ContentTypeHeader,
-                                  QByteArrayLiteral("application/x-www-form-urlencoded"));
-                self->sendTokenRequest(request, "POST", SAMLFormCapture::urlEncoded(form->fields));
-            } else if (type == QWebEnginePage::NavigationTypeFormSubmitted) {
-                // A form post whose fields were not noted cannot be sent again faithfully.
-                TLOG_ERROR(QStringLiteral("Assertion form post without readable fields"));
-                self->failAssertion(noTokenText());
-            } else {
-                self->sendTokenRequest(request, "GET", {});
-            }
-        });
 }
 
 void SSOLoginWindowController::sendTokenRequest(QNetworkRequest request, const QByteArray& verb,
@@ -374,7 +295,7 @@ void SSOLoginWindowController::handleTokenReply(const ServiceReply& reply) {
 }
 
 // The sign-in counts once the account's details are in; until then the window stays, and a
-// failure is shown here with a way to try again (the token is kept aside, not in the record).
+// failure is shown there with a way to try again (the token is kept aside, not in the record).
 void SSOLoginWindowController::loadUserDetails() {
     m_detailsPending = true;
     showMessage(QString());
@@ -382,15 +303,14 @@ void SSOLoginWindowController::loadUserDetails() {
     QPointer<SSOLoginWindowController> self(this);
     TamberDataModel::fetchAggregatedUserDetails(
         [self] {
-            if (self) {
+            if (self && self->m_detailsPending) {
                 self->m_detailsPending = false;
                 self->finishSignIn();
             }
         },
         [self](const std::optional<ServiceError>& error) {
-            if (self) {
+            if (self && self->m_detailsPending)
                 self->userDetailsFailed(error);
-            }
         });
 }
 
@@ -399,23 +319,19 @@ void SSOLoginWindowController::userDetailsFailed(const std::optional<ServiceErro
     TLOG_ERROR(QStringLiteral("error"));
     SignInCompletion::forgetUnconfirmedToken();
     showOrHideOverlay(false, false);
-    showMessage(SignInCompletion::detailsNotLoadedMessage(error));
-    m_retryButton->setVisible(true);
+    showMessage(SignInCompletion::detailsNotLoadedMessage(error), true);
 }
 
 void SSOLoginWindowController::retryUserDetails() {
-    if (m_detailsPending || !SSOTokenReply::store(m_tokenReply)) {
+    if (m_detailsPending || !SSOTokenReply::store(m_tokenReply))
         return;
-    }
     loadUserDetails();
 }
 
 void SSOLoginWindowController::finishSignIn() {
     TLOG_INFO(QStringLiteral("Single sign-on completed"));
     m_tokenReply.clear();
-    m_window->removeEventFilter(this);
-    m_window->close();
-    releaseWebView();
+    m_helper->stop();
     emit signInCompleted();
     // Observers may release this controller: nothing may follow the post.
     NotificationCenter::defaultCenter().post(QStringLiteral("SAML_CONFIG_SUCCESSFUL"));
@@ -430,25 +346,20 @@ void SSOLoginWindowController::failBeforePage(const QString& message) {
 // new auth request, and the user sees the identity provider's page again under the message.
 void SSOLoginWindowController::failAssertion(const QString& message) {
     showMessage(message);
-    m_assertionPosted = false;
     m_applicationTokenRenewed = false;
     showOrHideOverlay(true, false);
     ensureApplicationToken();
 }
 
-void SSOLoginWindowController::showMessage(const QString& message) {
-    if (!m_ui)
-        return;
-    m_ui->messageLabel->setText(message);
-    m_ui->messageLabel->setVisible(!message.isEmpty());
-    m_retryButton->setVisible(false);
+void SSOLoginWindowController::showMessage(const QString& message, bool retry) {
+    m_helper->send({{"do", P::kMessage}, {"text", message}, {"retry", retry}});
 }
 
 // --- Connections through the application's server trust ---
 
 void SSOLoginWindowController::startConnection(QNetworkRequest request, const QByteArray& verb,
                                                const QByteArray& body, ReplyHandler handler) {
-    if (m_abandoned)
+    if (!m_helper->isRunning())
         return;
     ServerTrust::configure(request);
     request.setTransferTimeout(ServiceCall::transferTimeoutMs());
@@ -457,7 +368,9 @@ void SSOLoginWindowController::startConnection(QNetworkRequest request, const QB
     ServiceCall::watchReplySize(reply);
     m_connection = reply;
     connect(reply, &QNetworkReply::encrypted, this, [this, reply] {
-        m_certificateTrust.noteVerified(reply->url(), reply->sslConfiguration().peerCertificate());
+        const QSslCertificate leaf = reply->sslConfiguration().peerCertificate();
+        if (!leaf.isNull())
+            m_verifiedCertificates.insert(endpointOf(reply->url()), leaf);
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply, handler] {
         if (m_connection == reply)

@@ -1,35 +1,28 @@
 #pragma once
 
-#include "SSOCertificateTrust.h"
+#include "SSOHelperProtocol.h"
 
+#include <QByteArray>
+#include <QHash>
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
 #include <QString>
-#include <QWebEnginePage>
-#include <functional>
-#include <memory>
 #include <optional>
 
-class QLabel;
+
 class QNetworkReply;
 class QNetworkRequest;
-class QPushButton;
-class QWebEngineProfile;
-class QWebEngineView;
-class QWidget;
-class SSOOverlayView;
-class SSOWebPage;
+class SSOHelperProcess;
 struct ServiceError;
 struct ServiceReply;
-namespace Ui {
-class SSOLoginWindowController;
-}
 
-// The single sign-on window: asks the service where the enterprise identity provider's login
-// page is, shows that page in a web view of its own (an off-the-record profile, created for
-// this sign-on and released after it), notices the form post that hands the SAML assertion
-// back to the service, sends that post itself, and stores the token of the service's reply.
-// Posts "SAML_CONFIG_SUCCESSFUL" when the token is stored.
+// Single sign-on: asks the service where the enterprise identity provider's login page is,
+// shows that page in the sign-on window (a process of its own, tamber-sso, so the web engine
+// is loaded only now), receives from it the form post that hands the SAML assertion back to the
+// service, sends that post itself, and stores the token of the service's reply. Posts
+// "SAML_CONFIG_SUCCESSFUL" when the token and the user's details are in.
 class SSOLoginWindowController : public QObject {
     Q_OBJECT
 public:
@@ -41,39 +34,38 @@ public:
 
     // Shows the window and starts the exchange. A second call only brings the window forward.
     void loadIDPURL();
-    QWidget* window() const;
+    // The sign-on window, or the notice that it failed, is on screen (or on its way).
+    bool isWindowOpen() const;
+    void raiseWindow();
 
     void showOrHideOverlay(bool show, bool showLoginSuccessfulLabel);
 
     int currentRequest() const { return m_currentRequest; }
     QString idpURLString() const { return m_idpURLString; }
-    QWebEngineView* webView() const;
     // The text shown above the page after a failure; empty while all is well.
     QString message() const;
+    SSOHelperProcess* helper() const { return m_helper; }
+    // The notice shown when the window process failed; null otherwise.
+    QMessageBox* failureNotice() const { return m_failureNotice; }
 
     // "https://" + the web domain of the current API host + "/sso/saml2/".
     static QString assertionConsumerURL();
 
 signals:
-    // The user closed the window: the exchange is abandoned and the controller may be released.
-    // Showing the window again starts a new exchange.
+    // The user closed the window (or dismissed the failure notice): the exchange is abandoned
+    // and the controller may be released.
     void windowClosed();
     // The token and the user details are in; "SAML_CONFIG_SUCCESSFUL" follows at once.
     void signInCompleted();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     using ReplyHandler = void (SSOLoginWindowController::*)(const ServiceReply&);
 
-    void buildWindow();
-    void buildMessageRow();
-    void buildWebView();
     void startExchange();
-    void restartAfterAbandon();
-    void releaseWebView();
+    void stopExchange();
     void abandon();
+    void helperFailed(const QString& problem);
+    void dismissFailureNotice();
 
     void ensureApplicationToken();
     void sendAuthRequest();
@@ -83,8 +75,7 @@ private:
     void handleProbeReply(const ServiceReply& reply);
     void loadIdentityProviderPage();
 
-    bool decideNavigation(const QUrl& url, QWebEnginePage::NavigationType type);
-    void takeAssertionForm(const QUrl& url, QWebEnginePage::NavigationType type);
+    void takeAssertion(const QString& url, const QString& verb, const QByteArray& body);
     void sendTokenRequest(QNetworkRequest request, const QByteArray& verb, const QByteArray& body);
     void handleTokenReply(const ServiceReply& reply);
     void loadUserDetails();
@@ -93,28 +84,21 @@ private:
     void finishSignIn();
     void failBeforePage(const QString& message);
     void failAssertion(const QString& message);
-    void showMessage(const QString& message);
+    void showMessage(const QString& message, bool retry = false);
 
     void startConnection(QNetworkRequest request, const QByteArray& verb, const QByteArray& body,
                          ReplyHandler handler);
 
-    std::unique_ptr<QWidget> m_window;
-    std::unique_ptr<Ui::SSOLoginWindowController> m_ui;
-    SSOOverlayView* m_overlay = nullptr;
-    QPushButton* m_retryButton = nullptr;
-    // The page is deleted before its profile, the view before its page.
-    std::unique_ptr<QWebEngineProfile> m_profile;
-    std::unique_ptr<SSOWebPage> m_page;
-    QPointer<QWebEngineView> m_webView;
-
+    SSOHelperProcess* m_helper = nullptr;
+    QPointer<QMessageBox> m_failureNotice;
     QPointer<QNetworkReply> m_connection;
     int m_currentRequest = AuthRequest;
     QString m_idpURLString;
-    SSOCertificateTrust m_certificateTrust;
+    // Leaf certificates the application's server trust accepted, by address ("host:port").
+    QHash<QString, QSslCertificate> m_verifiedCertificates;
     bool m_started = false;
     bool m_applicationTokenRenewed = false;
     bool m_assertionPosted = false;
-    bool m_abandoned = false;
     // The token reply, kept while the user details are being loaded or may be tried again.
     QByteArray m_tokenReply;
     bool m_detailsPending = false;

@@ -23,9 +23,11 @@ void SSOWebPage::handleCertificateError(const QWebEngineCertificateError& error)
     QWebEngineCertificateError answer = error;
     if (error.isOverridable() && m_certificatePolicy && m_certificatePolicy(error)) {
         answer.acceptCertificate();
+        emit certificateDecided(error.url(), true);
         return;
     }
     TLOG_WARN(QStringLiteral("Sign-on page certificate refused for %1: %2")
                   .arg(error.url().host(), error.description()));
     answer.rejectCertificate();
+    emit certificateDecided(error.url(), false);
 }

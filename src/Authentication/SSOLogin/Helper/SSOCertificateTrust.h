@@ -15,9 +15,10 @@ public:
     // The leaf certificate a server-trusted connection to `url` presented.
     void noteVerified(const QUrl& url, const QSslCertificate& leaf);
     bool accepts(const QUrl& url, const QList<QSslCertificate>& chain) const;
+    // "host:port" of an address (443 when it names none).
+    static QString endpointKey(const QUrl& url);
 
 private:
-    static QString endpointKey(const QUrl& url);
 
     QHash<QString, QSslCertificate> m_verified;
 };

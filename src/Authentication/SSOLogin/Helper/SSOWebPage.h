@@ -21,6 +21,10 @@ public:
     // Without a policy every certificate error is refused.
     void setCertificatePolicy(CertificatePolicy policy) { m_certificatePolicy = std::move(policy); }
 
+signals:
+    // The answer given to a certificate the browser engine refused on its own.
+    void certificateDecided(const QUrl& url, bool accepted);
+
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
