@@ -1,7 +1,8 @@
-#include "Authentication/SSOLogin/SAMLFormCapture.h"
-#include "Authentication/SSOLogin/SSOCertificateTrust.h"
+#include "Authentication/SSOLogin/Helper/SAMLFormCapture.h"
+#include "Authentication/SSOLogin/Helper/SSOCertificateTrust.h"
+#include "Authentication/SSOLogin/SSOHelperProcess.h"
+#include "Authentication/SSOLogin/SSOHelperProtocol.h"
 #include "Authentication/SSOLogin/SSOLoginWindowController.h"
-#include "Authentication/SSOLogin/SSOSpinnerView.h"
 #include "Authentication/SSOLogin/SSOTokenReply.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
@@ -11,39 +12,41 @@
 #include "Platform/PreferencesStore.h"
 #include "TestEnvironment.h"
 #include "VeloraSimulator.h"
+#include "WindowManager.h"
 
-#include <QLabel>
-#include <QPushButton>
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSslSocket>
 #include <QUrlQuery>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
 const QString kSamlSuccess = QStringLiteral("SAML_CONFIG_SUCCESSFUL");
 
-// Runs a script in the page and waits for its value.
-QVariant evaluate(QWebEnginePage* page, const QString& script) {
+// Runs a script in the page of the window process and waits for its value.
+QVariant evaluate(const SSOLoginWindowController& controller, const QString& script) {
     QVariant value;
     bool done = false;
-    page->runJavaScript(script, [&](const QVariant& result) {
-        value = result;
+    controller.helper()->evaluate(script, [&](const QJsonValue& result) {
+        value = result.toVariant();
         done = true;
     });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
+    if (!QTest::qWaitFor([&] { return done || !controller.helper()->isRunning(); }, 10000))
         qWarning("Script did not answer: %s", qPrintable(script));
     return value;
 }
 
 bool waitForScript(SSOLoginWindowController& controller, const QString& condition,
-                   int timeoutMs = 20000) {
+                   int timeoutMs = 30000) {
     return QTest::qWaitFor(
         [&] {
-            QWebEngineView* view = controller.webView();
-            return view && evaluate(view->page(), condition).toBool();
+            return controller.helper()->isRunning() && evaluate(controller, condition).toBool();
         },
         timeoutMs);
 }
@@ -53,25 +56,49 @@ bool waitForLoginForm(SSOLoginWindowController& controller) {
 }
 
 void signInAtIdentityProvider(SSOLoginWindowController& controller, const QString& password) {
-    evaluate(controller.webView()->page(),
-             QStringLiteral("document.getElementById('username').value = '%1';"
-                            "document.getElementById('password').value = '%2';"
-                            "document.getElementById('signin').click();")
-                 .arg(QLatin1String(VeloraSimulator::SamlUser), password));
+    evaluate(controller, QStringLiteral("document.getElementById('username').value = '%1';"
+                                        "document.getElementById('password').value = '%2';"
+                                        "document.getElementById('signin').click();")
+                             .arg(QLatin1String(VeloraSimulator::SamlUser), password));
 }
 
-// With TAMBER_SCREENSHOT_DIR set, saves what the window shows there.
+// With TAMBER_SCREENSHOT_DIR set, the window process saves what it shows there.
 void snapshot(const SSOLoginWindowController& controller, const QString& name) {
-    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
-    if (dir.isEmpty())
+    if (qEnvironmentVariableIsEmpty("TAMBER_SCREENSHOT_DIR"))
         return;
-    QCoreApplication::processEvents();
-    controller.window()->grab().save(QStringLiteral("%1/sso-%2.png").arg(dir, name));
+    bool saved = false;
+    controller.helper()->snapshot(name, [&] { saved = true; });
+    if (!QTest::qWaitFor([&] { return saved; }, 10000))
+        qWarning("No screenshot %s", qPrintable(name));
+}
+
+const SSOWindowState& windowOf(const SSOLoginWindowController& controller) {
+    return controller.helper()->state();
 }
 
 bool overlayShown(const SSOLoginWindowController& controller) {
-    const QWidget* overlay = controller.window()->findChild<QWidget*>("overlayView");
-    return overlay && overlay->isVisible();
+    return windowOf(controller).overlay;
+}
+
+// With the title bar's close button (asked again until the window has gone: a request that
+// comes before the window is mapped is not seen).
+bool closeByHand(const SSOLoginWindowController& controller) {
+    bool asked = false;
+    const bool hidden = QTest::qWaitFor(
+        [&] {
+            const SSOWindowState& window = windowOf(controller);
+            if (asked && !window.visible)
+                return true;
+            if (window.windowId)
+                asked = WindowManager::requestClose(quintptr(window.windowId));
+            return false;
+        },
+        20000);
+    return hidden;
+}
+
+bool processGone(qint64 pid) {
+    return pid > 0 && ::kill(pid_t(pid), 0) == -1 && errno == ESRCH;
 }
 
 // The server certificate chain the simulator presents, read off a TLS handshake.
@@ -105,6 +132,9 @@ private slots:
     void failuresBeforeThePageAreShown();
     void identityProviderPageFaultsLeaveAWayOut();
     void userDetailsFailureIsShownWithTryAgain();
+    void windowProcessFailureOffersATryAgain_data();
+    void windowProcessFailureOffersATryAgain();
+    void windowProcessLivesOnlyWithItsController();
 
 private:
     void startSignOn();
@@ -116,6 +146,7 @@ private:
 };
 
 void tst_SSOLogin::initTestCase() {
+    qputenv(SSOHelperProtocol::kTestHooksVariable, "1");
     VeloraSimulator::trustTestCaForThisProcess();
     QVERIFY(m_sim.start());
     NotificationCenter::defaultCenter().addObserver(&m_observer, kSamlSuccess,
@@ -230,10 +261,13 @@ void tst_SSOLogin::signsInThroughTheIdentityProvider() {
     LogSpy logs;
     // No application token yet: one is fetched before the auth request.
     startSignOn();
-    QVERIFY(m_controller->window()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(windowOf(*m_controller).visible, 20000);
     QVERIFY(overlayShown(*m_controller));
     QVERIFY(waitForLoginForm(*m_controller));
     QTRY_VERIFY(!overlayShown(*m_controller));
+    // The bar names whose page asks for the password, reached over a verified connection.
+    QTRY_COMPARE(windowOf(*m_controller).host, QStringLiteral("localhost"));
+    QVERIFY(windowOf(*m_controller).verified);
     QCOMPARE(m_controller->currentRequest(), int(SSOLoginWindowController::TokenRequest));
 
     const QString appToken = TamberDataModel::sharedData()->app_access_token.toString();
@@ -256,7 +290,7 @@ void tst_SSOLogin::signsInThroughTheIdentityProvider() {
     QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 0);
 
     // The identity provider answers with a page whose script calls form.submit().
-    QPointer<QWidget> window = m_controller->window();
+    const qint64 helperPid = m_controller->helper()->processId();
     QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
     signInAtIdentityProvider(*m_controller,
                              QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
@@ -281,9 +315,10 @@ void tst_SSOLogin::signsInThroughTheIdentityProvider() {
              QUrlQuery(QUrl(m_controller->idpURLString()))
                  .queryItemValue(QStringLiteral("RelayState"), QUrl::FullyDecoded));
 
-    // Done: the window is closed, its web view released, nothing reported as abandoned.
-    QVERIFY(window && !window->isVisible());
-    QVERIFY(!m_controller->webView());
+    // Done: the window process is gone (the web engine's memory with it), nothing reported as
+    // abandoned.
+    QVERIFY(!m_controller->helper()->isRunning());
+    QTRY_VERIFY(processGone(helperPid));
     QCOMPARE(closed.count(), 0);
     QVERIFY(!QTest::qWaitFor(
         [&] {
@@ -325,7 +360,7 @@ void tst_SSOLogin::userSubmittedAssertionIsPostedOnce() {
     // The page fetches an assertion itself and shows it in a form the user submits with a
     // named button, twice in a row.
     const QUrlQuery idp(QUrl(m_controller->idpURLString()));
-    evaluate(m_controller->webView()->page(),
+    evaluate(*m_controller,
              QStringLiteral(R"JS(
         fetch('/idp/login', {method: 'POST', body: new URLSearchParams({
             username: '%1', password: '%2', SAMLRequest: '%3', RelayState: '%4'})})
@@ -393,8 +428,7 @@ void tst_SSOLogin::staleAppTokenAndTokenlessReply() {
     QVERIFY(waitForLoginForm(*m_controller));
     QVERIFY(m_controller->idpURLString() != firstIdpUrl);
     QTRY_VERIFY(!overlayShown(*m_controller));
-    QVERIFY(m_controller->window()->isVisible());
-    QVERIFY(m_controller->window()->findChild<QLabel*>("messageLabel")->isVisible());
+    QVERIFY(windowOf(*m_controller).visible);
     snapshot(*m_controller, QStringLiteral("3-message"));
 
     // And the second attempt signs in.
@@ -409,23 +443,23 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
     TamberDataModel::sharedData()->app_access_token = m_sim.issueAppToken();
 
     // Closed while the auth request is on its way: the late reply starts nothing.
-    m_sim.injectFault(VeloraSimulator::Endpoint::SamlAuthRequest, Fault::delay(700));
+    // (The window process may take seconds to start on a busy machine.)
+    const int replyDelayMs = 10000;
+    m_sim.injectFault(VeloraSimulator::Endpoint::SamlAuthRequest, Fault::delay(replyDelayMs));
     startSignOn();
     QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
     QTRY_COMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlAuthRequest), 1);
-    m_controller->window()->close();
-    QVERIFY(closed.wait(5000));
-    QVERIFY(!m_controller->webView());
+    QElapsedTimer sinceRequest;
+    sinceRequest.start();
+    QVERIFY(closeByHand(*m_controller));
+    QVERIFY(closed.wait(10000));
+    QVERIFY(!m_controller->helper()->isRunning());
     // Past the delayed reply: no probe, no page.
     QVERIFY(!QTest::qWaitFor(
-        [&] { return m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin) > 0; }, 1000));
-
-    // Brought back (an icon click raises it): a new exchange, not a blank window.
-    m_sim.clearFaults();
-    m_controller->window()->show();
-    QVERIFY(waitForLoginForm(*m_controller));
-    QVERIFY(m_controller->message().isEmpty());
+        [&] { return m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin) > 0; },
+        int(replyDelayMs + 500 - sinceRequest.elapsed())));
     m_controller.reset();
+    m_sim.clearFaults();
 
     // Closed while the assertion is being posted; the owner releases the controller as soon
     // as it hears of it, as the application controller does.
@@ -438,10 +472,10 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
                              QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
     QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1,
                               20000);
-    QVERIFY(overlayShown(*m_controller));
+    QTRY_VERIFY(windowOf(*m_controller).successLabel);
     snapshot(*m_controller, QStringLiteral("2-signing-in"));
-    m_controller->window()->close();
-    QTRY_VERIFY(!m_controller);
+    QVERIFY(closeByHand(*m_controller));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_controller, 10000);
     QVERIFY(!QTest::qWaitFor([&] { return m_successPosts > 0; }, 1700)); // past the reply
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
 }
@@ -483,8 +517,7 @@ void tst_SSOLogin::failuresBeforeThePageAreShown() {
     QVERIFY(
         m_controller->message().contains(ServiceCall::urlError(ServiceCall::TimedOut).description));
     QVERIFY(!overlayShown(*m_controller));
-    QVERIFY(
-        !m_controller->window()->findChild<SSOSpinnerView*>("loadingInProgress")->isAnimating());
+    QVERIFY(!windowOf(*m_controller).spinning);
     QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin), 1);
     QVERIFY(!QTest::qWaitFor(
         [&] { return m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin) > 1; }, 500));
@@ -509,12 +542,11 @@ void tst_SSOLogin::identityProviderPageFaultsLeaveAWayOut() {
     startSignOn();
     QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin), 2, 20000);
     QTRY_VERIFY(!overlayShown(*m_controller));
-    QVERIFY(
-        !m_controller->window()->findChild<SSOSpinnerView*>("loadingInProgress")->isAnimating());
+    QVERIFY(!windowOf(*m_controller).spinning);
     QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
-    m_controller->window()->close();
-    QVERIFY(closed.wait(5000));
-    QVERIFY(!m_controller->webView());
+    QVERIFY(closeByHand(*m_controller));
+    QVERIFY(closed.wait(10000));
+    QVERIFY(!m_controller->helper()->isRunning());
     m_controller.reset();
     // Past the late page: nothing more happens.
     QVERIFY(!QTest::qWaitFor([&] { return m_successPosts > 0; }, 3000));
@@ -525,18 +557,18 @@ void tst_SSOLogin::identityProviderPageFaultsLeaveAWayOut() {
     // window can still be closed.
     startSignOn();
     QVERIFY(waitForLoginForm(*m_controller));
-    evaluate(m_controller->webView()->page(),
+    evaluate(*m_controller,
              QStringLiteral("document.querySelector('[name=SAMLRequest]').value = 'expired';"));
     signInAtIdentityProvider(*m_controller,
                              QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
     QVERIFY(waitForScript(
         *m_controller, QStringLiteral("document.body.innerText.includes('unknown or expired')")));
     QVERIFY(!overlayShown(*m_controller));
-    QVERIFY(m_controller->window()->isVisible());
+    QVERIFY(windowOf(*m_controller).visible);
     QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 0);
     QSignalSpy closedAfterError(m_controller.get(), &SSOLoginWindowController::windowClosed);
-    m_controller->window()->close();
-    QVERIFY(closedAfterError.wait(5000));
+    QVERIFY(closeByHand(*m_controller));
+    QVERIFY(closedAfterError.wait(10000));
     m_controller.reset();
     QCOMPARE(m_successPosts, 0);
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
@@ -557,10 +589,9 @@ void tst_SSOLogin::userDetailsFailureIsShownWithTryAgain() {
                                              "loaded: the service failed to process the "
                                              "request. Try again."),
                               20000);
-    auto* retry = m_controller->window()->findChild<QPushButton*>(QStringLiteral("retryButton"));
-    QVERIFY(retry && retry->isVisible());
+    QVERIFY(windowOf(*m_controller).retry);
     QVERIFY(!overlayShown(*m_controller));
-    QVERIFY(m_controller->window()->isVisible());
+    QVERIFY(windowOf(*m_controller).visible);
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
     QVERIFY(!PreferencesStore(PreferencesStore::defaultPath()).contains("access_token"));
     QCOMPARE(m_successPosts, 0);
@@ -568,11 +599,75 @@ void tst_SSOLogin::userDetailsFailureIsShownWithTryAgain() {
 
     // Try again with the service healthy: signed in without a second visit to the provider.
     m_sim.clearFaults();
-    QTest::mouseClick(retry, Qt::LeftButton);
+    m_controller->helper()->send(
+        {{"do", SSOHelperProtocol::kPress}, {"name", QStringLiteral("retryButton")}});
     QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
     QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
-    QVERIFY(!m_controller->window()->isVisible());
+    QVERIFY(!m_controller->helper()->isRunning());
     QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
+}
+
+void tst_SSOLogin::windowProcessFailureOffersATryAgain_data() {
+    QTest::addColumn<bool>("crash");
+    QTest::newRow("crashed, tried again") << true;
+    QTest::newRow("not found, cancelled") << false;
+}
+
+void tst_SSOLogin::windowProcessFailureOffersATryAgain() {
+    QFETCH(bool, crash);
+    TamberDataModel::sharedData()->app_access_token = m_sim.issueAppToken();
+    const QByteArray program = qgetenv("TAMBER_SSO_HELPER");
+    if (!crash)
+        qputenv("TAMBER_SSO_HELPER", "/nonexistent/tamber-sso");
+    startSignOn();
+    if (crash) {
+        QVERIFY(waitForLoginForm(*m_controller));
+        ::kill(pid_t(m_controller->helper()->processId()), SIGKILL);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->failureNotice(), 20000);
+    qputenv("TAMBER_SSO_HELPER", program);
+    QMessageBox* notice = m_controller->failureNotice();
+    QTRY_VERIFY(notice->isVisible());
+    QVERIFY(notice->informativeText().contains(crash ? QStringLiteral("stopped unexpectedly")
+                                                     : QStringLiteral("could not be started")));
+    QVERIFY(m_controller->isWindowOpen());
+    QCOMPARE(m_successPosts, 0);
+    QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
+    if (!crash) {
+        notice->button(QMessageBox::Cancel)->click();
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!m_controller->isWindowOpen());
+        return;
+    }
+    const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        notice->grab().save(dir + QStringLiteral("/sso-4-window-failed.png"));
+
+    // A new window process and a new exchange, which signs in; the assertion is posted once.
+    notice->button(QMessageBox::Retry)->click();
+    QVERIFY(!m_controller->failureNotice());
+    QVERIFY(waitForLoginForm(*m_controller));
+    signInAtIdentityProvider(*m_controller,
+                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
+    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
+    QCOMPARE(closed.count(), 0);
+}
+
+void tst_SSOLogin::windowProcessLivesOnlyWithItsController() {
+    TamberDataModel::sharedData()->app_access_token = m_sim.issueAppToken();
+    startSignOn();
+    QVERIFY(waitForLoginForm(*m_controller));
+
+    // Opened centred on the icon's screen (the cursor's here).
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY((windowOf(*m_controller).frame.center() - available.center()).manhattanLength() <= 4);
+
+    // Cancelled by the application (replaced, or the application quits): the process is killed.
+    const qint64 pid = m_controller->helper()->processId();
+    QVERIFY(!processGone(pid));
+    m_controller.reset();
+    QTRY_VERIFY(processGone(pid));
 }
 
 TAMBER_TEST_MAIN_GUI(tst_SSOLogin)

@@ -30,8 +30,12 @@ xcb_atom_t atom(void* library, xcb_connection_t* connection, const char* name) {
 } // namespace
 
 bool WindowManager::requestClose(QWidget* window) {
+    return window && window->isWindow() && requestClose(quintptr(window->winId()));
+}
+
+bool WindowManager::requestClose(quintptr nativeWindow) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !window || !window->isWindow()) {
+    if (!x11 || !nativeWindow) {
         return false;
     }
     void* library = dlopen("libxcb.so.1", RTLD_NOW | RTLD_NOLOAD);
@@ -44,7 +48,7 @@ bool WindowManager::requestClose(QWidget* window) {
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
-    event.window = xcb_window_t(window->winId());
+    event.window = xcb_window_t(nativeWindow);
     event.type = atom(library, connection, "WM_PROTOCOLS");
     event.data.data32[0] = atom(library, connection, "WM_DELETE_WINDOW");
     event.data.data32[1] = XCB_CURRENT_TIME;

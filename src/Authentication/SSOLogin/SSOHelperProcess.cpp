@@ -29,6 +29,12 @@ SSOHelperProcess::SSOHelperProcess(QObject* parent)
 
 SSOHelperProcess::~SSOHelperProcess() {
     stop();
+    // Killed and reaped here (a matter of milliseconds): nothing of a window process outlives
+    // its owner.
+    for (QProcess* process : findChildren<QProcess*>()) {
+        if (process->state() != QProcess::NotRunning)
+            process->waitForFinished(2000);
+    }
 }
 
 QString SSOHelperProcess::program() {
@@ -46,6 +52,7 @@ QString SSOHelperProcess::program() {
 void SSOHelperProcess::start(const QString& consumerUrl, const QRect& screenArea) {
     stop();
     m_state = SSOWindowState();
+    m_reported = false;
     m_process = new QProcess(this);
     m_process->setProgram(program());
     QStringList arguments{QStringLiteral("--consumer"), consumerUrl};
@@ -109,6 +116,7 @@ void SSOHelperProcess::handleEvent(const QJsonObject& event) {
     const QString name = event.value("event").toString();
     if (name == QLatin1String(P::kView)) {
         m_state = SSOWindowState::fromJson(event);
+        m_reported = true;
         emit stateChanged();
     } else if (name == QLatin1String(P::kAssertion)) {
         emit assertionCaptured(event.value("url").toString(), event.value("verb").toString(),

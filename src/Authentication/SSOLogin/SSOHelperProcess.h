@@ -28,6 +28,9 @@ public:
     void start(const QString& consumerUrl, const QRect& screenArea);
     void stop();
     bool isRunning() const { return m_process != nullptr; }
+    // Running, and its window on its way or on screen (not closed by the user).
+    bool isWindowOpen() const { return m_process && (!m_reported || m_state.visible); }
+    qint64 processId() const { return m_process ? m_process->processId() : 0; }
     void send(const QJsonObject& command);
 
     const SSOWindowState& state() const { return m_state; }
@@ -56,6 +59,7 @@ private:
 
     QProcess* m_process = nullptr;
     SSOWindowState m_state;
+    bool m_reported = false;
     int m_nextId = 0;
     QHash<int, std::function<void(const QJsonValue&)>> m_evaluations;
     QHash<QString, std::function<void()>> m_snapshots;

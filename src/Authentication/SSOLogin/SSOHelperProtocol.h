@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
+#include <QRect>
 #include <QString>
 #include <optional>
 
@@ -20,6 +22,7 @@ inline constexpr char kMessage[] = "message";   // text, retry
 inline constexpr char kRaise[] = "raise";       //
 inline constexpr char kEvaluate[] = "evaluate"; // id, script (only with kTestHooksVariable set)
 inline constexpr char kSnapshot[] = "snapshot"; // name (saved under TAMBER_SCREENSHOT_DIR)
+inline constexpr char kPress[] = "press";       // name of a button (only with the test hooks)
 
 // Events: {"event": <name>, ...}.
 inline constexpr char kView[] = "view"; // SSOWindowState
@@ -58,6 +61,9 @@ struct SSOWindowState {
     QString message;
     QString host;
     bool verified = false;
+    bool active = false;
+    qint64 windowId = 0; // the native window, for the tests' window-manager requests
+    QRect frame;
 
     QJsonObject toJson() const {
         return {{"event", SSOHelperProtocol::kView},
@@ -68,7 +74,10 @@ struct SSOWindowState {
                 {"retry", retry},
                 {"message", message},
                 {"host", host},
-                {"verified", verified}};
+                {"verified", verified},
+                {"active", active},
+                {"windowId", windowId},
+                {"frame", QJsonArray{frame.x(), frame.y(), frame.width(), frame.height()}}};
     }
     static SSOWindowState fromJson(const QJsonObject& json) {
         SSOWindowState state;
@@ -80,6 +89,11 @@ struct SSOWindowState {
         state.message = json.value("message").toString();
         state.host = json.value("host").toString();
         state.verified = json.value("verified").toBool();
+        state.active = json.value("active").toBool();
+        state.windowId = json.value("windowId").toInteger();
+        const QJsonArray frame = json.value("frame").toArray();
+        state.frame = QRect(frame.at(0).toInt(), frame.at(1).toInt(), frame.at(2).toInt(),
+                            frame.at(3).toInt());
         return state;
     }
     bool operator==(const SSOWindowState&) const = default;

@@ -66,7 +66,7 @@ SSOLoginWindowController::~SSOLoginWindowController() {
 }
 
 bool SSOLoginWindowController::isWindowOpen() const {
-    return m_helper->isRunning() || (m_failureNotice && m_failureNotice->isVisible());
+    return m_helper->isWindowOpen() || (m_failureNotice && m_failureNotice->isVisible());
 }
 
 void SSOLoginWindowController::raiseWindow() {
@@ -367,16 +367,20 @@ void SSOLoginWindowController::startConnection(QNetworkRequest request, const QB
     ServerTrust::attach(reply, QStringLiteral(" from SSO Login"));
     ServiceCall::watchReplySize(reply);
     m_connection = reply;
-    connect(reply, &QNetworkReply::encrypted, this, [this, reply] {
-        const QSslCertificate leaf = reply->sslConfiguration().peerCertificate();
-        if (!leaf.isNull())
-            m_verifiedCertificates.insert(endpointOf(reply->url()), leaf);
-    });
     connect(reply, &QNetworkReply::finished, this, [this, reply, handler] {
         if (m_connection == reply)
             m_connection = nullptr;
+        noteVerifiedCertificate(reply);
         const ServiceReply result = ServiceCall::collect(reply);
         reply->deleteLater();
         (this->*handler)(result);
     });
+}
+
+// Also for a reply over a kept-alive connection, which has no handshake of its own.
+void SSOLoginWindowController::noteVerifiedCertificate(QNetworkReply* reply) {
+    const QSslCertificate leaf = reply->sslConfiguration().peerCertificate();
+    if (reply->error() != QNetworkReply::SslHandshakeFailedError && !leaf.isNull() &&
+        reply->url().scheme() == QLatin1String("https"))
+        m_verifiedCertificates.insert(endpointOf(reply->url()), leaf);
 }

@@ -86,6 +86,7 @@ private:
     void failAssertion(const QString& message);
     void showMessage(const QString& message, bool retry = false);
 
+    void noteVerifiedCertificate(QNetworkReply* reply);
     void startConnection(QNetworkRequest request, const QByteArray& verb, const QByteArray& body,
                          ReplyHandler handler);
 

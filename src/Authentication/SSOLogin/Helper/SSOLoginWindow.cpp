@@ -44,7 +44,6 @@ SSOLoginWindow::SSOLoginWindow(const QString& consumerUrl, QWidget* parent)
     m_connectionBar = new SSOConnectionBar(this);
     m_ui->contentLayout->insertWidget(0, m_connectionBar);
     buildMessageRow();
-    buildWebView();
     m_overlay = new SSOOverlayView(this);
     setOverlay(true, false);
 }
@@ -79,6 +78,11 @@ void SSOLoginWindow::buildMessageRow() {
             [this] { emit sendEvent({{"event", P::kRetry}}); });
 }
 
+void SSOLoginWindow::startWebEngine() {
+    if (!m_page)
+        buildWebView();
+}
+
 void SSOLoginWindow::buildWebView() {
     // No name: an off-the-record profile, so nothing of the sign-on stays on disk.
     m_profile = std::make_unique<QWebEngineProfile>();
@@ -108,6 +112,7 @@ void SSOLoginWindow::buildWebView() {
     m_webView->setObjectName(QStringLiteral("webView"));
     m_webView->setPage(m_page.get());
     m_ui->webViewLayout->addWidget(m_webView);
+    m_overlay->raise();
 }
 
 // --- Commands ---
@@ -126,6 +131,8 @@ void SSOLoginWindow::execute(const QJsonObject& command) {
         evaluate(command);
     else if (name == QLatin1String(P::kSnapshot))
         snapshot(command);
+    else if (name == QLatin1String(P::kPress))
+        press(command.value("name").toString());
     publishState();
 }
 
@@ -140,6 +147,7 @@ void SSOLoginWindow::load(const QJsonObject& command) {
                                             certificates.first());
     }
     m_assertionTaken = false;
+    startWebEngine();
     m_page->load(QUrl(command.value("url").toString()));
     m_webView->update();
 }
@@ -165,13 +173,18 @@ void SSOLoginWindow::bringForward() {
     activateWindow();
 }
 
+bool SSOLoginWindow::testHooksAllowed() {
+    return qEnvironmentVariable(P::kTestHooksVariable) == QLatin1String("1");
+}
+
 // Only for the tests, which fill in the identity provider's form this way.
 void SSOLoginWindow::evaluate(const QJsonObject& command) {
     const QJsonValue id = command.value("id");
-    if (qEnvironmentVariable(P::kTestHooksVariable) != QLatin1String("1")) {
+    if (!testHooksAllowed()) {
         emit sendEvent({{"event", P::kEvaluated}, {"id", id}, {"result", QJsonValue()}});
         return;
     }
+    startWebEngine();
     QPointer<SSOLoginWindow> self(this);
     m_page->runJavaScript(command.value("script").toString(), QWebEngineScript::MainWorld,
                           [self, id](const QVariant& result) {
@@ -180,6 +193,14 @@ void SSOLoginWindow::evaluate(const QJsonObject& command) {
                                                         {"id", id},
                                                         {"result", QJsonValue::fromVariant(result)}});
                           });
+}
+
+// Only for the tests: a click on one of this window's own buttons.
+void SSOLoginWindow::press(const QString& name) {
+    if (!testHooksAllowed())
+        return;
+    if (auto* button = findChild<QPushButton*>(name); button && button->isVisible())
+        button->click();
 }
 
 // Screenshots for the documentation: only into TAMBER_SCREENSHOT_DIR, only plain names.
@@ -279,6 +300,17 @@ void SSOLoginWindow::hideEvent(QHideEvent* event) {
     publishState();
 }
 
+void SSOLoginWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange)
+        publishState();
+}
+
+void SSOLoginWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    publishState();
+}
+
 SSOWindowState SSOLoginWindow::state() const {
     SSOWindowState state;
     state.visible = isVisible();
@@ -289,6 +321,9 @@ SSOWindowState SSOLoginWindow::state() const {
     state.message = m_ui->messageLabel->isHidden() ? QString() : m_ui->messageLabel->text();
     state.host = m_connectionBar ? m_connectionBar->host() : QString();
     state.verified = m_connectionBar && m_connectionBar->verified();
+    state.active = isActiveWindow();
+    state.windowId = isVisible() ? qint64(winId()) : 0;
+    state.frame = frameGeometry();
     return state;
 }
 

@@ -31,6 +31,8 @@ public:
     explicit SSOLoginWindow(const QString& consumerUrl, QWidget* parent = nullptr);
     ~SSOLoginWindow() override;
 
+    // Creates the web view (the slow part of the start); done by itself before the first page.
+    void startWebEngine();
     // One command of the application (SSOHelperProtocol).
     void execute(const QJsonObject& command);
     SSOWindowState state() const;
@@ -42,6 +44,8 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void buildMessageRow();
@@ -52,6 +56,8 @@ private:
     void bringForward();
     void evaluate(const QJsonObject& command);
     void snapshot(const QJsonObject& command);
+    void press(const QString& name);
+    static bool testHooksAllowed();
 
     bool decideNavigation(const QUrl& url, QWebEnginePage::NavigationType type);
     void takeAssertionForm(const QUrl& url, QWebEnginePage::NavigationType type);

@@ -14,6 +14,7 @@
 #include <QRect>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <csignal>
 
 namespace {
@@ -60,9 +61,6 @@ int main(int argc, char* argv[]) {
     auto forwarder = std::make_shared<SSOLogForwarder>(channel);
     forwarder->setLogFormatter(std::make_shared<DetailedLogFormatter>());
     LogDispatcher::shared()->addLogger(forwarder);
-    // SSL_CERT_FILE, as the application honours it.
-    ServiceCall::installExtraCaCertificates();
-
     int exitCode = 0;
     {
         SSOLoginWindow window(parser.value(QStringLiteral("consumer")));
@@ -74,6 +72,12 @@ int main(int argc, char* argv[]) {
         window.show();
         window.raise();
         window.activateWindow();
+        // The window and its spinner are on screen first; then the web engine starts.
+        QTimer::singleShot(0, &window, [&window] {
+            window.startWebEngine();
+            // SSL_CERT_FILE, as the application honours it.
+            ServiceCall::installExtraCaCertificates();
+        });
         // Closing the window by hand ends the process with 0: the sign-on is abandoned.
         exitCode = app.exec();
     }
