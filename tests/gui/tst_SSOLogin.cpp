@@ -360,8 +360,7 @@ void tst_SSOLogin::userSubmittedAssertionIsPostedOnce() {
     // The page fetches an assertion itself and shows it in a form the user submits with a
     // named button, twice in a row.
     const QUrlQuery idp(QUrl(m_controller->idpURLString()));
-    evaluate(*m_controller,
-             QStringLiteral(R"JS(
+    evaluate(*m_controller, QStringLiteral(R"JS(
         fetch('/idp/login', {method: 'POST', body: new URLSearchParams({
             username: '%1', password: '%2', SAMLRequest: '%3', RelayState: '%4'})})
         .then(r => r.text()).then(html => {
@@ -383,10 +382,10 @@ void tst_SSOLogin::userSubmittedAssertionIsPostedOnce() {
             button.click();
             button.click();
         });)JS")
-                 .arg(QLatin1String(VeloraSimulator::SamlUser),
-                      QLatin1String(VeloraSimulator::SamlUserIdpPassword),
-                      idp.queryItemValue(QStringLiteral("SAMLRequest")),
-                      idp.queryItemValue(QStringLiteral("RelayState"))));
+                                .arg(QLatin1String(VeloraSimulator::SamlUser),
+                                     QLatin1String(VeloraSimulator::SamlUserIdpPassword),
+                                     idp.queryItemValue(QStringLiteral("SAMLRequest")),
+                                     idp.queryItemValue(QStringLiteral("RelayState"))));
     QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
     QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
     const QMap<QString, QString> fields =

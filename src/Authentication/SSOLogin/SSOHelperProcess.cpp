@@ -18,8 +18,11 @@ bool isLogLevel(int level) {
 }
 
 QString areaArgument(const QRect& area) {
-    return QStringLiteral("%1,%2,%3,%4").arg(area.x()).arg(area.y()).arg(area.width()).arg(
-        area.height());
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(area.x())
+        .arg(area.y())
+        .arg(area.width())
+        .arg(area.height());
 }
 
 } // namespace
@@ -45,8 +48,8 @@ QString SSOHelperProcess::program() {
     const QString beside = here.filePath(QLatin1String(kHelperName));
     if (QFileInfo(beside).isExecutable())
         return beside;
-    return QDir::cleanPath(here.filePath(QStringLiteral(TAMBER_SSO_HELPER_DIR "/") +
-                                         QLatin1String(kHelperName)));
+    return QDir::cleanPath(
+        here.filePath(QStringLiteral(TAMBER_SSO_HELPER_DIR "/") + QLatin1String(kHelperName)));
 }
 
 void SSOHelperProcess::start(const QString& consumerUrl, const QRect& screenArea) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QJsonDocument>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRect>
 #include <QString>

@@ -11,7 +11,6 @@
 #include <QString>
 #include <optional>
 
-
 class QNetworkReply;
 class QNetworkRequest;
 class SSOHelperProcess;

@@ -19,6 +19,5 @@ public:
     static QString endpointKey(const QUrl& url);
 
 private:
-
     QHash<QString, QSslCertificate> m_verified;
 };

@@ -74,8 +74,9 @@ void SSOLoginWindow::buildMessageRow() {
     m_retryButton->setVisible(false);
     layout->addWidget(m_retryButton);
     row->setVisible(false);
-    connect(m_retryButton, &QPushButton::clicked, this,
-            [this] { emit sendEvent({{"event", P::kRetry}}); });
+    connect(m_retryButton, &QPushButton::clicked, this, [this] {
+        emit sendEvent({{"event", P::kRetry}});
+    });
 }
 
 void SSOLoginWindow::startWebEngine() {
@@ -189,9 +190,10 @@ void SSOLoginWindow::evaluate(const QJsonObject& command) {
     m_page->runJavaScript(command.value("script").toString(), QWebEngineScript::MainWorld,
                           [self, id](const QVariant& result) {
                               if (self && !self->m_closing)
-                                  emit self->sendEvent({{"event", P::kEvaluated},
-                                                        {"id", id},
-                                                        {"result", QJsonValue::fromVariant(result)}});
+                                  emit self->sendEvent(
+                                      {{"event", P::kEvaluated},
+                                       {"id", id},
+                                       {"result", QJsonValue::fromVariant(result)}});
                           });
 }
 
