@@ -120,7 +120,8 @@ void tst_MeetingCalls::listsAsTheServiceHasThem() {
 
     // A second fetch asks the service again.
     list.start();
-    QTRY_COMPARE(sim.requestCount("meetings"), 2);
+    QTRY_COMPARE(list.successes, 2);
+    QCOMPARE(sim.requestCount("meetings"), 2);
 }
 
 void tst_MeetingCalls::listReplies_data() {
@@ -307,47 +308,38 @@ void tst_MeetingCalls::faultMatrix() {
     const QString draftsBefore =
         QString::number(TamberDataModel::sharedData()->meetingDrafts.size());
     QVERIFY(sim.injectFault(endpoint, FaultMatrix::faultOf(faultKind, 403, "Not your meeting")));
+    CallOutcome o;
     switch (Call(call)) {
-    case Call::List: {
-        ListOutcome o;
-        o.start();
-        QVERIFY(o.wait());
-        QCOMPARE(o.successes, 0);
-        QCOMPARE(o.errors, 1);
-        const QString wrong = FaultMatrix::errorMismatch(faultKind, 403, o.error);
-        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
-        QVERIFY(!m_log->messages(Log::Error).isEmpty());
+    case Call::List:
+        CalendarMeetingService::fetchUpcomingMeetings([&o](auto&&) { ++o.successes; }, o.onError());
         break;
-    }
-    case Call::Contacts: {
-        ContactsOutcome o;
-        o.start();
-        QTRY_COMPARE_WITH_TIMEOUT(o.calls, 1, 15000);
-        QVERIFY(o.emails.isEmpty());
-        QVERIFY(m_log->contains(Log::Debug, QStringLiteral("error while fetching contacts"), true));
+    case Call::Contacts: // a failure gives no addresses
+        TamberDataModel::fetchContacts(
+            [&o](const QStringList& e) { ++(e.isEmpty() ? o.errors : o.successes); });
         break;
-    }
     case Call::Create:
+        CalendarMeetingService::createMeeting(sampleBody("F"), o.onSuccess(), o.onError());
+        break;
     case Call::Change:
-    case Call::Cancel: {
-        SendOutcome o;
-        if (Call(call) == Call::Create)
-            CalendarMeetingService::createMeeting(sampleBody("F"), o.onSuccess(), o.onError());
-        else if (Call(call) == Call::Change)
-            CalendarMeetingService::changeMeeting(meeting, sampleBody("F"), o.onSuccess(),
-                                                  o.onError());
-        else
-            CalendarMeetingService::cancelMeeting(meeting, "m", false, o.onSuccess(), o.onError());
-        QVERIFY(o.wait());
-        QCOMPARE(o.calls(), 1);
-        // The reply body is not read: a 200 with a bad body is still a success.
-        const bool bodyOnly = faultKind == Fault::Kind::Garbage || faultKind == Fault::Kind::Empty;
-        QCOMPARE(o.successes, bodyOnly ? 1 : 0);
-        const QString wrong = FaultMatrix::errorMismatch(faultKind, 403, o.error);
-        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        CalendarMeetingService::changeMeeting(meeting, sampleBody("F"), o.onSuccess(), o.onError());
+        break;
+    case Call::Cancel:
+        CalendarMeetingService::cancelMeeting(meeting, "m", false, o.onSuccess(), o.onError());
         break;
     }
+    QVERIFY(o.wait());
+    QCOMPARE(o.calls(), 1);
+    // The senders do not read the reply body: a 200 with a bad body is still a success.
+    const bool bodyOnly = faultKind == Fault::Kind::Garbage || faultKind == Fault::Kind::Empty;
+    QCOMPARE(o.successes, Call(call) >= Call::Create && bodyOnly ? 1 : 0);
+    if (Call(call) == Call::Contacts) {
+        QVERIFY(m_log->contains(Log::Debug, QStringLiteral("error while fetching contacts"), true));
+    } else {
+        const QString wrong = FaultMatrix::errorMismatch(faultKind, 403, o.error);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     }
+    if (Call(call) == Call::List)
+        QVERIFY(!m_log->messages(Log::Error).isEmpty());
     // None of these calls touches the drafts, and the record stays loadable.
     TamberDataModel::saveDataToBundle();
     TamberDataModel::resetForTesting();

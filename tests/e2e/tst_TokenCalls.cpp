@@ -174,6 +174,8 @@ void tst_TokenCalls::lookups_data() {
     row("password account", ada, "", {}, "password", 0, {}, "PASSWORD");
     row("sso account", VeloraSimulator::SamlUser, "", {}, "sso", 0, {}, "SAML");
     row("social account", VeloraSimulator::FbUser, "", {}, "fb", 0, {}, "FB");
+    row("password account of an enterprise", "alan@acme.example", "", {}, "password", 0, {},
+        "PASSWORD");
     // An unknown type is stored and reported as an error with nothing; a PASSWORD profile with
     // a JSON null enterprise id keeps the stored one.
     row("unknown type", ada, "securityProfile",
@@ -238,7 +240,9 @@ void tst_TokenCalls::lookups() {
         QVERIFY(m_log->messages(Log::Error).isEmpty());
     QCOMPARE(rec().authenticationType, type.isEmpty() ? QVariant() : QVariant(type));
     const bool sso = outcome == QLatin1String("sso");
-    QCOMPARE(rec().enterpriseId.toString(), sso ? QStringLiteral("acme") : QStringLiteral("kept"));
+    const bool enterprise = endpoint.isEmpty() && account.endsWith(QLatin1String("@acme.example"));
+    QCOMPARE(rec().enterpriseId.toString(),
+             enterprise ? QStringLiteral("acme") : QStringLiteral("kept"));
     if (sso)
         QCOMPARE(rec().idpURL.toString(), m_env.sim().baseUrl() + QStringLiteral("/idp/login"));
 }

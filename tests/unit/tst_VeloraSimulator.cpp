@@ -1,6 +1,6 @@
 // What the simulator does that the client suites do not reach: the refusals that keep those
-// suites honest, meeting series, fault lifetimes, request recording, the one-time assertions
-// of its identity provider and the executable.
+// suites honest, token lifetimes, meeting series, fault lifetimes, request recording, the one-time
+// assertions of its identity provider and the executable.
 #include "TestEnvironment.h"
 #include "VeloraSimulator.h"
 
@@ -97,6 +97,7 @@ private Q_SLOTS:
 
     void refusalsChangeNothing_data();
     void refusalsChangeNothing();
+    void tokenLifetimes();
     void meetingsKeepTheirIdentity();
     void seriesOccurrencesAcrossAClockChange();
     void faultLifetimes();
@@ -276,6 +277,24 @@ void tst_VeloraSimulator::refusalsChangeNothing() {
     QCOMPARE(m_sim->meetings(uid), meetings);
     QCOMPARE(m_sim->room(uid), room);
     QVERIFY(m_sim->statsEvents().isEmpty() && m_sim->uploadedLogs().isEmpty());
+}
+
+void tst_VeloraSimulator::tokenLifetimes() {
+    // A user name in other letter case still signs in.
+    const Http grant = send("POST", QStringLiteral("/oauth2/token"),
+                            compact({{"grant_type", "password"},
+                                     {"username", "ADA@example.com"},
+                                     {"password", VeloraSimulator::PasswordUserPassword}}));
+    const QString user = grant.json().value("access_token").toString();
+    const auto info = [this](const QString& token) {
+        return get(QStringLiteral("/oauth2/tokenInfo?access_token=") + token);
+    };
+    QCOMPARE(QString::number(info(user).json().value("user").toInteger()), ada());
+    // An application token is valid but names no user.
+    const Http app = info(m_sim->issueAppToken());
+    QVERIFY(app.status == 200 && !app.json().contains("user"));
+    QCOMPARE(send("DELETE", QStringLiteral("/oauth2/token?access_token=") + user).status, 200);
+    QCOMPARE(info(user).status, 401);
 }
 
 void tst_VeloraSimulator::meetingsKeepTheirIdentity() {
