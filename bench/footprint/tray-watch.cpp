@@ -5,13 +5,18 @@
 //   tray-watch cycles WINDOW COUNT    clicks the tray icon WINDOW COUNT times to open its menu and
 //                                     again to close it, waiting each time for a top-level window
 //                                     to be mapped and unmapped.
+//   tray-watch click WINDOW           clicks the tray icon WINDOW once.
+//   tray-watch close TEXT             asks every mapped top-level window whose title contains
+//                                     TEXT to close, as a title bar's close button does.
 // Clicks go through XTest, so they reach the program as a user's would (pointer grabs included).
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <poll.h>
 #include <unistd.h>
 
@@ -149,6 +154,68 @@ int cycles(Display* d, Window icon, int count, int settleMs) {
     return 0;
 }
 
+bool iconCentre(Display* d, Window icon, int* x, int* y) {
+    Window child;
+    XWindowAttributes a;
+    return XGetWindowAttributes(d, icon, &a) &&
+           XTranslateCoordinates(d, icon, DefaultRootWindow(d), a.width / 2, a.height / 2, x, y,
+                                 &child);
+}
+
+int clickOnce(Display* d, Window icon) {
+    int x = 0, y = 0;
+    if (!iconCentre(d, icon, &x, &y)) {
+        std::fprintf(stderr, "tray-watch: icon window %lu is gone\n", icon);
+        return 1;
+    }
+    clickAt(d, x, y);
+    XSync(d, False);
+    return 0;
+}
+
+// The UTF-8 title (_NET_WM_NAME) of a window; empty when it has none.
+std::string titleOf(Display* d, Window w) {
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
+                           XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
+                           &data) == Success &&
+        data) {
+        title.assign(reinterpret_cast<char*>(data), count);
+    }
+    if (data)
+        XFree(data);
+    return title;
+}
+
+int closeWindows(Display* d, const char* text) {
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+    int closed = 0;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (!viewable(d, children[i]) || titleOf(d, children[i]).find(text) == std::string::npos)
+            continue;
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = children[i];
+        e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, children[i], False, NoEventMask, &e);
+        ++closed;
+    }
+    if (children)
+        XFree(children);
+    XSync(d, False);
+    std::printf("closed %d\n", closed);
+    return closed ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -163,7 +230,11 @@ int main(int argc, char** argv) {
         const int settleMs = argc >= 5 ? std::atoi(argv[4]) : 100;
         return cycles(d, Window(std::strtoul(argv[2], nullptr, 0)), std::atoi(argv[3]), settleMs);
     }
-    std::fprintf(stderr,
-                 "usage: tray-watch launch CMD [ARGS...] | cycles WINDOW COUNT [SETTLE_MS]\n");
+    if (argc == 3 && !std::strcmp(argv[1], "click"))
+        return clickOnce(d, Window(std::strtoul(argv[2], nullptr, 0)));
+    if (argc == 3 && !std::strcmp(argv[1], "close"))
+        return closeWindows(d, argv[2]);
+    std::fprintf(stderr, "usage: tray-watch launch CMD [ARGS...] | cycles WINDOW COUNT "
+                         "[SETTLE_MS] | click WINDOW | close TEXT\n");
     return 2;
 }
