@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <string>
 #include <poll.h>
+#include <string>
 #include <unistd.h>
 
 // libXtst ships without headers on a minimal system; these two calls are all we need.
