@@ -23,7 +23,11 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments) {
                                   QStringLiteral("Print these options and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Print the version and exit."));
-    parser.addOptions({help, version});
+    const QCommandLineOption joinNext(
+        QStringLiteral("join-next"),
+        QStringLiteral("Ask the running copy to join the meeting that runs or starts within the "
+                       "next hour; exits 1 with the reason when there is none."));
+    parser.addOptions({help, version, joinNext});
 
     Outcome outcome;
     if (!parser.parse(arguments)) {
@@ -46,6 +50,8 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments) {
         outcome.exitCode = 0;
         outcome.standardOutput =
             QStringLiteral("%1 %2\n").arg(BundleInfo::appName(), BundleInfo::version());
+    } else {
+        outcome.joinNext = parser.isSet(joinNext);
     }
     return outcome;
 }

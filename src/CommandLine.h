@@ -13,6 +13,8 @@ public:
         std::optional<int> exitCode;
         QString standardOutput;
         QString standardError;
+        // Hand "join the next meeting" to the running copy instead of starting.
+        bool joinNext = false;
     };
 
     // `arguments` includes the program name, as argv does.

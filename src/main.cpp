@@ -1,14 +1,37 @@
 #include "AbstractTamberWindowController/CustomStatusItemView.h"
+#include "AbstractTamberWindowController/TrayContextMenu.h"
 #include "AppController.h"
 #include "CommandLine.h"
 #include "Logging/Logging.h"
 #include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 #include "Platform/BundleInfo.h"
+#include "Platform/Notifier.h"
 #include "Platform/SingleInstance.h"
+#include "Reminders/ReminderClock.h"
+#include "Reminders/ReminderController.h"
 #include "TamberApplication.h"
 
 #include <cstdio>
+
+namespace {
+
+// `tamber --join-next`: the running copy joins; this process only reports how it went.
+int handJoinNextToRunningCopy(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const std::optional<QByteArray> answer =
+        SingleInstance().request(QByteArrayLiteral("join-next"));
+    if (!answer) {
+        std::fprintf(stderr, "%s is not running\n", qPrintable(BundleInfo::appName()));
+        return 1;
+    }
+    if (*answer == "ok")
+        return 0;
+    std::fprintf(stderr, "%s\n", answer->constData());
+    return 1;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     TamberApplication::setApplicationName(BundleInfo::appName());
@@ -18,6 +41,9 @@ int main(int argc, char* argv[]) {
     std::fputs(qPrintable(options.standardError), stderr);
     if (options.exitCode)
         return *options.exitCode;
+
+    if (options.joinNext)
+        return handJoinNextToRunningCopy(argc, argv);
 
     TamberApplication app(argc, argv);
     TamberApplication::setOrganizationDomain(BundleInfo::bundleIdentifier());
@@ -53,6 +79,33 @@ int main(int argc, char* argv[]) {
             view->mouseDown();
         }
     });
+
+    // Reminders, the tooltip and the icon's right-click menu follow the last fetched list.
+    ReminderController reminders(Notifier::createDefault(), ReminderClock::system());
+    TrayContextMenu trayMenu(reminders);
+    const auto openMenu = [] {
+        CustomStatusItemView* view = AppController::customStatusView();
+        if (view && !view->highlighted())
+            view->mouseDown();
+    };
+    QObject::connect(&trayMenu, &TrayContextMenu::openRequested, &controller, openMenu);
+    QObject::connect(&reminders, &ReminderController::openRequested, &controller, openMenu);
+    QObject::connect(&trayMenu, &TrayContextMenu::quitRequested, &controller,
+                     &AppController::terminateApp);
+    QObject::connect(&reminders, &ReminderController::toolTipChanged, &controller,
+                     [](const QString& text) {
+                         if (CustomStatusItemView* view = AppController::customStatusView())
+                             view->setTitle(text);
+                     });
+    if (CustomStatusItemView* view = AppController::customStatusView())
+        view->setContextMenu(&trayMenu);
+    instance.setRequestHandler(QByteArrayLiteral("join-next"), [&reminders] {
+        const ReminderController::JoinResult result = reminders.joinNext();
+        return result == ReminderController::JoinResult::Joined
+                   ? QByteArrayLiteral("ok")
+                   : ReminderController::reason(result).toUtf8();
+    });
+    reminders.start();
 
     // Drafts and the rest of the record survive a normal quit.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&controller] {

@@ -5,6 +5,7 @@
 #include "Platform/NotificationCenter.h"
 #include "TrayFallbackWindow.h"
 
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -49,6 +50,12 @@ void CustomStatusItemView::setTitle(const QString& title) {
     }
     m_title = title;
     updateShownIcon();
+}
+
+void CustomStatusItemView::setContextMenu(QMenu* menu) {
+    m_contextMenu = menu;
+    if (m_tray)
+        m_tray->setContextMenu(menu);
 }
 
 void CustomStatusItemView::mouseDown() {
@@ -110,6 +117,8 @@ void CustomStatusItemView::showTray() {
                 }
             });
     m_tray->setIcon(m_highlighted ? m_alternateImage : m_image);
+    if (m_contextMenu)
+        m_tray->setContextMenu(m_contextMenu);
     m_tray->show();
 }
 

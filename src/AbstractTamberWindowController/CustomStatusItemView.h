@@ -7,6 +7,7 @@
 #include <QString>
 #include <memory>
 
+class QMenu;
 class QSystemTrayIcon;
 class QTimer;
 class TrayFallbackWindow;
@@ -28,6 +29,9 @@ public:
     void setAlternateImage(const QIcon& image);
     const QString& title() const { return m_title; }
     void setTitle(const QString& title);
+
+    // The icon's right-click menu (not owned; it must outlive the icon or be cleared).
+    void setContextMenu(QMenu* menu);
 
     // What a click on the icon does: toggle the highlight, then post the matching name.
     void mouseDown();
@@ -55,5 +59,6 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<TrayFallbackWindow> m_fallback;
     QTimer* m_trayRetry = nullptr;
+    QPointer<QMenu> m_contextMenu;
     bool m_loggedNoTray = false;
 };

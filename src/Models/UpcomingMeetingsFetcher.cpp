@@ -5,6 +5,7 @@
 #include "Calendars/CalendarStore.h"
 #include "ErrorText.h"
 #include "Logging/Log.h"
+#include "MeetingListFeed.h"
 #include "Platform/MainQueue.h"
 #include "TamberDataModel.h"
 
@@ -65,7 +66,8 @@ void UpcomingMeetingsFetcher::fetchUpcomingMeetings(SuccessCallback onSuccess,
     const quint64 generation = ++m_generation;
     m_fetching = true;
     emit fetchStarted();
-    AnalyticsController::sendFetchSettings(QStringLiteral("init"));
+    if (m_sendsUsageEvents)
+        AnalyticsController::sendFetchSettings(QStringLiteral("init"));
     const std::optional<QVariantList> calendar = readCalendar();
 
     const QPointer<UpcomingMeetingsFetcher> self(this);
@@ -83,7 +85,8 @@ void UpcomingMeetingsFetcher::fetchUpcomingMeetings(SuccessCallback onSuccess,
                         self->mergeAndPublish(generation, calendar, meetings);
                     });
                     if (onSuccess) {
-                        AnalyticsController::sendFetchSettings(QStringLiteral("success"));
+                        if (self->m_sendsUsageEvents)
+                            AnalyticsController::sendFetchSettings(QStringLiteral("success"));
                         onSuccess();
                     }
                 },
@@ -121,6 +124,7 @@ void UpcomingMeetingsFetcher::mergeAndPublish(quint64 generation,
     m_meetingDays = MeetingAggregator::merge(calendar.value_or(QVariantList{}), service,
                                              TamberDataModel::sharedData()->meetingDrafts);
     m_fetching = false;
+    MeetingListFeed::shared().publish(m_meetingDays);
     emit meetingsReady(m_meetingDays);
 }
 
@@ -129,11 +133,12 @@ void UpcomingMeetingsFetcher::fail(quint64 generation, const std::optional<Servi
     if (generation != m_generation)
         return;
     m_fetching = false;
-    AnalyticsController::sendFetchSettings(QStringLiteral("error"));
+    if (m_sendsUsageEvents)
+        AnalyticsController::sendFetchSettings(QStringLiteral("error"));
     emit fetchFailed(error ? error->description : QString(),
                      tokenCheck && isConnectivityError(error), failureMessage(error));
     if (onError)
         onError(error);
-    if (tokenCheck)
+    if (tokenCheck && m_sendsUsageEvents)
         AnalyticsController::sendFetchSettings(QStringLiteral("error_validation"));
 }

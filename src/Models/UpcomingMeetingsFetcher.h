@@ -39,6 +39,8 @@ public:
     void refreshUpcomingMeetings();
 
     bool isFetching() const { return m_fetching; }
+    // Usage events for fetches the user asked for; a background fetch sends none.
+    void setSendsUsageEvents(bool send) { m_sendsUsageEvents = send; }
     const QList<DayBucket>& meetingDays() const { return m_meetingDays; }
 
     // The schedule button's title for a default-calendar value; nothing = leave it as it is.
@@ -68,4 +70,5 @@ private:
     QList<DayBucket> m_meetingDays;
     quint64 m_generation = 0;
     bool m_fetching = false;
+    bool m_sendsUsageEvents = true;
 };

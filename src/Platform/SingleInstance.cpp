@@ -130,6 +130,28 @@ bool SingleInstance::notifyPrimary() {
     return true;
 }
 
+void SingleInstance::setRequestHandler(const QByteArray& command, RequestHandler handler) {
+    m_handlers[command] = std::move(handler);
+}
+
+std::optional<QByteArray> SingleInstance::request(const QByteArray& command) const {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(1000))
+        return std::nullopt;
+    socket.write(command + '\n');
+    if (!socket.waitForBytesWritten(1000))
+        return std::nullopt;
+    const QDeadlineTimer deadline(kAnswerWaitMs);
+    while (!socket.canReadLine() && !deadline.hasExpired()) {
+        if (!socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            break;
+    }
+    if (!socket.canReadLine())
+        return std::nullopt;
+    return socket.readLine(kMaxMessage).trimmed();
+}
+
 void SingleInstance::readMessage(QLocalSocket* socket) {
     if (!socket->canReadLine()) {
         if (socket->bytesAvailable() > kMaxMessage) {
@@ -139,7 +161,11 @@ void SingleInstance::readMessage(QLocalSocket* socket) {
         return;
     }
     const QByteArray line = socket->readLine(kMaxMessage);
-    if (line == kActivate) {
+    const auto handler = m_handlers.find(line.trimmed());
+    if (handler != m_handlers.end() && line.endsWith('\n')) {
+        socket->write(handler->second() + '\n');
+        socket->flush();
+    } else if (line == kActivate) {
         TLOG_INFO(QStringLiteral("A second start asked this copy to show itself"));
         emit activationRequested();
     } else {

@@ -2,7 +2,10 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -40,6 +43,14 @@ public:
     QString socketPath() const;
     QString lockPath() const;
 
+    // The first copy answers `command` (one line, without its line break) with what `handler`
+    // returns (one line).
+    using RequestHandler = std::function<QByteArray()>;
+    void setRequestHandler(const QByteArray& command, RequestHandler handler);
+    // From another process: sends `command` to the running copy and returns its answer; nothing
+    // when no copy answers. Waits a few seconds at most (a command-line call, no event loop).
+    std::optional<QByteArray> request(const QByteArray& command) const;
+
 Q_SIGNALS:
     // Another start asked this copy to show itself (treat it as a click on the icon).
     void activationRequested();
@@ -53,4 +64,5 @@ private:
     QString m_folder;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
+    std::map<QByteArray, RequestHandler> m_handlers;
 };

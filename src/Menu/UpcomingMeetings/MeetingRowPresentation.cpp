@@ -1,11 +1,11 @@
 #include "MeetingRowPresentation.h"
 
 #include "Models/MeetingAggregator.h"
+#include "Models/MeetingJoinAddress.h"
 #include "Models/TamberDataModel.h"
 
 #include <QDateTime>
 #include <QLocale>
-#include <QRegularExpression>
 #include <cmath>
 
 namespace {
@@ -45,24 +45,7 @@ QString oneLine(QString text, int limit) {
 }
 
 QString textOf(const QVariant& value) {
-    if (!value.isValid() || value.isNull())
-        return {};
-    if (value.typeId() == QMetaType::QVariantMap || value.typeId() == QMetaType::QVariantList)
-        return {};
-    return TamberDataModel::urlText(value);
-}
-
-// Host names and an optional port: nothing that could change where an address leads.
-bool isHostName(const QString& text) {
-    static const QRegularExpression re(
-        QStringLiteral("\\A[A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?(?::[0-9]{1,5})?\\z"));
-    return re.match(text).hasMatch();
-}
-
-QUrl address(const QString& host, const QVariant& meetingId, const QString& passcode) {
-    return QUrl(QStringLiteral("https://%1/%2/%3")
-                    .arg(host, TamberDataModel::pathSegment(meetingId),
-                         passcode.isEmpty() ? QString() : TamberDataModel::pathSegment(passcode)));
+    return MeetingJoinAddress::textOf(value);
 }
 
 } // namespace
@@ -140,19 +123,11 @@ RowClick MeetingRowPresentation::clickAction(const MeetingRecord& record, qint64
 }
 
 QUrl MeetingRowPresentation::calendarJoinAddress(const MeetingRecord& record) {
-    const QString domain = textOf(record.value(QStringLiteral("meetingDomain")));
-    const QString host = isHostName(domain) ? domain : TamberDataModel::VLRdomain();
-    const QString passcode =
-        TamberDataModel::booleanReading(record.value(QStringLiteral("addAttendeePasscode")))
-            ? textOf(record.value(QStringLiteral("attendeePasscode")))
-            : QString();
-    return address(host, record.value(QStringLiteral("numericMeetingId")), passcode);
+    return MeetingJoinAddress::forCalendarMeeting(record);
 }
 
 QUrl MeetingRowPresentation::stripJoinAddress(const MeetingRecord& record) {
-    const QString passcode = textOf(TamberDataModel::sharedData()->moderatorPasscode);
-    return address(TamberDataModel::VLRdomain(), record.value(QStringLiteral("numericMeetingId")),
-                   passcode);
+    return MeetingJoinAddress::forServiceMeeting(record);
 }
 
 QVariant MeetingRowPresentation::eventMeetingId(const MeetingRecord& record) {

@@ -1,0 +1,6 @@
+#include "MeetingListFeed.h"
+
+MeetingListFeed& MeetingListFeed::shared() {
+    static MeetingListFeed feed;
+    return feed;
+}
