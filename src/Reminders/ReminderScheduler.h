@@ -48,7 +48,7 @@ private:
     void arm(qint64 nowMs);
 
     const ReminderClock& m_clock;
-    std::optional<int> m_leadMinutes = 1;
+    std::optional<int> m_leadMinutes; // off until told
     QList<MeetingOccurrence> m_occurrences;
     QHash<QString, qint64> m_reminded;
     std::optional<qint64> m_nextDue;

@@ -5,8 +5,8 @@
 class QLabel;
 class QPushButton;
 
-// The personal-meeting tab: the room's id and passcode and a button that starts the meeting in
-// the browser.
+// The personal-meeting tab: the room's id and passcode, a button that starts the meeting in
+// the browser, and copies of the invitation and the id.
 class InstantMeetingViewController : public QWidget {
     Q_OBJECT
 public:
@@ -15,13 +15,20 @@ public:
 
     void updateInstantMeetingDetails();
     void startInstantMeeting();
+    // The service's invitation text; the meeting id.
+    void copyInvitation();
+    void copyMeetingId();
 
     QLabel* meetingIdLabel() const { return m_meetingID; }
     QLabel* passcodeLabel() const { return m_participantPasscode; }
     QPushButton* startButton() const { return m_startInstantMeeting; }
+    QLabel* copyConfirmation() const { return m_copyConfirmation; }
 
 private:
     QPushButton* m_startInstantMeeting = nullptr;
     QLabel* m_meetingID = nullptr;
     QLabel* m_participantPasscode = nullptr;
+    QLabel* m_copyConfirmation = nullptr;
+
+    void confirmCopy(const QString& text);
 };

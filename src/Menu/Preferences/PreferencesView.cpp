@@ -2,6 +2,7 @@
 
 #include "AbstractTamberWindowController/ProgressIndicator.h"
 #include "Menu/MenuStyle.h"
+#include "Reminders/ReminderSettings.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -122,6 +123,15 @@ QWidget* PreferencesView::buildProfile() {
     auto* calendarCaption = new QLabel(tr("Default calendar"), tab);
     calendarCaption->setStyleSheet(MenuStyle::fieldCaption());
     details->addRow(calendarCaption, calender);
+    reminderLeadTime = new QComboBox(tab);
+    reminderLeadTime->setObjectName(QStringLiteral("reminderLeadTime"));
+    for (int i = 0; i < ReminderSettings::choices().size(); ++i)
+        reminderLeadTime->addItem(ReminderSettings::choices().at(i).label, i);
+    auto* reminderCaption = new QLabel(tr("Meeting reminders"), tab);
+    reminderCaption->setStyleSheet(MenuStyle::fieldCaption());
+    details->addRow(reminderCaption, reminderLeadTime);
+    reminderNote = messageLine(QStringLiteral("reminderNote"), tab);
+    details->addRow(reminderNote);
     layout->addLayout(details);
 
     auto* refresh = new QHBoxLayout;

@@ -28,6 +28,8 @@ public:
     QLabel* moderatorPasscode = nullptr;
     QLabel* appVersion = nullptr;
     QComboBox* calender = nullptr;
+    QComboBox* reminderLeadTime = nullptr;
+    QLabel* reminderNote = nullptr; // why reminders are off, when no notification service runs
     QPushButton* refreshSettingsButton = nullptr;
     ProgressIndicator* refreshAggregatedUserSettingsIndicator = nullptr;
     QLabel* refreshMessage = nullptr;

@@ -14,6 +14,7 @@
 #include "Platform/UrlOpener.h"
 #include "PreferencesView.h"
 #include "ProfilePicture.h"
+#include "Reminders/ReminderSettings.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -105,6 +106,8 @@ void PreferencesViewController::connectActions() {
             &PreferencesViewController::refreshAllUserSettings);
     connect(v->calender, &QComboBox::activated, this,
             &PreferencesViewController::calenderBeingChanged);
+    connect(v->reminderLeadTime, &QComboBox::activated, this,
+            &PreferencesViewController::reminderChoiceChanged);
     connect(v->checkForUpdates, &QPushButton::clicked, this,
             &PreferencesViewController::checkForUpdates);
     connect(v->signOut, &QPushButton::clicked, this,
@@ -140,6 +143,7 @@ void PreferencesViewController::updateProfileDetails() {
     v->moderatorPasscode->setText(textOf(model->moderatorPasscode));
     // The calendar choice sits on this tab too.
     showCalendar();
+    showReminderChoice();
     const QString picture = textOf(model->profilePicture);
     if (!picture.isEmpty() && picture != QLatin1String("default"))
         fetchPicture();
@@ -243,6 +247,21 @@ void PreferencesViewController::tabChanged(int index) {
 void PreferencesViewController::showCalendar() {
     const int tag = kCalendars.indexOf(textOf(Model::sharedData()->calendar)) + 1;
     m_view->calender->setCurrentIndex(m_view->calender->findData(tag > 0 ? tag : 1));
+}
+
+void PreferencesViewController::showReminderChoice() {
+    const std::optional<int> lead = ReminderSettings::leadMinutes();
+    const auto& choices = ReminderSettings::choices();
+    for (int i = 0; i < choices.size(); ++i) {
+        if (choices.at(i).minutes == lead)
+            m_view->reminderLeadTime->setCurrentIndex(i);
+    }
+    showMessage(m_view->reminderNote, ReminderSettings::unavailableNote());
+}
+
+void PreferencesViewController::reminderChoiceChanged() {
+    const int index = m_view->reminderLeadTime->currentData().toInt();
+    ReminderSettings::setLeadMinutes(ReminderSettings::choices().value(index).minutes);
 }
 
 void PreferencesViewController::fetchRoomSettingDetails() {

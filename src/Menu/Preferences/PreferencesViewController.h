@@ -39,6 +39,8 @@ private:
     void connectActions();
     void tabChanged(int index);
     void showCalendar();
+    void showReminderChoice();
+    void reminderChoiceChanged();
     void showRoomDefaults();
     void writeRoomDefaults();
     void showTelephoneChoice(bool encrypted, int column);

@@ -7,14 +7,21 @@
 #include "Logging/Log.h"
 #include "MeetingRowPresentation.h"
 #include "Menu/MenuStyle.h"
+#include "Models/MeetingInvitation.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UrlOpener.h"
 
+#include <QClipboard>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimeZone>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -22,7 +29,9 @@ namespace {
 constexpr int kButtonWidth = 36;
 constexpr int kButtonHeight = 23;
 
-// Left edge of the button in slot `slot` (0 Delete, 1 Edit, 2 Join).
+constexpr int kConfirmationMs = 2000;
+
+// Left edge of the button in slot `slot` (0 Delete, 1 Edit, 2 Join, 3 Copy).
 int buttonX(int slot) {
     return EditOptionsView::kMargin + slot * EditOptionsView::kButtonSlot +
            (EditOptionsView::kButtonSlot - kButtonWidth) / 2;
@@ -43,6 +52,24 @@ EditOptionsView::EditOptionsView(const QVariantMap& meeting, QWidget* parent)
         m_joinMeeting = makeButton(QStringLiteral("joinMeeting"), buttonX(2),
                                    QStringLiteral("Join Meeting"), QStringLiteral("joinEventIcon"));
         connect(m_joinMeeting, &QPushButton::clicked, this, &EditOptionsView::joinMeetingAction);
+        m_copy = makeButton(QStringLiteral("copyMeeting"), buttonX(3), QStringLiteral("Copy"),
+                            QStringLiteral("copyIcon"));
+        auto* copyMenu = new QMenu(m_copy);
+        copyMenu->setObjectName(QStringLiteral("copyMenu"));
+        copyMenu->addAction(QStringLiteral("Copy invitation"), this,
+                            &EditOptionsView::copyInvitationAction);
+        copyMenu->addAction(QStringLiteral("Copy meeting id"), this,
+                            &EditOptionsView::copyMeetingIdAction);
+        m_copy->setMenu(copyMenu);
+        m_copy->setStyleSheet(m_copy->styleSheet() +
+                              QStringLiteral("QPushButton::menu-indicator { image: none; }"));
+        m_copyConfirmation = new QLabel(this);
+        m_copyConfirmation->setObjectName(QStringLiteral("copyConfirmation"));
+        m_copyConfirmation->setAlignment(Qt::AlignCenter);
+        m_copyConfirmation->setStyleSheet(
+            QStringLiteral("background: white; color: #2e7d32; font-size: 12px;"));
+        m_copyConfirmation->setGeometry(rect());
+        m_copyConfirmation->hide();
     }
     m_editMeeting = makeButton(QStringLiteral("editMeeting"), buttonX(1),
                                QStringLiteral("Edit Meeting"), QStringLiteral("editIcon"));
@@ -85,6 +112,24 @@ QPushButton* EditOptionsView::makeButton(const QString& name, int x, const QStri
 void EditOptionsView::joinMeetingAction() {
     TLOG_INFO(QStringLiteral("Join Meeting"));
     UrlOpener::open(MeetingRowPresentation::stripJoinAddress(m_meeting));
+}
+
+void EditOptionsView::copyInvitationAction() {
+    QGuiApplication::clipboard()->setText(
+        MeetingInvitation::text(m_meeting, QTimeZone::systemTimeZone()));
+    confirmCopy(QStringLiteral("Invitation copied"));
+}
+
+void EditOptionsView::copyMeetingIdAction() {
+    QGuiApplication::clipboard()->setText(MeetingInvitation::meetingId(m_meeting));
+    confirmCopy(QStringLiteral("Meeting id copied"));
+}
+
+void EditOptionsView::confirmCopy(const QString& text) {
+    m_copyConfirmation->setText(text);
+    m_copyConfirmation->show();
+    m_copyConfirmation->raise();
+    QTimer::singleShot(kConfirmationMs, m_copyConfirmation, &QWidget::hide);
 }
 
 void EditOptionsView::editMeetingAction() {
