@@ -12,6 +12,7 @@
 #include <QJsonParseError>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <sys/stat.h>
 #include <utility>
 
 namespace {
@@ -43,6 +44,11 @@ bool ensureFolder(const QString& path) {
     return true;
 }
 
+bool isPrivateFile(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 07777) == 0600;
+}
+
 // "<file>.corrupt-<time>", with a counter when a backup of that second already exists.
 QString freeBackupName(const QString& path) {
     const QString base = path + QStringLiteral(".corrupt-") +
@@ -67,6 +73,7 @@ QString PreferencesStore::defaultPath() {
 
 void PreferencesStore::reload() {
     m_values.clear();
+    m_onDisk.clear();
     m_backupPath.clear();
     m_status = LoadStatus::Missing;
 
@@ -102,6 +109,7 @@ void PreferencesStore::reload() {
     if (!document.isObject())
         return keepAside(QStringLiteral("the top level is not a JSON object"));
     m_values = document.object().toVariantMap();
+    m_onDisk = data;
     m_status = LoadStatus::Loaded;
 }
 
@@ -145,6 +153,10 @@ bool PreferencesStore::flush() {
                        .arg(kMaxFileSize));
         return false;
     }
+    // The record is saved after every token check, that is at every menu open: an unchanged
+    // one costs no rewrite and no wait for the disk.
+    if (!m_onDisk.isEmpty() && data == m_onDisk && isPrivateFile(m_path))
+        return true;
     if (!ensureFolder(QFileInfo(m_path).absolutePath()))
         return false;
 
@@ -168,5 +180,6 @@ bool PreferencesStore::flush() {
                        .arg(m_path, file.errorString()));
         return false;
     }
+    m_onDisk = data;
     return true;
 }

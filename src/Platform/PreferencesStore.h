@@ -38,7 +38,8 @@ public:
     void remove(const QString& key) { m_values.remove(key); }
     const QVariantMap& values() const { return m_values; }
 
-    // Writes the record to disk; false (and a log line) when it could not be written.
+    // Writes the record to disk; false (and a log line) when it could not be written. A private
+    // file that holds the record already is left alone.
     bool flush();
     // The size of the file flush() would write.
     qint64 encodedSize() const { return encode().size(); }
@@ -49,6 +50,7 @@ private:
 
     QString m_path;
     QVariantMap m_values;
+    QByteArray m_onDisk; // what the file held at the last load or save
     LoadStatus m_status = LoadStatus::Missing;
     QString m_backupPath;
 };

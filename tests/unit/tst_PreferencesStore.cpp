@@ -26,6 +26,11 @@ mode_t modeOf(const QString& path) {
     return st.st_mode & 07777;
 }
 
+ino_t inodeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -158,13 +163,20 @@ void tst_PreferencesStore::roundTripKeepsTypesAndPrivacy() {
     const QVariantMap drafts = loaded.value(QStringLiteral("meetingDrafts")).toMap();
     QCOMPARE(drafts.value(QStringLiteral("g1")).toMap(), draft);
 
-    // A file someone made world-readable becomes private again at the next save.
+    // A save that changes nothing replaces nothing.
+    const ino_t inode = inodeOf(nested);
+    QVERIFY(PreferencesStore(nested).flush());
+    QCOMPARE(inodeOf(nested), inode);
+
+    // A file someone made world-readable becomes private again at the next save, even one that
+    // changes nothing.
     QVERIFY(QFile::setPermissions(nested, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                               QFile::ReadOther));
     QCOMPARE(modeOf(nested), mode_t(0644));
+    QVERIFY(PreferencesStore(nested).flush());
+    QCOMPARE(modeOf(nested), mode_t(0600));
     loaded.remove(QStringLiteral("flag"));
     QVERIFY(loaded.flush());
-    QCOMPARE(modeOf(nested), mode_t(0600));
     QVERIFY(!PreferencesStore(nested).contains(QStringLiteral("flag")));
 }
 
