@@ -68,7 +68,12 @@ Keychain::Result run(QKeychain::Job* job, const char* what,
             onFinished(done);
         loop.quit();
     });
-    QTimer::singleShot(kWait, &loop, &QEventLoop::quit);
+    // A timer of this call, stopped when it returns: a single shot would stay armed and wake
+    // the idle application once the wait is over.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(kWait);
     job->start();
     if (!finished)
         loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -1,6 +1,7 @@
 #include "Platform/Keychain.h"
 #include "TestEnvironment.h"
 
+#include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -65,7 +66,11 @@ void tst_Keychain::roundTripOverwriteAndDelete() {
     QVERIFY(Keychain::setPassword(QString(), kService, account).ok);
     QVERIFY(!Keychain::passwordFor(kService, account));
     QVERIFY(Keychain::deletePassword(kService, account).ok);
+
+    // An answered call leaves no timer armed to wake the idle application later.
+    const auto timers = QAbstractEventDispatcher::instance()->children().size();
     QVERIFY(Keychain::deletePassword(kService, otherAccount).ok);
+    QCOMPARE(QAbstractEventDispatcher::instance()->children().size(), timers);
 }
 
 void tst_Keychain::badArgumentsAreRefused() {
