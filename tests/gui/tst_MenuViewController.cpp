@@ -294,7 +294,13 @@ void tst_MenuViewController::personalMeetingOpensInstantAddress() {
 void tst_MenuViewController::releaseLogsDeallocWithSuffix() {
     LogSpy spy;
     m_menu->updateUpcomingMeetings();
+    UpcomingMeetingsFetcher* fetcher = m_menu->upcomingMeetingsViewController()->fetcher();
+    QTRY_VERIFY(!fetcher->isFetching());
     click(m_menu->tabButton(MenuViewController::AttendMeetingTab));
+    // The list page kept out of sight leaves a refresh to its next showing.
+    NotificationCenter::defaultCenter().post(u"REFRESH_UPCOMING_MEETINGS"_s);
+    QCoreApplication::processEvents();
+    QVERIFY(!fetcher->isFetching());
     m_menu.reset();
     const QStringList lines = spy.messages(Log::Verbose);
     auto has = [&lines](const QString& start, const QString& end) {

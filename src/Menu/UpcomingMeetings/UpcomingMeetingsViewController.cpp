@@ -76,8 +76,11 @@ UpcomingMeetingsViewController::UpcomingMeetingsViewController(QWidget* parent)
     });
 
     NotificationCenter::defaultCenter().addObserver(
-        this, QStringLiteral("REFRESH_UPCOMING_MEETINGS"),
-        [this](const QVariant&) { m_fetcher->refreshUpcomingMeetings(); });
+        this, QStringLiteral("REFRESH_UPCOMING_MEETINGS"), [this](const QVariant&) {
+            // Hidden (the menu closed, another tab shown), the page fetches when shown again.
+            if (isVisible())
+                m_fetcher->refreshUpcomingMeetings();
+        });
 
     if (calendarChoice() == QLatin1String("outlook_calendar"))
         checkOutlookPresence();
