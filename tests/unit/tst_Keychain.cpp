@@ -8,16 +8,18 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+using namespace Qt::StringLiterals;
+
 // Runs against the secret service of scripts/with-test-env (gnome-keyring, unlocked). The
 // failure cases run in a child process of this test with a broken session bus.
 namespace {
 
-const QString kService = QStringLiteral("com.velora.tamber.test");
+const QString kService = u"com.velora.tamber.test"_s;
 const char* const kChildMarker = "TAMBER_KEYCHAIN_TEST_CHILD";
 
 // Each test process uses its own account so parallel tests never share an item.
 QString uniqueAccount() {
-    return QStringLiteral("tst_Keychain-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return u"tst_Keychain-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 } // namespace
@@ -38,22 +40,18 @@ void tst_Keychain::roundTripOverwriteAndDelete() {
     const QString account = uniqueAccount();
     QVERIFY(!Keychain::passwordFor(kService, account)); // missing item: absent, no error
 
-    const QString first = QStringLiteral("pässwörd \"1\" ∑ & = ;");
+    const QString first = u"pässwörd \"1\" ∑ & = ;"_s;
     Keychain::Result r = Keychain::setPassword(first, kService, account);
-    QVERIFY2(
-        r.ok,
-        qPrintable(
-            QStringLiteral("%1 %2 (run under scripts/with-test-env)").arg(r.code).arg(r.message)));
+    QVERIFY2(r.ok,
+             qPrintable(u"%1 %2 (run under scripts/with-test-env)"_s.arg(r.code).arg(r.message)));
     QCOMPARE(Keychain::passwordFor(kService, account), std::optional<QString>(first));
 
     // A second write replaces the item; the other account's item is untouched.
     const QString otherAccount = uniqueAccount();
-    QVERIFY(Keychain::setPassword(QStringLiteral("other"), kService, otherAccount).ok);
-    QVERIFY(Keychain::setPassword(QStringLiteral("second"), kService, account).ok);
-    QCOMPARE(Keychain::passwordFor(kService, account),
-             std::optional<QString>(QStringLiteral("second")));
-    QCOMPARE(Keychain::passwordFor(kService, otherAccount),
-             std::optional<QString>(QStringLiteral("other")));
+    QVERIFY(Keychain::setPassword(u"other"_s, kService, otherAccount).ok);
+    QVERIFY(Keychain::setPassword(u"second"_s, kService, account).ok);
+    QCOMPARE(Keychain::passwordFor(kService, account), std::optional<QString>(u"second"_s));
+    QCOMPARE(Keychain::passwordFor(kService, otherAccount), std::optional<QString>(u"other"_s));
 
     r = Keychain::deletePassword(kService, account);
     QVERIFY2(r.ok, qPrintable(r.message));
@@ -78,13 +76,13 @@ void tst_Keychain::badArgumentsAreRefused() {
     for (const auto& [service, acct] :
          {std::pair(QString(), account), std::pair(kService, QString()),
           std::pair(QString(), QString())}) {
-        const Keychain::Result set = Keychain::setPassword(QStringLiteral("pw"), service, acct);
+        const Keychain::Result set = Keychain::setPassword(u"pw"_s, service, acct);
         QVERIFY(!set.ok);
         QCOMPARE(set.code, -1001);
-        QCOMPARE(set.message, QStringLiteral("SSKeychainErrorBadArguments"));
+        QCOMPARE(set.message, u"SSKeychainErrorBadArguments"_s);
         const Keychain::Result del = Keychain::deletePassword(service, acct);
         QCOMPARE(del.code, -1001);
-        QCOMPARE(del.message, QStringLiteral("SSKeychainErrorBadArguments"));
+        QCOMPARE(del.message, u"SSKeychainErrorBadArguments"_s);
         QVERIFY(!Keychain::passwordFor(service, acct));
     }
     // Nothing was written under the half-given names.
@@ -97,7 +95,7 @@ void tst_Keychain::checkCallsFailFast() {
     const QString account = uniqueAccount();
     QElapsedTimer timer;
     timer.start();
-    const Keychain::Result set = Keychain::setPassword(QStringLiteral("pw"), kService, account);
+    const Keychain::Result set = Keychain::setPassword(u"pw"_s, kService, account);
     const qint64 setMs = timer.restart();
     const std::optional<QString> read = Keychain::passwordFor(kService, account);
     const qint64 readMs = timer.restart();
@@ -137,7 +135,7 @@ QByteArray runChild(const QString& program, const QStringList& arguments,
 
 QProcessEnvironment childEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kChildMarker), QStringLiteral("1"));
+    env.insert(QString::fromLatin1(kChildMarker), u"1"_s);
     return env;
 }
 
@@ -147,12 +145,10 @@ void tst_Keychain::noSecretServiceFailsFast() {
     if (qEnvironmentVariableIsSet(kChildMarker))
         return checkCallsFailFast();
     QProcessEnvironment env = childEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-               QStringLiteral("unix:path=/nonexistent/tamber-no-bus"));
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/tamber-no-bus"_s);
     int exitCode = 0;
-    const QByteArray output =
-        runChild(QCoreApplication::applicationFilePath(),
-                 {QStringLiteral("noSecretServiceFailsFast")}, env, &exitCode);
+    const QByteArray output = runChild(QCoreApplication::applicationFilePath(),
+                                       {u"noSecretServiceFailsFast"_s}, env, &exitCode);
     QVERIFY2(exitCode == 0, output.constData());
     // The failures were logged with a reason, and no password reached the log.
     QVERIFY2(output.contains("Keychain write failed: no secret service running"),
@@ -163,31 +159,30 @@ void tst_Keychain::noSecretServiceFailsFast() {
 void tst_Keychain::keyringWithoutUnlockedCollectionFailsFast() {
     if (qEnvironmentVariableIsSet(kChildMarker))
         return checkCallsFailFast();
-    const QString session = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
-    const QString send = QStandardPaths::findExecutable(QStringLiteral("dbus-send"));
+    const QString session = QStandardPaths::findExecutable(u"dbus-run-session"_s);
+    const QString send = QStandardPaths::findExecutable(u"dbus-send"_s);
     if (session.isEmpty() || send.isEmpty())
         QSKIP("dbus-run-session / dbus-send not installed");
     // A session bus of its own where the secret service starts on demand with a fresh home: no
     // login keyring, nobody to answer the unlock prompt. The daemon is ended by its pid.
     QTemporaryDir home;
     QProcessEnvironment env = childEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-    const QString script = QStringLiteral(
-        "\"$1\" keyringWithoutUnlockedCollectionFailsFast; status=$?; "
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"WAYLAND_DISPLAY"_s);
+    env.insert(u"HOME"_s, home.path());
+    env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"share"_s));
+    env.insert(u"XDG_RUNTIME_DIR"_s, home.path());
+    const QString script =
+        u"\"$1\" keyringWithoutUnlockedCollectionFailsFast; status=$?; "
         "pid=$(\"$2\" --session --print-reply --dest=org.freedesktop.DBus / "
         "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets "
         "2>/dev/null | sed -n 's/.*uint32 //p'); "
-        "[ -n \"$pid\" ] && kill \"$pid\"; exit $status");
+        "[ -n \"$pid\" ] && kill \"$pid\"; exit $status"_s;
     int exitCode = 0;
-    const QByteArray output =
-        runChild(session,
-                 {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"), script,
-                  QStringLiteral("sh"), QCoreApplication::applicationFilePath(), send},
-                 env, &exitCode);
+    const QByteArray output = runChild(
+        session,
+        {u"--"_s, u"sh"_s, u"-c"_s, script, u"sh"_s, QCoreApplication::applicationFilePath(), send},
+        env, &exitCode);
     QVERIFY2(exitCode == 0, output.constData());
     QVERIFY2(output.contains("Keychain write failed: keyring locked or missing"),
              output.constData());

@@ -20,6 +20,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 LogMessage makeMessage(int flag, const QString& text) {
@@ -84,8 +86,8 @@ void tst_LogDispatcher::manyThreadsLogAtOnce() {
             threadIds[t] = Log::currentThreadId();
             for (int i = 0; i < kLines; ++i) {
                 const int flag = i % 97 == 0 ? Log::Error : Log::Info;
-                dispatcher.log(makeMessage(
-                    flag, QStringLiteral("thread %1 line %2 %3").arg(t).arg(i).arg(payload)));
+                dispatcher.log(
+                    makeMessage(flag, u"thread %1 line %2 %3"_s.arg(t).arg(i).arg(payload)));
             }
         });
     }
@@ -107,8 +109,7 @@ void tst_LogDispatcher::manyThreadsLogAtOnce() {
         QVERIFY2(m.hasMatch(), qPrintable(line.left(200)));
         const int t = m.captured(3).toInt();
         QCOMPARE(m.captured(1).toULongLong(nullptr, 16), threadIds[t]);
-        QCOMPARE(m.captured(2),
-                 next[t] % 97 == 0 ? QStringLiteral("error") : QStringLiteral("info"));
+        QCOMPARE(m.captured(2), next[t] % 97 == 0 ? u"error"_s : u"info"_s);
         QCOMPARE(m.captured(4).toInt(), next[t]); // each thread's lines in its own order
         ++next[t];
     }
@@ -126,7 +127,7 @@ void tst_LogDispatcher::errorLinesWaitOthersNeverBlock() {
 
     // The logger is stuck: ordinary lines still return at once; past the bound they are dropped.
     for (int i = 0; i < 10; ++i)
-        dispatcher.log(makeMessage(Log::Debug, QStringLiteral("queued %1").arg(i)));
+        dispatcher.log(makeMessage(Log::Debug, u"queued %1"_s.arg(i)));
     QCOMPARE(dispatcher.queuedMessageCount(), std::size_t(4));
     QCOMPARE(dispatcher.droppedMessageCount(), quint64(6));
 
@@ -140,14 +141,14 @@ void tst_LogDispatcher::errorLinesWaitOthersNeverBlock() {
     QVERIFY(recorder->messages().isEmpty());
     recorder->openGate();
     caller.join();
-    QVERIFY(seenWhenErrorReturned.contains(QStringLiteral("the error")));
+    QVERIFY(seenWhenErrorReturned.contains(u"the error"_s));
 
     dispatcher.flush();
     const QStringList expected =
         QStringList{"blocker"} + numbered("queued %1", 0, 4) +
         QStringList{"the error", "6 log lines were dropped: the log queue was full"};
     QCOMPARE(recorder->messages(), expected);
-    QVERIFY(recorder->lines().constLast().contains(QStringLiteral("] [warn] 6 log lines")));
+    QVERIFY(recorder->lines().constLast().contains(u"] [warn] 6 log lines"_s));
 }
 
 void tst_LogDispatcher::earlyLinesWaitForTheLoggers() {
@@ -155,7 +156,7 @@ void tst_LogDispatcher::earlyLinesWaitForTheLoggers() {
     dispatcher.log(makeMessage(Log::Info, "early 0"));
     dispatcher.log(makeMessage(Log::Error, "early error")); // nobody to wait for: returns
     for (int i = 1; i <= 6; ++i)
-        dispatcher.log(makeMessage(Log::Info, QStringLiteral("early %1").arg(i)));
+        dispatcher.log(makeMessage(Log::Info, u"early %1"_s.arg(i)));
     QCOMPARE(dispatcher.droppedMessageCount(), quint64(3));
 
     auto recorder = std::make_shared<RecordingLogger>();
@@ -183,8 +184,7 @@ void tst_LogDispatcher::earlyLinesWaitForTheLoggers() {
     ::close(savedStderr);
     capture.seek(0);
     const QString captured = QString::fromUtf8(capture.readAll());
-    QVERIFY2(captured.contains(
-                 QStringLiteral("-[tst_LogDispatcher worker][Line 42] [warn] orphan line\n")),
+    QVERIFY2(captured.contains(u"-[tst_LogDispatcher worker][Line 42] [warn] orphan line\n"_s),
              qPrintable(captured));
 }
 
@@ -196,7 +196,7 @@ void tst_LogDispatcher::shutdownDrainsTheQueue() {
     dispatcher.log(makeMessage(Log::Info, "line 0"));
     QVERIFY(recorder->waitUntilBlocked());
     for (int i = 1; i < 3000; ++i)
-        dispatcher.log(makeMessage(Log::Info, QStringLiteral("line %1").arg(i)));
+        dispatcher.log(makeMessage(Log::Info, u"line %1"_s.arg(i)));
     QVERIFY(dispatcher.queuedMessageCount() > 0);
     recorder->openGate();
     dispatcher.shutdown();
@@ -224,7 +224,7 @@ void tst_LogDispatcher::stuckConsoleNeverHoldsErrorLines() {
     LogDispatcher dispatcher;
     dispatcher.addLoggers({console, recorder});
     for (int i = 0; i < 3; ++i)
-        dispatcher.log(makeMessage(Log::Error, QStringLiteral("error %1").arg(i)));
+        dispatcher.log(makeMessage(Log::Error, u"error %1"_s.arg(i)));
     QCOMPARE(recorder->messages(), numbered("error %1", 0, 3));
 
     // Once the reader catches up, the console gets lines again.
@@ -245,30 +245,29 @@ void tst_LogDispatcher::processExitWritesQueuedLines() {
     QTemporaryDir dir;
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TAMBER_LOG_CHILD_DIR"), dir.path());
+    env.insert(u"TAMBER_LOG_CHILD_DIR"_s, dir.path());
     child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("childLogsThenExits")});
+    child.start(QCoreApplication::applicationFilePath(), {u"childLogsThenExits"_s});
     QVERIFY(child.waitForFinished(120000));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
 
-    const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*.log")}, QDir::Files);
+    const QStringList files = QDir(dir.path()).entryList({u"*.log"_s}, QDir::Files);
     QCOMPARE(files.size(), 1);
     QStringList lines = contentsOf(dir.filePath(files.first())).split(u'\n');
     QCOMPARE(lines.takeLast(), QString());
     QCOMPARE(lines.size(), 20000);
     for (int i : {0, 1, 9999, 19999})
-        QVERIFY2(lines[i].endsWith(QStringLiteral("[info] child line %1").arg(i)),
-                 qPrintable(lines[i]));
+        QVERIFY2(lines[i].endsWith(u"[info] child line %1"_s.arg(i)), qPrintable(lines[i]));
 }
 
 void tst_LogDispatcher::childLogsThenExits() {
     const QString dir = qEnvironmentVariable("TAMBER_LOG_CHILD_DIR");
     if (dir.isEmpty())
         QSKIP("the child process of processExitWritesQueuedLines");
-    LogDispatcher::shared()->addLogger(fileLoggerIn(dir, QStringLiteral("child")));
+    LogDispatcher::shared()->addLogger(fileLoggerIn(dir, u"child"_s));
     for (int i = 0; i < 20000; ++i)
-        TLOG_INFO(QStringLiteral("child line %1").arg(i));
+        TLOG_INFO(u"child line %1"_s.arg(i));
     std::exit(0); // no flush: the exit itself must write what is queued
 }
 

@@ -10,6 +10,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Runs a test body with TZ set, restoring the previous zone afterwards.
@@ -64,50 +66,47 @@ private Q_SLOTS:
 void tst_LogFormatter::lineFormatLevelWordsAndFileNames() {
     ScopedTimeZone utc("UTC0");
     DetailedLogFormatter formatter;
-    QCOMPARE(formatter.formatLogMessage(message(8, QStringLiteral("Login button action"))),
-             QStringLiteral("2015-03-09 17:05:00.007 [abc12] -[PasswordLoginWindowController "
-                            "loginButtonAction:][Line 218] [debug] Login button action"));
+    QCOMPARE(formatter.formatLogMessage(message(8, u"Login button action"_s)),
+             u"2015-03-09 17:05:00.007 [abc12] -[PasswordLoginWindowController "
+             "loginButtonAction:][Line 218] [debug] Login button action"_s);
 
     const QList<QPair<int, QString>> words = {{1, "error"},   {2, "warn"},     {4, "info"},
                                               {8, "debug"},   {16, "verbose"}, {32, "verbose"},
                                               {0, "verbose"}, {3, "verbose"}};
     for (const auto& [flag, word] : words) {
-        const QString line = formatter.formatLogMessage(message(flag, QStringLiteral("x")));
-        QVERIFY2(line.endsWith(QStringLiteral("][Line 218] [%1] x").arg(word)), qPrintable(line));
+        const QString line = formatter.formatLogMessage(message(flag, u"x"_s));
+        QVERIFY2(line.endsWith(u"][Line 218] [%1] x"_s.arg(word)), qPrintable(line));
     }
 
     // The message is kept as it is: non-ASCII text, brackets, a trailing newline.
-    const QString odd = QStringLiteral("Grüße [%1] 会議\n");
-    QVERIFY(formatter.formatLogMessage(message(4, odd)).endsWith(QStringLiteral("[info] ") + odd));
+    const QString odd = u"Grüße [%1] 会議\n"_s;
+    QVERIFY(formatter.formatLogMessage(message(4, odd)).endsWith(u"[info] "_s + odd));
 
-    QCOMPARE(DetailedLogFormatter::fileNameWithoutExtension("/a/b.d/Foo.test.cpp"),
-             QStringLiteral("Foo.test"));
+    QCOMPARE(DetailedLogFormatter::fileNameWithoutExtension("/a/b.d/Foo.test.cpp"), u"Foo.test"_s);
     QCOMPARE(DetailedLogFormatter::fileNameWithoutExtension("AppController.mm"),
-             QStringLiteral("AppController"));
-    QCOMPARE(DetailedLogFormatter::fileNameWithoutExtension("/dir.v2/Makefile"),
-             QStringLiteral("Makefile"));
-    QCOMPARE(DetailedLogFormatter::fileNameWithoutExtension("/x/.hidden"),
-             QStringLiteral(".hidden"));
+             u"AppController"_s);
+    QCOMPARE(DetailedLogFormatter::fileNameWithoutExtension("/dir.v2/Makefile"), u"Makefile"_s);
+    QCOMPARE(DetailedLogFormatter::fileNameWithoutExtension("/x/.hidden"), u".hidden"_s);
 }
 
 void tst_LogFormatter::timestampIsLocalTimeWithMilliseconds() {
     ScopedTimeZone india("IST-5:30");
     DetailedLogFormatter formatter;
     QCOMPARE(formatter.stringFromMsecs(utcMsecs(2015, 3, 9, 17, 5, 0, 7)),
-             QStringLiteral("2015-03-09 22:35:00.007"));
+             u"2015-03-09 22:35:00.007"_s);
     // The cached second must not leak into the next one, nor across midnight.
     QCOMPARE(formatter.stringFromMsecs(utcMsecs(2015, 3, 9, 17, 5, 1, 999)),
-             QStringLiteral("2015-03-09 22:35:01.999"));
+             u"2015-03-09 22:35:01.999"_s);
     QCOMPARE(formatter.stringFromMsecs(utcMsecs(2015, 3, 9, 18, 29, 59, 0)),
-             QStringLiteral("2015-03-09 23:59:59.000"));
+             u"2015-03-09 23:59:59.000"_s);
     QCOMPARE(formatter.stringFromMsecs(utcMsecs(2015, 3, 9, 18, 30, 0, 40)),
-             QStringLiteral("2015-03-10 00:00:00.040"));
+             u"2015-03-10 00:00:00.040"_s);
     QCOMPARE(formatter.stringFromMsecs(utcMsecs(2015, 3, 9, 17, 5, 0, 7)),
-             QStringLiteral("2015-03-09 22:35:00.007"));
+             u"2015-03-09 22:35:00.007"_s);
     // Before 1970 the milliseconds still count up within their second.
-    QCOMPARE(formatter.stringFromMsecs(-1), QStringLiteral("1970-01-01 05:29:59.999"));
+    QCOMPARE(formatter.stringFromMsecs(-1), u"1970-01-01 05:29:59.999"_s);
     QCOMPARE(formatter.stringFromDate(QDateTime(QDate(2016, 2, 29), QTime(12, 0, 0, 5), Qt::UTC)),
-             QStringLiteral("2016-02-29 17:30:00.005"));
+             u"2016-02-29 17:30:00.005"_s);
 }
 
 void tst_LogFormatter::loggerCountAndConcurrentFormatting() {
@@ -128,7 +127,7 @@ void tst_LogFormatter::loggerCountAndConcurrentFormatting() {
     // thread another's date. Run once through the cached formatter and once per thread.
     const auto expected = [](qint64 ms) {
         return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, -3 * 3600)
-            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+            .toString(u"yyyy-MM-dd HH:mm:ss.zzz"_s);
     };
     RecordingLogger x, y;
     for (const int loggers : {1, 2}) {
@@ -166,9 +165,9 @@ void tst_LogFormatter::threadIdIsTheKernelThreadNumber() {
     QVERIFY(other != Log::currentThreadId());
 
     DetailedLogFormatter formatter;
-    LogMessage m = message(4, QStringLiteral("x"));
+    LogMessage m = message(4, u"x"_s);
     m.threadId = 0x1F2E;
-    QVERIFY(formatter.formatLogMessage(m).contains(QStringLiteral(" [1f2e] -[")));
+    QVERIFY(formatter.formatLogMessage(m).contains(u" [1f2e] -["_s));
 }
 
 TAMBER_TEST_MAIN_CORE(tst_LogFormatter)

@@ -13,6 +13,8 @@
 #include <ctime>
 #include <tuple>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Local time follows TZ; set it before the application object exists and again per test.
@@ -152,11 +154,8 @@ private slots:
                     const qint64 s = m.value("id").toLongLong();
                     const QDate expected = QDateTime::fromSecsSinceEpoch(s, system).date();
                     if (day.day != expected)
-                        QFAIL(qPrintable(QStringLiteral("%1: second %2 on %3, not %4")
-                                             .arg(zone)
-                                             .arg(s)
-                                             .arg(day.day.toString(Qt::ISODate),
-                                                  expected.toString(Qt::ISODate))));
+                        QFAIL(qPrintable(u"%1: second %2 on %3, not %4"_s.arg(zone).arg(s).arg(
+                            day.day.toString(Qt::ISODate), expected.toString(Qt::ISODate))));
                     ++placed;
                 }
             }
@@ -263,7 +262,7 @@ private slots:
         QCOMPARE(layout(days), "2024-07-01: ok goodEnd noEnd");
         const QStringList debug = spy.messages(Log::Debug);
         for (const char* id : {"textStart", "noStart", "boolStart", "huge", "listStart", "badEnd"})
-            QVERIFY2(debug.filter(QStringLiteral("(id %1)").arg(id)).size() == 1, id);
+            QVERIFY2(debug.filter(u"(id %1)"_s.arg(id)).size() == 1, id);
         QCOMPARE(debug.filter("no record").size(), 2);
         // A draft that is no record at all is skipped, the others stay.
         const auto withDrafts =

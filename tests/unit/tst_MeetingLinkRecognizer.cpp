@@ -10,9 +10,11 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString kDomain = QStringLiteral("velora.example");
+const QString kDomain = u"velora.example"_s;
 
 std::optional<QVariantMap> scan(const QString& text) {
     return MeetingLinkRecognizer::extractMeetingIdAndPasscode(text, kDomain);
@@ -51,13 +53,13 @@ std::optional<QVariantMap> legacy(const QString& text) {
 // domain starting a label: what the recogniser promises on any text.
 std::optional<QVariantMap> hostRestricted(const QString& text) {
     static const QRegularExpression re(
-        QStringLiteral("https?://(([A-Za-z0-9.\\-]*\\.)?velora\\.example)/(\\d+)(/?(\\d+)?)?"));
+        u"https?://(([A-Za-z0-9.\\-]*\\.)?velora\\.example)/(\\d+)(/?(\\d+)?)?"_s);
     return resultOf(re.match(text), 1, 3, 5);
 }
 
 QString show(const std::optional<QVariantMap>& r) {
     if (!r)
-        return QStringLiteral("<none>");
+        return u"<none>"_s;
     QStringList parts;
     for (auto it = r->cbegin(); it != r->cend(); ++it)
         parts << it.key() + "=" + it.value().toString();
@@ -79,16 +81,14 @@ public:
         return s;
     }
     QString label() {
-        static const QString chars = QStringLiteral("abcxyz019-");
+        static const QString chars = u"abcxyz019-"_s;
         QString s;
         const int n = 1 + int(m_rng.bounded(6));
         for (int i = 0; i < n; ++i)
             s += chars[int(m_rng.bounded(chars.size()))];
         return s;
     }
-    QString scheme() {
-        return m_rng.bounded(2) ? QStringLiteral("https://") : QStringLiteral("http://");
-    }
+    QString scheme() { return m_rng.bounded(2) ? u"https://"_s : u"http://"_s; }
 
     // A link that the historic pattern and the recogniser read the same way.
     QString wellFormedLink() {
@@ -216,7 +216,7 @@ private slots:
             expectLink("x.velora.example", "7"));
         // The default domain is the build setting.
         QCOMPARE(MeetingLinkRecognizer::extractMeetingIdAndPasscode(
-                     QStringLiteral("https://%1/99").arg(BundleInfo::meetingLinkDomain())),
+                     u"https://%1/99"_s.arg(BundleInfo::meetingLinkDomain())),
                  expectLink(BundleInfo::meetingLinkDomain(), "99"));
     }
 
@@ -287,9 +287,8 @@ private slots:
         for (int i = 0; i < 20000; ++i) {
             const QString text = gen.singleLinkText();
             const auto expected = legacy(text);
-            QVERIFY2(scan(text) == expected,
-                     qPrintable(QStringLiteral("%1\n  got %2\n  expected %3")
-                                    .arg(text, show(scan(text)), show(expected))));
+            QVERIFY2(scan(text) == expected, qPrintable(u"%1\n  got %2\n  expected %3"_s.arg(
+                                                 text, show(scan(text)), show(expected))));
             links += expected.has_value();
         }
         QVERIFY(links > 5000); // the generator really produced links
@@ -301,9 +300,8 @@ private slots:
         for (int i = 0; i < 20000; ++i) {
             const QString text = gen.mixedText();
             const auto expected = hostRestricted(text);
-            QVERIFY2(scan(text) == expected,
-                     qPrintable(QStringLiteral("%1\n  got %2\n  expected %3")
-                                    .arg(text, show(scan(text)), show(expected))));
+            QVERIFY2(scan(text) == expected, qPrintable(u"%1\n  got %2\n  expected %3"_s.arg(
+                                                 text, show(scan(text)), show(expected))));
             links += expected.has_value();
             differsFromHistoric += expected != legacy(text);
         }

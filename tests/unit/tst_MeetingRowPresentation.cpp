@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QTimeZone>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QTimeZone kBerlin("Europe/Berlin");
@@ -18,16 +20,15 @@ qint64 ms(int y, int mo, int d, int h, int mi, const QTimeZone& zone = QTimeZone
     return QDateTime(QDate(y, mo, d), QTime(h, mi), zone).toMSecsSinceEpoch();
 }
 
-QVariantMap meeting(qint64 start, qint64 end, const QString& type = QStringLiteral("velora")) {
-    return {{QStringLiteral("title"), QStringLiteral("Design review")},
-            {QStringLiteral("start"), double(start)},
-            {QStringLiteral("end"), double(end)},
-            {QStringLiteral("calendar_entry_type"), type}};
+QVariantMap meeting(qint64 start, qint64 end, const QString& type = u"velora"_s) {
+    return {{u"title"_s, u"Design review"_s},
+            {u"start"_s, double(start)},
+            {u"end"_s, double(end)},
+            {u"calendar_entry_type"_s, type}};
 }
 
 QVariantMap weekly(QVariantMap record) {
-    record.insert(QStringLiteral("recurrencePattern"),
-                  QVariantMap{{QStringLiteral("recurrenceType"), QStringLiteral("WEEKLY")}});
+    record.insert(u"recurrencePattern"_s, QVariantMap{{u"recurrenceType"_s, u"WEEKLY"_s}});
     return record;
 }
 
@@ -55,36 +56,31 @@ void tst_MeetingRowPresentation::initTestCase() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     TamberDataModel::resetForTesting();
     TamberDataModel* m = TamberDataModel::sharedData();
-    m->apiHost = QStringLiteral("api.velora.example");
-    m->moderatorPasscode = QStringLiteral("2468");
+    m->apiHost = u"api.velora.example"_s;
+    m->moderatorPasscode = u"2468"_s;
 }
 
 void tst_MeetingRowPresentation::timesInLocalZoneWithAbbreviation() {
     // 13:00-14:00 UTC in July is 3:00-4:00 PM in Berlin (summer time).
     const QVariantMap summer = meeting(ms(2026, 7, 1, 13, 0), ms(2026, 7, 1, 14, 0));
-    QCOMPARE(MeetingRowPresentation::timeSpanText(summer, kBerlin),
-             QStringLiteral("3:00 PM - 4:00 PM CEST"));
+    QCOMPARE(MeetingRowPresentation::timeSpanText(summer, kBerlin), u"3:00 PM - 4:00 PM CEST"_s);
     // The record's own zone does not move the times: the user's zone does.
     QVariantMap inNewYork = summer;
-    inNewYork.insert(QStringLiteral("timezone"), QStringLiteral("America/New_York"));
-    QCOMPARE(MeetingRowPresentation::timeSpanText(inNewYork, kBerlin),
-             QStringLiteral("3:00 PM - 4:00 PM CEST"));
+    inNewYork.insert(u"timezone"_s, u"America/New_York"_s);
+    QCOMPARE(MeetingRowPresentation::timeSpanText(inNewYork, kBerlin), u"3:00 PM - 4:00 PM CEST"_s);
     QCOMPARE(MeetingRowPresentation::timeSpanText(inNewYork, QTimeZone("America/New_York")),
-             QStringLiteral("9:00 AM - 10:00 AM EDT"));
+             u"9:00 AM - 10:00 AM EDT"_s);
     // Winter time and a span over midnight.
     const QVariantMap late = meeting(ms(2026, 1, 10, 22, 30), ms(2026, 1, 11, 0, 15));
-    QCOMPARE(MeetingRowPresentation::timeSpanText(late, kBerlin),
-             QStringLiteral("11:30 PM - 1:15 AM CET"));
+    QCOMPARE(MeetingRowPresentation::timeSpanText(late, kBerlin), u"11:30 PM - 1:15 AM CET"_s);
     // Seconds are cut, not rounded: 59.999 s past 3:00 is still 3:00.
     QVariantMap cut = meeting(ms(2026, 7, 1, 13, 0) + 59999, ms(2026, 7, 1, 13, 59) + 59999);
-    QCOMPARE(MeetingRowPresentation::timeSpanText(cut, kBerlin),
-             QStringLiteral("3:00 PM - 3:59 PM CEST"));
+    QCOMPARE(MeetingRowPresentation::timeSpanText(cut, kBerlin), u"3:00 PM - 3:59 PM CEST"_s);
     // Drafts carry their times as text.
     QVariantMap draft = summer;
-    draft.insert(QStringLiteral("start"), QString::number(ms(2026, 7, 1, 13, 0)));
-    draft.insert(QStringLiteral("end"), QString::number(ms(2026, 7, 1, 14, 0)));
-    QCOMPARE(MeetingRowPresentation::timeSpanText(draft, kBerlin),
-             QStringLiteral("3:00 PM - 4:00 PM CEST"));
+    draft.insert(u"start"_s, QString::number(ms(2026, 7, 1, 13, 0)));
+    draft.insert(u"end"_s, QString::number(ms(2026, 7, 1, 14, 0)));
+    QCOMPARE(MeetingRowPresentation::timeSpanText(draft, kBerlin), u"3:00 PM - 4:00 PM CEST"_s);
 }
 
 void tst_MeetingRowPresentation::timesSurviveOddValues() {
@@ -95,20 +91,19 @@ void tst_MeetingRowPresentation::timesSurviveOddValues() {
     const QVariantMap future = meeting(ms(2150, 3, 4, 12, 0), ms(2150, 3, 4, 13, 0));
     QVERIFY(MeetingRowPresentation::timeSpanText(future, kBerlin).contains(QLatin1String(" - ")));
     QVariantMap absurd = meeting(0, 0);
-    absurd.insert(QStringLiteral("start"), 1e300);
+    absurd.insert(u"start"_s, 1e300);
     QVERIFY(MeetingRowPresentation::timeSpanText(absurd, kBerlin).isEmpty());
-    absurd.insert(QStringLiteral("start"), QStringLiteral("soon"));
+    absurd.insert(u"start"_s, u"soon"_s);
     QVERIFY(MeetingRowPresentation::timeSpanText(absurd, kBerlin).isEmpty());
     QVariantMap open = meeting(ms(2026, 7, 1, 13, 0), 0);
-    open.remove(QStringLiteral("end"));
-    QCOMPARE(MeetingRowPresentation::timeSpanText(open, kBerlin), QStringLiteral("3:00 PM CEST"));
+    open.remove(u"end"_s);
+    QCOMPARE(MeetingRowPresentation::timeSpanText(open, kBerlin), u"3:00 PM CEST"_s);
     QVariantMap badZone = meeting(ms(2026, 7, 1, 13, 0), ms(2026, 7, 1, 14, 0));
-    for (const QVariant& zone : {QVariant(QStringLiteral("Mars/Olympus_Mons")),
-                                 QVariant(QStringLiteral("../../etc/passwd")), QVariant(42),
-                                 QVariant(QVariantMap{{QStringLiteral("x"), 1}})}) {
-        badZone.insert(QStringLiteral("timezone"), zone);
+    for (const QVariant& zone : {QVariant(u"Mars/Olympus_Mons"_s), QVariant(u"../../etc/passwd"_s),
+                                 QVariant(42), QVariant(QVariantMap{{u"x"_s, 1}})}) {
+        badZone.insert(u"timezone"_s, zone);
         QCOMPARE(MeetingRowPresentation::timeSpanText(badZone, kBerlin),
-                 QStringLiteral("3:00 PM - 4:00 PM CEST"));
+                 u"3:00 PM - 4:00 PM CEST"_s);
     }
 }
 
@@ -119,18 +114,17 @@ void tst_MeetingRowPresentation::seriesShowTheirNextOccurrence_data() {
     // next occurrence falls between the American and the European clock change, so it is at
     // 2:00 PM in Berlin.
     QVariantMap january = weekly(meeting(ms(2026, 1, 5, 14, 0), ms(2026, 1, 5, 15, 0)));
-    january.insert(QStringLiteral("timezone"), QStringLiteral("America/New_York"));
+    january.insert(u"timezone"_s, u"America/New_York"_s);
     QVariantMap next = january;
-    next.insert(QStringLiteral("nextStart"), double(ms(2026, 3, 16, 13, 0)));
-    next.insert(QStringLiteral("nextEnd"), double(ms(2026, 3, 16, 14, 0)));
+    next.insert(u"nextStart"_s, double(ms(2026, 3, 16, 13, 0)));
+    next.insert(u"nextEnd"_s, double(ms(2026, 3, 16, 14, 0)));
     QTest::newRow("next occurrence") << next << "2:00 PM - 3:00 PM CET";
     QVariantMap noNextEnd = next;
-    noNextEnd.remove(QStringLiteral("nextEnd"));
+    noNextEnd.remove(u"nextEnd"_s);
     QTest::newRow("next start, series' length") << noNextEnd << "2:00 PM - 3:00 PM CET";
     QTest::newRow("no next start: first one") << january << "3:00 PM - 4:00 PM CET";
     QVariantMap once = next;
-    once.insert(QStringLiteral("recurrencePattern"),
-                QVariantMap{{QStringLiteral("recurrenceType"), QStringLiteral("NONE")}});
+    once.insert(u"recurrencePattern"_s, QVariantMap{{u"recurrenceType"_s, u"NONE"_s}});
     QTest::newRow("does not repeat") << once << "3:00 PM - 4:00 PM CET";
 }
 
@@ -157,19 +151,16 @@ void tst_MeetingRowPresentation::completionOfSingleMeetingsAndSeries() {
     // A series is judged by its last occurrence, not by its first one's end.
     QVariantMap series = weekly(meeting(now - 30 * 24 * 60 * minute, now - 30 * 24 * 60 * minute));
     QVERIFY(!MeetingRowPresentation::isMeetingComplete(series, now));
-    series.insert(QStringLiteral("last"),
-                  QVariantMap{{QStringLiteral("end"), double(now - 24 * 60 * minute)}});
+    series.insert(u"last"_s, QVariantMap{{u"end"_s, double(now - 24 * 60 * minute)}});
     QVERIFY(MeetingRowPresentation::isMeetingComplete(series, now));
-    series.insert(QStringLiteral("last"),
-                  QVariantMap{{QStringLiteral("end"), double(now + 24 * 60 * minute)}});
+    series.insert(u"last"_s, QVariantMap{{u"end"_s, double(now + 24 * 60 * minute)}});
     QVERIFY(!MeetingRowPresentation::isMeetingComplete(series, now));
     // "last" that is not a dictionary never completes a series.
-    series.insert(QStringLiteral("last"), QStringLiteral("yesterday"));
+    series.insert(u"last"_s, u"yesterday"_s);
     QVERIFY(!MeetingRowPresentation::isMeetingComplete(series, now));
     // recurrenceType "NONE" is a single meeting.
     QVariantMap none = meeting(now - 65 * minute, now - 5 * minute);
-    none.insert(QStringLiteral("recurrencePattern"),
-                QVariantMap{{QStringLiteral("recurrenceType"), QStringLiteral("NONE")}});
+    none.insert(u"recurrencePattern"_s, QVariantMap{{u"recurrenceType"_s, u"NONE"_s}});
     QVERIFY(MeetingRowPresentation::isMeetingComplete(none, now));
 }
 
@@ -179,26 +170,24 @@ void tst_MeetingRowPresentation::clickPerSourceAndState() {
     const QVariantMap coming = meeting(now + hour, now + 2 * hour);
     const QVariantMap past = meeting(now - 2 * hour, now - hour);
     auto typed = [](QVariantMap r, const QString& type) {
-        r.insert(QStringLiteral("calendar_entry_type"), type);
+        r.insert(u"calendar_entry_type"_s, type);
         return r;
     };
     QCOMPARE(MeetingRowPresentation::clickAction(coming, now), RowClick::ToggleStrip);
     QCOMPARE(MeetingRowPresentation::clickAction(past, now), RowClick::None);
-    QCOMPARE(MeetingRowPresentation::clickAction(typed(coming, QStringLiteral("outlook")), now),
+    QCOMPARE(MeetingRowPresentation::clickAction(typed(coming, u"outlook"_s), now),
              RowClick::JoinNow);
-    QCOMPARE(MeetingRowPresentation::clickAction(typed(coming, QStringLiteral("ical")), now),
-             RowClick::JoinNow);
-    QCOMPARE(MeetingRowPresentation::clickAction(typed(past, QStringLiteral("ical")), now),
-             RowClick::None);
-    QCOMPARE(MeetingRowPresentation::clickAction(typed(coming, QStringLiteral("exchange")), now),
+    QCOMPARE(MeetingRowPresentation::clickAction(typed(coming, u"ical"_s), now), RowClick::JoinNow);
+    QCOMPARE(MeetingRowPresentation::clickAction(typed(past, u"ical"_s), now), RowClick::None);
+    QCOMPARE(MeetingRowPresentation::clickAction(typed(coming, u"exchange"_s), now),
              RowClick::None);
     QVariantMap noEnd = coming;
-    noEnd.remove(QStringLiteral("end"));
+    noEnd.remove(u"end"_s);
     QCOMPARE(MeetingRowPresentation::clickAction(noEnd, now), RowClick::None);
     // A draft opens its strip whatever else it lacks or says.
     QVariantMap draft = past;
-    draft.remove(QStringLiteral("end"));
-    draft.insert(QStringLiteral("meetingDraftGuid"), QStringLiteral("d-1"));
+    draft.remove(u"end"_s);
+    draft.insert(u"meetingDraftGuid"_s, u"d-1"_s);
     QCOMPARE(MeetingRowPresentation::clickAction(draft, now), RowClick::ToggleStrip);
 }
 
@@ -206,9 +195,9 @@ void tst_MeetingRowPresentation::labelsBarsAndRecurrenceMark() {
     const qint64 now = ms(2026, 5, 20, 12, 0);
     const qint64 hour = 3600 * 1000;
     QVariantMap service = meeting(now - 2 * hour, now - hour);
-    service.insert(QStringLiteral("id"), 77);
+    service.insert(u"id"_s, 77);
     MeetingRowPresentation row = MeetingRowPresentation::present(service, now, kBerlin);
-    QCOMPARE(row.status, QStringLiteral("Completed"));
+    QCOMPARE(row.status, u"Completed"_s);
     QVERIFY(row.serviceMeeting);
     QVERIFY(!row.draft);
     QVERIFY(!row.recurring);
@@ -216,9 +205,9 @@ void tst_MeetingRowPresentation::labelsBarsAndRecurrenceMark() {
 
     // A draft says "Draft" even when its end has passed, and has no orange bar.
     QVariantMap draft = meeting(now - 2 * hour, now - hour);
-    draft.insert(QStringLiteral("meetingDraftGuid"), QStringLiteral("d-1"));
+    draft.insert(u"meetingDraftGuid"_s, u"d-1"_s);
     row = MeetingRowPresentation::present(draft, now, kBerlin);
-    QCOMPARE(row.status, QStringLiteral("Draft"));
+    QCOMPARE(row.status, u"Draft"_s);
     QVERIFY(row.draft);
     QVERIFY(!row.serviceMeeting);
 
@@ -228,12 +217,11 @@ void tst_MeetingRowPresentation::labelsBarsAndRecurrenceMark() {
     QVERIFY(row.recurring);
     QVERIFY(row.status.isEmpty());
     QVariantMap none = meeting(now + hour, now + 2 * hour);
-    none.insert(QStringLiteral("recurrencePattern"),
-                QVariantMap{{QStringLiteral("recurrenceType"), QStringLiteral("NONE")}});
+    none.insert(u"recurrencePattern"_s, QVariantMap{{u"recurrenceType"_s, u"NONE"_s}});
     QVERIFY(!MeetingRowPresentation::present(none, now, kBerlin).recurring);
     // No "end": no "Completed", however old.
     QVariantMap noEnd = meeting(ms(2001, 1, 1, 0, 0), 0);
-    noEnd.remove(QStringLiteral("end"));
+    noEnd.remove(u"end"_s);
     QVERIFY(MeetingRowPresentation::present(noEnd, now, kBerlin).status.isEmpty());
 }
 
@@ -280,24 +268,24 @@ void tst_MeetingRowPresentation::serviceRecordsShowLikeTheirMaps() {
         return MeetingRowPresentation::present(MeetingRecord::fromService(reply[i].toObject()), now,
                                                kBerlin);
     };
-    QCOMPARE(shown(1).timeSpan, QStringLiteral("3:00 PM - 4:00 PM CEST"));
-    QCOMPARE(shown(2).status, QStringLiteral("Completed"));
+    QCOMPARE(shown(1).timeSpan, u"3:00 PM - 4:00 PM CEST"_s);
+    QCOMPARE(shown(2).status, u"Completed"_s);
     QCOMPARE(shown(2).click, RowClick::None);
     QVERIFY(shown(4).status.isEmpty());
-    QCOMPARE(shown(5).status, QStringLiteral("Draft"));
+    QCOMPARE(shown(5).status, u"Draft"_s);
     QCOMPARE(shown(0).click, RowClick::ToggleStrip);
 }
 
 void tst_MeetingRowPresentation::titlesStayOneBoundedLine() {
     const qint64 now = ms(2026, 5, 20, 12, 0);
     QVariantMap record = meeting(now, now);
-    record.insert(QStringLiteral("title"), QStringLiteral("Line one\nline two\r\n\tend"));
+    record.insert(u"title"_s, u"Line one\nline two\r\n\tend"_s);
     MeetingRowPresentation row = MeetingRowPresentation::present(record, now, kBerlin);
-    QCOMPARE(row.title, QStringLiteral("Line one line two   end"));
+    QCOMPARE(row.title, u"Line one line two   end"_s);
 
     // 10,000 characters: the row keeps a bounded prefix, the tooltip a longer one.
     const QString huge(10000, QLatin1Char('x'));
-    record.insert(QStringLiteral("title"), huge);
+    record.insert(u"title"_s, huge);
     row = MeetingRowPresentation::present(record, now, kBerlin);
     QCOMPARE(row.title.size(), MeetingRowPresentation::kTitleLength + 1);
     QVERIFY(row.title.endsWith(QChar(0x2026)));
@@ -305,8 +293,8 @@ void tst_MeetingRowPresentation::titlesStayOneBoundedLine() {
 
     // An emoji (two UTF-16 units) across the cut is dropped whole, never halved.
     QString emoji = QString(MeetingRowPresentation::kTitleLength - 1, QLatin1Char('a'));
-    emoji += QString::fromUtf8("\xF0\x9F\x98\x80") + QStringLiteral("tail");
-    record.insert(QStringLiteral("title"), emoji);
+    emoji += QString::fromUtf8("\xF0\x9F\x98\x80") + u"tail"_s;
+    record.insert(u"title"_s, emoji);
     row = MeetingRowPresentation::present(record, now, kBerlin);
     QVERIFY(!row.title.at(row.title.size() - 2).isHighSurrogate());
     QVERIFY(row.title.isValidUtf16());
@@ -314,63 +302,57 @@ void tst_MeetingRowPresentation::titlesStayOneBoundedLine() {
     // Right-to-left text passes untouched; a title that is no text shows as its value.
     const QString hebrew =
         QString::fromUtf8("\xD7\xA4\xD7\x92\xD7\x99\xD7\xA9\xD7\x94 \xF0\x9F\x8E\x89");
-    record.insert(QStringLiteral("title"), hebrew);
+    record.insert(u"title"_s, hebrew);
     QCOMPARE(MeetingRowPresentation::present(record, now, kBerlin).title, hebrew);
-    record.insert(QStringLiteral("title"), QVariantList{1, 2});
+    record.insert(u"title"_s, QVariantList{1, 2});
     QVERIFY(MeetingRowPresentation::present(record, now, kBerlin).title.isEmpty());
 }
 
 void tst_MeetingRowPresentation::joinAddresses() {
-    QVariantMap outlook{{QStringLiteral("numericMeetingId"), QStringLiteral("123456789")},
-                        {QStringLiteral("meetingDomain"), QStringLiteral("eu.velora.example")},
-                        {QStringLiteral("addAttendeePasscode"), true},
-                        {QStringLiteral("attendeePasscode"), QStringLiteral("4321")}};
+    QVariantMap outlook{{u"numericMeetingId"_s, u"123456789"_s},
+                        {u"meetingDomain"_s, u"eu.velora.example"_s},
+                        {u"addAttendeePasscode"_s, true},
+                        {u"attendeePasscode"_s, u"4321"_s}};
     QCOMPARE(MeetingRowPresentation::calendarJoinAddress(outlook).toString(),
-             QStringLiteral("https://eu.velora.example/123456789/4321"));
+             u"https://eu.velora.example/123456789/4321"_s);
     // Without the passcode flag the address ends with a slash.
-    outlook.insert(QStringLiteral("addAttendeePasscode"), false);
+    outlook.insert(u"addAttendeePasscode"_s, false);
     QCOMPARE(MeetingRowPresentation::calendarJoinAddress(outlook).toString(),
-             QStringLiteral("https://eu.velora.example/123456789/"));
+             u"https://eu.velora.example/123456789/"_s);
     // No domain, or one that is not a host name: the web domain.
-    outlook.remove(QStringLiteral("meetingDomain"));
-    QCOMPARE(MeetingRowPresentation::calendarJoinAddress(outlook).host(),
-             QStringLiteral("velora.example"));
-    for (const QString& hostile :
-         {QStringLiteral("evil.example/velora.example"), QStringLiteral("evil.example?x="),
-          QStringLiteral("user@evil.example"), QStringLiteral("evil.example#")}) {
-        outlook.insert(QStringLiteral("meetingDomain"), hostile);
-        QCOMPARE(MeetingRowPresentation::calendarJoinAddress(outlook).host(),
-                 QStringLiteral("velora.example"));
+    outlook.remove(u"meetingDomain"_s);
+    QCOMPARE(MeetingRowPresentation::calendarJoinAddress(outlook).host(), u"velora.example"_s);
+    for (const QString& hostile : {u"evil.example/velora.example"_s, u"evil.example?x="_s,
+                                   u"user@evil.example"_s, u"evil.example#"_s}) {
+        outlook.insert(u"meetingDomain"_s, hostile);
+        QCOMPARE(MeetingRowPresentation::calendarJoinAddress(outlook).host(), u"velora.example"_s);
     }
     // An id cannot add path steps or a query.
-    outlook.insert(QStringLiteral("numericMeetingId"), QStringLiteral("1/../x?y"));
+    outlook.insert(u"numericMeetingId"_s, u"1/../x?y"_s);
     const QUrl odd = MeetingRowPresentation::calendarJoinAddress(outlook);
     QVERIFY(!odd.hasQuery());
-    QCOMPARE(odd.path(QUrl::FullyEncoded), QStringLiteral("/1%2F..%2Fx%3Fy/"));
+    QCOMPARE(odd.path(QUrl::FullyEncoded), u"/1%2F..%2Fx%3Fy/"_s);
 
     // The strip joins with the web domain and the user's moderator passcode, whatever the
     // record's own domain and passcode say.
-    const QVariantMap service{{QStringLiteral("numericMeetingId"), 987654321.0},
-                              {QStringLiteral("meetingDomain"), QStringLiteral("other.example")},
-                              {QStringLiteral("attendeePasscode"), QStringLiteral("1111")}};
+    const QVariantMap service{{u"numericMeetingId"_s, 987654321.0},
+                              {u"meetingDomain"_s, u"other.example"_s},
+                              {u"attendeePasscode"_s, u"1111"_s}};
     QCOMPARE(MeetingRowPresentation::stripJoinAddress(service).toString(),
-             QStringLiteral("https://velora.example/987654321/2468"));
+             u"https://velora.example/987654321/2468"_s);
     TamberDataModel::sharedData()->moderatorPasscode = QVariant();
     QCOMPARE(MeetingRowPresentation::stripJoinAddress(service).toString(),
-             QStringLiteral("https://velora.example/987654321/"));
-    TamberDataModel::sharedData()->moderatorPasscode = QStringLiteral("2468");
+             u"https://velora.example/987654321/"_s);
+    TamberDataModel::sharedData()->moderatorPasscode = u"2468"_s;
 }
 
 void tst_MeetingRowPresentation::dayHeaderAndEventIdentifier() {
-    QCOMPARE(MeetingRowPresentation::dayHeaderText(QDate(2026, 12, 5)),
-             QStringLiteral("Sat Dec 05, 2026"));
-    QCOMPARE(MeetingRowPresentation::dayHeaderText(QDate(1969, 7, 20)),
-             QStringLiteral("Sun Jul 20, 1969"));
-    QVariantMap record{{QStringLiteral("numericMeetingId"), QStringLiteral("555")},
-                       {QStringLiteral("meetingDraftGuid"), QStringLiteral("d-9")}};
-    QCOMPARE(MeetingRowPresentation::eventMeetingId(record), QVariant(QStringLiteral("555")));
-    record.remove(QStringLiteral("numericMeetingId"));
-    QCOMPARE(MeetingRowPresentation::eventMeetingId(record), QVariant(QStringLiteral("d-9")));
+    QCOMPARE(MeetingRowPresentation::dayHeaderText(QDate(2026, 12, 5)), u"Sat Dec 05, 2026"_s);
+    QCOMPARE(MeetingRowPresentation::dayHeaderText(QDate(1969, 7, 20)), u"Sun Jul 20, 1969"_s);
+    QVariantMap record{{u"numericMeetingId"_s, u"555"_s}, {u"meetingDraftGuid"_s, u"d-9"_s}};
+    QCOMPARE(MeetingRowPresentation::eventMeetingId(record), QVariant(u"555"_s));
+    record.remove(u"numericMeetingId"_s);
+    QCOMPARE(MeetingRowPresentation::eventMeetingId(record), QVariant(u"d-9"_s));
 }
 
 TAMBER_TEST_MAIN_CORE(tst_MeetingRowPresentation)

@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QDateTime wall(const QString& text) {
@@ -18,10 +20,10 @@ QDateTime wall(const QString& text) {
     return t;
 }
 
-QStringList addresses(int count, const QString& domain = QStringLiteral("example.com")) {
+QStringList addresses(int count, const QString& domain = u"example.com"_s) {
     QStringList list;
     for (int i = 0; i < count; ++i)
-        list << QStringLiteral("person%1@%2").arg(i).arg(domain);
+        list << u"person%1@%2"_s.arg(i).arg(domain);
     return list;
 }
 
@@ -78,8 +80,8 @@ void tst_SchedulerRequests::requestBody() {
 
     SchedulerForm form;
     form.title = title;
-    form.titlePlaceholder = QStringLiteral("Ada's meeting");
-    form.timeZone = QStringLiteral("Europe/Berlin");
+    form.titlePlaceholder = u"Ada's meeting"_s;
+    form.timeZone = u"Europe/Berlin"_s;
     form.startMs = 1790000000123; // the fraction of a second is dropped
     form.endMs = form.startMs + 3600000;
     form.repetition = repetition;
@@ -91,18 +93,18 @@ void tst_SchedulerRequests::requestBody() {
     form.options.encrypt = true;
     form.options.telephoneColumn = 0;
 
-    const QJsonObject body = MeetingRequestBuilder::body(form, QStringLiteral("2.3.0"));
-    QCOMPARE(body["start"].toString(), QStringLiteral("1790000000000"));
-    QCOMPARE(body["end"].toString(), QStringLiteral("1790003600000"));
+    const QJsonObject body = MeetingRequestBuilder::body(form, u"2.3.0"_s);
+    QCOMPARE(body["start"].toString(), u"1790000000000"_s);
+    QCOMPARE(body["end"].toString(), u"1790003600000"_s);
     QCOMPARE(body["title"].toString(), expectedTitle);
-    QCOMPARE(body["endPointVersion"].toString(), QStringLiteral("2.3.0"));
-    QCOMPARE(body["endPointType"].toString(), QStringLiteral("Tamber"));
+    QCOMPARE(body["endPointVersion"].toString(), u"2.3.0"_s);
+    QCOMPARE(body["endPointType"].toString(), u"Tamber"_s);
     QCOMPARE(body["isLargeMeeting"], QJsonValue(true));
 
     const QJsonObject pattern = body["recurrencePattern"].toObject();
     QCOMPARE(pattern.keys(), patternKeys);
     if (repetition == 0) {
-        QCOMPARE(pattern["recurrenceType"].toString(), QStringLiteral("NONE"));
+        QCOMPARE(pattern["recurrenceType"].toString(), u"NONE"_s);
     } else {
         QCOMPARE(pattern["recurrenceType"].toString(), form.repetitionType);
         QCOMPARE(pattern["daysOfWeekMask"].toInt(), mask);
@@ -113,7 +115,7 @@ void tst_SchedulerRequests::requestBody() {
     if (publish != -1) {
         const QJsonObject options = body["advancedMeetingOptions"].toObject();
         QCOMPARE(options["publishMeeting"], QJsonValue(publish));
-        QCOMPARE(options["encryptionType"].toString(), QStringLiteral("ENCRYPTED_OR_PSTN_ONLY"));
+        QCOMPARE(options["encryptionType"].toString(), u"ENCRYPTED_OR_PSTN_ONLY"_s);
         QVERIFY(!options.contains("isLargeMeeting"));
     }
 
@@ -131,8 +133,8 @@ void tst_SchedulerRequests::saveChecks_data() {
     QTest::addColumn<QString>("notes");
     QTest::addColumn<QString>("error");
 
-    const QString tooMany = QStringLiteral("Maximum 100 attendees are allowed per meeting.");
-    const QString invalid = QStringLiteral("Invalid email address found");
+    const QString tooMany = u"Maximum 100 attendees are allowed per meeting."_s;
+    const QString invalid = u"Invalid email address found"_s;
     QTest::newRow("100 attendees") << addresses(100).join(',') << ""
                                    << "";
     // Refused before any address is looked at.
@@ -153,7 +155,7 @@ void tst_SchedulerRequests::saveChecks_data() {
                                   << "" << invalid;
     QTest::newRow("notes 1000") << "" << QString(1000, QChar(u'n')) << "";
     QTest::newRow("notes 1001 counted in UTF-16")
-        << "" << QString(999, QChar(u'n')) + QStringLiteral("\U0001F600")
+        << "" << QString(999, QChar(u'n')) + u"\U0001F600"_s
         << "Notes can be at most 1000 characters (has 1001).";
 }
 
@@ -278,10 +280,10 @@ void tst_SchedulerRequests::optionsFromMeetingAndAccount() {
     // Account defaults kept as text after a restart count with the record's boolean reading.
     TamberDataModel::resetForTesting();
     TamberDataModel* account = TamberDataModel::sharedData();
-    account->isLargeMeeting = QStringLiteral("1");
-    account->videoBestFit = QStringLiteral("true");
-    account->disallowChat = QStringLiteral("false");
-    account->encryptionType = QStringLiteral("NO_ENCRYPTION");
+    account->isLargeMeeting = u"1"_s;
+    account->videoBestFit = u"true"_s;
+    account->disallowChat = u"false"_s;
+    account->encryptionType = u"NO_ENCRYPTION"_s;
     const auto defaults = AdvancedMeetingOptions().states(*account);
     QVERIFY(defaults.isLargeMeeting);
     QVERIFY(defaults.videoBestFit);
@@ -296,14 +298,14 @@ void tst_SchedulerRequests::optionsFromMeetingAndAccount() {
 
 void tst_SchedulerRequests::draftRecordKeepsStoredKeys() {
     SchedulerForm form;
-    form.titlePlaceholder = QStringLiteral("Ada's meeting");
-    form.timeZone = QStringLiteral("Asia/Kolkata");
+    form.titlePlaceholder = u"Ada's meeting"_s;
+    form.timeZone = u"Asia/Kolkata"_s;
     form.startMs = 1790000000000;
     form.endMs = 1790003600000;
     form.repetition = SchedulerForm::kWeekly; // no day ticked: kept as no repetition
-    form.repetitionType = QStringLiteral("WEEKLY");
-    form.attendeesText = QStringLiteral("a@example.com, not an address ,");
-    form.notes = QStringLiteral("\u05e9\u05dc\u05d5\u05dd \"quoted\"");
+    form.repetitionType = u"WEEKLY"_s;
+    form.attendeesText = u"a@example.com, not an address ,"_s;
+    form.notes = u"\u05e9\u05dc\u05d5\u05dd \"quoted\""_s;
     const QVariantMap stored{
         {"meetingDraftGuid", "G"}, {"custom", 7}, {"attendees", QVariantList{}}};
     const QVariantMap meeting{{"id", 42}, {"numericMeetingId", "831000042"}};
@@ -312,8 +314,8 @@ void tst_SchedulerRequests::draftRecordKeepsStoredKeys() {
     QCOMPARE(draft["custom"], QVariant(7));
     QCOMPARE(draft["id"], QVariant(42));
     QCOMPARE(draft["numericMeetingId"], QVariant("831000042"));
-    QCOMPARE(draft["title"].toString(), QStringLiteral("Ada's meeting"));
-    QCOMPARE(draft["start"].toString(), QStringLiteral("1790000000000"));
+    QCOMPARE(draft["title"].toString(), u"Ada's meeting"_s);
+    QCOMPARE(draft["start"].toString(), u"1790000000000"_s);
     QCOMPARE(draft["recurrencePattern"].toMap()["recurrenceType"].toString(), "NONE");
     QCOMPARE(draft["attendees"].toList().size(), 2); // unchecked, trimmed, empty part dropped
     QCOMPARE(draft["attendees"].toList()[1].toMap()["email"].toString(), "not an address");
@@ -327,12 +329,12 @@ void tst_SchedulerRequests::draftRecordKeepsStoredKeys() {
 
 void tst_SchedulerRequests::zoneItemsAndCompletions() {
     const QList<TimeZoneItems::Item> items = TimeZoneItems::build(wall("2026-01-15T12:00:00"));
-    const int berlin = TimeZoneItems::indexOf(items, QStringLiteral("Europe/Berlin"));
+    const int berlin = TimeZoneItems::indexOf(items, u"Europe/Berlin"_s);
     QVERIFY(berlin >= 0);
-    QCOMPARE(items[berlin].title, QStringLiteral("(UTC+01:00) Europe/Berlin"));
-    QCOMPARE(TimeZoneItems::zoneName(items[berlin].title), QStringLiteral("Europe/Berlin"));
-    const int kolkata = TimeZoneItems::indexOf(items, QStringLiteral("Asia/Kolkata"));
-    QCOMPARE(items[kolkata].title, QStringLiteral("(UTC+05:30) Asia/Kolkata"));
+    QCOMPARE(items[berlin].title, u"(UTC+01:00) Europe/Berlin"_s);
+    QCOMPARE(TimeZoneItems::zoneName(items[berlin].title), u"Europe/Berlin"_s);
+    const int kolkata = TimeZoneItems::indexOf(items, u"Asia/Kolkata"_s);
+    QCOMPARE(items[kolkata].title, u"(UTC+05:30) Asia/Kolkata"_s);
     for (int i = 1; i < items.size(); ++i) {
         QVERIFY(items[i - 1].offsetSeconds < items[i].offsetSeconds ||
                 (items[i - 1].offsetSeconds == items[i].offsetSeconds &&
@@ -341,7 +343,7 @@ void tst_SchedulerRequests::zoneItemsAndCompletions() {
     for (const TimeZoneItems::Item& item : items)
         QVERIFY2(!item.id.startsWith("UTC") || item.id == "UTC", item.id.constData());
     // "UTC" names one zone, not every title that holds the letters.
-    QCOMPARE(items.value(TimeZoneItems::indexOf(items, QStringLiteral("UTC"))).id, "UTC");
+    QCOMPARE(items.value(TimeZoneItems::indexOf(items, u"UTC"_s)).id, "UTC");
 
     const QStringList contacts{"Bob@x.org", "ann@x.org", "bea@y.org", "ANNA@z.org"};
     QCOMPARE(CustomTokenField::completions(contacts, "an"),

@@ -10,6 +10,8 @@
 #include <QUuid>
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 // Cross-process cases run this test binary again as the first copy (see primaryChild).
 namespace {
 
@@ -17,7 +19,7 @@ const char* const kChildKey = "TAMBER_SINGLE_INSTANCE_CHILD_KEY";
 const char* const kChildFolder = "TAMBER_SINGLE_INSTANCE_CHILD_FOLDER";
 
 QString uniqueKey() {
-    return QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    return u"tst-"_s + QUuid::createUuid().toString(QUuid::Id128).left(12);
 }
 
 // Starts the first copy in a child process and waits until it is listening.
@@ -27,7 +29,7 @@ bool startPrimaryChild(QProcess& child, const QString& key, const QString& folde
     env.insert(QString::fromLatin1(kChildFolder), folder);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::SeparateChannels);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("primaryChild")});
+    child.start(QCoreApplication::applicationFilePath(), {u"primaryChild"_s});
     while (child.waitForReadyRead(10000)) {
         if (child.readAllStandardOutput().contains("primary ready"))
             return true;
@@ -146,7 +148,7 @@ void tst_SingleInstance::takesOverAfterCrash() {
 
 void tst_SingleInstance::unusableFolderRunsUnguarded() {
     QTemporaryDir dir;
-    const QString notAFolder = dir.filePath(QStringLiteral("file"));
+    const QString notAFolder = dir.filePath(u"file"_s);
     QFile file(notAFolder);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
