@@ -271,22 +271,13 @@ private slots:
         QVERIFY(MeetingAggregator::merge({}, {}, {}).isEmpty());
     }
 
-    void countsAndResolvesRows() {
+    void countsRows() {
         useZone("UTC");
         const auto days = serviceOnly({meeting("a", utcMs("2024-08-01T08:00:00Z")),
                                        meeting("b", utcMs("2024-08-01T09:00:00Z")),
                                        meeting("c", utcMs("2024-08-02T09:00:00Z"))});
-        QCOMPARE(MeetingAggregator::rowCount(days), 5);
-        QVERIFY(AggregatorRows::rowAt(days, 0)->isHeader());
-        QCOMPARE(AggregatorRows::rowAt(days, 2)->meeting, 1);
-        QCOMPARE(AggregatorRows::rowAt(days, 3)->bucket, 1);
-        QVERIFY(AggregatorRows::rowAt(days, 3)->isHeader());
-        QCOMPARE(AggregatorRows::rowAt(days, 4)->bucket, 1);
-        QCOMPARE(AggregatorRows::rowAt(days, 4)->meeting, 0);
-        QVERIFY(!AggregatorRows::rowAt(days, 5));
-        QVERIFY(!AggregatorRows::rowAt(days, -1));
+        QCOMPARE(MeetingAggregator::rowCount(days), 5); // a header per day, a row per meeting
         QCOMPARE(MeetingAggregator::rowCount({}), 0);
-        QVERIFY(!AggregatorRows::rowAt({}, 0));
     }
 };
 

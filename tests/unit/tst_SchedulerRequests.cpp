@@ -135,28 +135,22 @@ void tst_SchedulerRequests::saveChecks_data() {
 
     const QString tooMany = u"Maximum 100 attendees are allowed per meeting."_s;
     const QString invalid = u"Invalid email address found"_s;
-    QTest::newRow("100 attendees") << addresses(100).join(',') << ""
-                                   << "";
+    const auto row = [](const char* name, const QString& attendees, const QString& notes,
+                        const QString& error) {
+        QTest::newRow(name) << attendees << notes << error;
+    };
+    row("100 attendees", addresses(100).join(','), {}, {});
     // Refused before any address is looked at.
-    QTest::newRow("101 attendees") << (addresses(100) << "nonsense").join(',') << "" << tooMany;
-    QTest::newRow("two-letter TLD") << "a@example.de"
-                                    << ""
-                                    << "";
-    QTest::newRow("long TLDs") << "a@art.museum, b@x.company"
-                               << ""
-                               << "";
-    QTest::newRow("one-letter TLD") << "a@example.c"
-                                    << "" << invalid;
-    QTest::newRow("trailing comma") << "a@example.com,"
-                                    << "" << invalid;
-    QTest::newRow("empty part") << "a@example.com,,b@example.com"
-                                << "" << invalid;
-    QTest::newRow("blank inside") << "a b@example.com"
-                                  << "" << invalid;
-    QTest::newRow("notes 1000") << "" << QString(1000, QChar(u'n')) << "";
-    QTest::newRow("notes 1001 counted in UTF-16")
-        << "" << QString(999, QChar(u'n')) + u"\U0001F600"_s
-        << "Notes can be at most 1000 characters (has 1001).";
+    row("101 attendees", (addresses(100) << u"nonsense"_s).join(','), {}, tooMany);
+    row("two-letter TLD", u"a@example.de"_s, {}, {});
+    row("long TLDs", u"a@art.museum, b@x.company"_s, {}, {});
+    row("one-letter TLD", u"a@example.c"_s, {}, invalid);
+    row("trailing comma", u"a@example.com,"_s, {}, invalid);
+    row("empty part", u"a@example.com,,b@example.com"_s, {}, invalid);
+    row("blank inside", u"a b@example.com"_s, {}, invalid);
+    row("notes 1000", {}, QString(1000, QChar(u'n')), {});
+    row("notes 1001 counted in UTF-16", {}, QString(999, QChar(u'n')) + u"\U0001F600"_s,
+        u"Notes can be at most 1000 characters (has 1001)."_s);
 }
 
 void tst_SchedulerRequests::saveChecks() {
@@ -181,23 +175,25 @@ void tst_SchedulerRequests::wallClocksAcrossDaylightSaving_data() {
 
     // Summer and winter meetings of zones with and without daylight saving; the instant does not
     // depend on the offset in effect today.
-    QTest::newRow("Berlin summer") << QByteArray("Europe/Berlin") << "2026-07-01T10:00:00"
-                                   << "2026-07-01T08:00:00" << false << "2026-07-01T10:00:00";
-    QTest::newRow("Berlin winter") << QByteArray("Europe/Berlin") << "2026-12-01T10:00:00"
-                                   << "2026-12-01T09:00:00" << false << "2026-12-01T10:00:00";
-    QTest::newRow("New York summer") << QByteArray("America/New_York") << "2026-07-01T10:00:00"
-                                     << "2026-07-01T14:00:00" << false << "2026-07-01T10:00:00";
-    QTest::newRow("Kolkata half hour") << QByteArray("Asia/Kolkata") << "2026-07-01T10:00:00"
-                                       << "2026-07-01T04:30:00" << false << "2026-07-01T10:00:00";
-    QTest::newRow("Berlin spring-forward gap")
-        << QByteArray("Europe/Berlin") << "2026-03-29T02:30:00"
-        << "2026-03-29T01:30:00" << true << "2026-03-29T03:30:00";
-    QTest::newRow("Berlin repeated hour: first")
-        << QByteArray("Europe/Berlin") << "2026-10-25T02:30:00"
-        << "2026-10-25T00:30:00" << false << "2026-10-25T02:30:00";
-    QTest::newRow("New York repeated hour: first")
-        << QByteArray("America/New_York") << "2026-11-01T01:30:00"
-        << "2026-11-01T05:30:00" << false << "2026-11-01T01:30:00";
+    const auto row = [](const char* name, const char* zone, const char* wall, const char* utc,
+                        bool inGap, const char* shownAs) {
+        QTest::newRow(name) << QByteArray(zone) << QString::fromLatin1(wall)
+                            << QString::fromLatin1(utc) << inGap << QString::fromLatin1(shownAs);
+    };
+    const char* berlin = "Europe/Berlin";
+    const char* newYork = "America/New_York";
+    row("Berlin summer", berlin, "2026-07-01T10:00", "2026-07-01T08:00", false, "2026-07-01T10:00");
+    row("Berlin winter", berlin, "2026-12-01T10:00", "2026-12-01T09:00", false, "2026-12-01T10:00");
+    row("New York summer", newYork, "2026-07-01T10:00", "2026-07-01T14:00", false,
+        "2026-07-01T10:00");
+    row("Kolkata half hour", "Asia/Kolkata", "2026-07-01T10:00", "2026-07-01T04:30", false,
+        "2026-07-01T10:00");
+    row("Berlin spring-forward gap", berlin, "2026-03-29T02:30", "2026-03-29T01:30", true,
+        "2026-03-29T03:30");
+    row("Berlin repeated hour: first", berlin, "2026-10-25T02:30", "2026-10-25T00:30", false,
+        "2026-10-25T02:30");
+    row("New York repeated hour: first", newYork, "2026-11-01T01:30", "2026-11-01T05:30", false,
+        "2026-11-01T01:30");
 }
 
 void tst_SchedulerRequests::wallClocksAcrossDaylightSaving() {
@@ -220,16 +216,14 @@ void tst_SchedulerRequests::wallClocksAcrossDaylightSaving() {
 void tst_SchedulerRequests::defaultStartIsNextQuarterAfterRounding_data() {
     QTest::addColumn<QString>("now");
     QTest::addColumn<QString>("start");
-    QTest::newRow("10:07") << "2026-05-04T10:07:00"
-                           << "2026-05-04T10:15:00";
-    QTest::newRow("10:07:29") << "2026-05-04T10:07:29"
-                              << "2026-05-04T10:15:00";
-    QTest::newRow("10:07:30 rounds up") << "2026-05-04T10:07:30"
-                                        << "2026-05-04T10:30:00";
-    QTest::newRow("10:08") << "2026-05-04T10:08:00"
-                           << "2026-05-04T10:30:00";
-    QTest::newRow("23:55 next day") << "2026-05-04T23:55:00"
-                                    << "2026-05-05T00:15:00";
+    const auto row = [](const char* now, const char* start) {
+        QTest::newRow(now) << QString::fromLatin1(now) << QString::fromLatin1(start);
+    };
+    row("2026-05-04T10:07:00", "2026-05-04T10:15:00");
+    row("2026-05-04T10:07:29", "2026-05-04T10:15:00");
+    row("2026-05-04T10:07:30", "2026-05-04T10:30:00"); // rounds up
+    row("2026-05-04T10:08:00", "2026-05-04T10:30:00");
+    row("2026-05-04T23:55:00", "2026-05-05T00:15:00"); // next day
 }
 
 void tst_SchedulerRequests::defaultStartIsNextQuarterAfterRounding() {

@@ -101,26 +101,19 @@ void tst_ServiceUrls::templatesWithDefaultHost() {
 void tst_ServiceUrls::webDomainSplit_data() {
     QTest::addColumn<QString>("apiHost");
     QTest::addColumn<QString>("webDomain");
-    QTest::newRow("leading api label") << "api.velora.example"
-                                       << "velora.example";
-    QTest::newRow("api inside a label stays") << "myapi.example.com"
-                                              << "myapi.example.com";
-    QTest::newRow("every api label") << "api.eu.api.example"
-                                     << "eu.example";
-    QTest::newRow("api label inside") << "eu.api.velora.example"
-                                      << "eu.velora.example";
-    QTest::newRow("api label in capitals") << "EU.API.example"
-                                           << "EU.example";
-    QTest::newRow("label ending in api stays") << "eu.myapi.example"
-                                               << "eu.myapi.example";
-    QTest::newRow("dashed label stays") << "api-eu.example"
-                                        << "api-eu.example";
-    QTest::newRow("not a label boundary") << "apix.example"
-                                          << "apix.example";
-    QTest::newRow("private deployment with port") << "localhost:8443"
-                                                  << "localhost:8443";
-    QTest::newRow("api label with port") << "api.corp.example:444"
-                                         << "corp.example:444";
+    const auto row = [](const char* name, const char* apiHost, const char* webDomain) {
+        QTest::newRow(name) << QString::fromLatin1(apiHost) << QString::fromLatin1(webDomain);
+    };
+    row("leading api label", "api.velora.example", "velora.example");
+    row("api inside a label stays", "myapi.example.com", "myapi.example.com");
+    row("every api label", "api.eu.api.example", "eu.example");
+    row("api label inside", "eu.api.velora.example", "eu.velora.example");
+    row("api label in capitals", "EU.API.example", "EU.example");
+    row("label ending in api stays", "eu.myapi.example", "eu.myapi.example");
+    row("dashed label stays", "api-eu.example", "api-eu.example");
+    row("not a label boundary", "apix.example", "apix.example");
+    row("private deployment with port", "localhost:8443", "localhost:8443");
+    row("api label with port", "api.corp.example:444", "corp.example:444");
 }
 
 void tst_ServiceUrls::webDomainSplit() {
