@@ -1,11 +1,11 @@
 // Calendar scripts and readers: inserted values stay inside their string literal whatever they
 // hold, the scripts carry their deciding lines, Outlook results and calendar events become
 // meeting records, and creation fails through its error path where no script host exists.
-#include "Calendars/CalendarScripts.h"
-#include "Calendars/CalendarStore.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
 #include "Models/TamberDataModel.h"
+#include "Platform/CalendarScripts.h"
+#include "Platform/CalendarStore.h"
 #include "Platform/MainQueue.h"
 #include "ScriptLiterals.h"
 #include "TestEnvironment.h"
@@ -15,8 +15,6 @@
 #include <QTimeZone>
 #include <algorithm>
 #include <ctime>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -44,17 +42,18 @@ QString skeleton(const QString& script) {
 }
 
 const QStringList kHostile{
-    u"\""_s,
-    u"\\"_s,
-    u"trailing backslash \\"_s,
-    u"\\\" & (do shell script \"touch /tmp/pwned\") & \""_s,
-    u"\" & (do shell script \"touch /tmp/pwned\") & \""_s,
-    u"line one\nend tell\ntell application \"Finder\" to delete every item of home\n--"_s,
-    u"crlf\r\n\"\r\n(* open comment"_s,
-    u"*) -- # « raw » \t tab"_s,
-    u"nul"_s + QChar(0) + u"inside"_s,
-    u"rtl \u05e9\u05dc\u05d5\u05dd \u2028 ls \u2029 ps \U0001F600"_s,
-    u"https://velora.example/7305551001/1357?a=\"b\"&c=\\d"_s,
+    QStringLiteral("\""),
+    QStringLiteral("\\"),
+    QStringLiteral("trailing backslash \\"),
+    QStringLiteral("\\\" & (do shell script \"touch /tmp/pwned\") & \""),
+    QStringLiteral("\" & (do shell script \"touch /tmp/pwned\") & \""),
+    QStringLiteral(
+        "line one\nend tell\ntell application \"Finder\" to delete every item of home\n--"),
+    QStringLiteral("crlf\r\n\"\r\n(* open comment"),
+    QStringLiteral("*) -- # « raw » \t tab"),
+    QStringLiteral("nul") + QChar(0) + QStringLiteral("inside"),
+    QStringLiteral("rtl \u05e9\u05dc\u05d5\u05dd \u2028 ls \u2029 ps \U0001F600"),
+    QStringLiteral("https://velora.example/7305551001/1357?a=\"b\"&c=\\d"),
     QString(),
 };
 
@@ -221,8 +220,8 @@ private slots:
     }
 
     void outlookResultsBecomeMeetingRecords() {
-        const QString output =
-            u"{{title:\"Standup\", location:\"https://velora.example/555\", sday:5, smonth:3, "
+        const QString output = QStringLiteral(
+            "{{title:\"Standup\", location:\"https://velora.example/555\", sday:5, smonth:3, "
             "syear:2024, "
             "sminutes:30, shours:9, eday:5, emonth:3, eyear:2024, eminutes:0, ehours:10, "
             "timezone:time zone id 7 "
@@ -235,7 +234,7 @@ private slots:
             "{title:\"Call https://velora.example/77\", location:\"\", sday:31, smonth:2, "
             "syear:2024, sminutes:0, "
             "shours:8, eday:6, emonth:3, eyear:2024, eminutes:0, ehours:9, timezone:\"\", "
-            "description:\"\"}}"_s;
+            "description:\"\"}}");
         auto host = std::make_unique<FakeScriptHost>();
         FakeScriptHost* fake = host.get();
         fake->next.output = output;
@@ -275,7 +274,7 @@ private slots:
         QVERIFY(spy.contains(Log::Debug, "Error while retrieving outlook events"));
         QVERIFY(spy.contains(Log::Debug, CalendarScripts::outlookReadScript()));
         QCOMPARE(finished.size(), 2);
-        fake->next = {u"{{title:"_s, {}}; // unreadable result
+        fake->next = {QStringLiteral("{{title:"), {}}; // unreadable result
         QCOMPARE(store.fetchOutlookMeetings(), std::nullopt);
     }
 

@@ -3,8 +3,6 @@
 #include <QObject>
 #include <QProcess>
 
-using namespace Qt::StringLiterals;
-
 // The real binary: the options are read before any window system is needed.
 class TestCommandLine : public QObject {
     Q_OBJECT
@@ -16,7 +14,8 @@ private slots:
         QTest::addColumn<QString>("standardOutput"); // a regular expression
         QTest::addColumn<QString>("standardError");
         const QString version =
-            u"^Tamber %1\\n$"_s.arg(QRegularExpression::escape(QStringLiteral(TAMBER_VERSION)));
+            QStringLiteral("^Tamber %1\\n$")
+                .arg(QRegularExpression::escape(QStringLiteral(TAMBER_VERSION)));
         QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "^$";
         QTest::newRow("-v") << QStringList{"-v"} << 0 << version << "^$";
         QTest::newRow("--help") << QStringList{"--help"} << 0
@@ -34,8 +33,8 @@ private slots:
         QFETCH(QString, standardError);
         QProcess tamber;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(u"DISPLAY"_s);
-        env.remove(u"WAYLAND_DISPLAY"_s);
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         tamber.setProcessEnvironment(env);
         tamber.start(QStringLiteral(TAMBER_BIN), arguments);
         QVERIFY(tamber.waitForFinished(10000));

@@ -12,8 +12,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 constexpr qint64 kMinute = 60 * 1000;
@@ -83,22 +81,22 @@ private Q_SLOTS:
 void tst_LogFiles::fileNamesAndRecognition() {
     Fixture f;
     auto m = f.manager();
-    QCOMPARE(m->newLogFileName(), u"com.velora.tamber_2015-03-09_17-05.log"_s);
-    QCOMPARE(f.manager("My App")->newLogFileName(), u"My_App_2015-03-09_17-05.log"_s);
+    QCOMPARE(m->newLogFileName(), QStringLiteral("com.velora.tamber_2015-03-09_17-05.log"));
+    QCOMPARE(f.manager("My App")->newLogFileName(), QStringLiteral("My_App_2015-03-09_17-05.log"));
 
     QCOMPARE(TamberDDLogFileManagerDefault::applicationNameFor("", "tst_LogFiles"),
-             u"tst_LogFiles"_s);
+             QStringLiteral("tst_LogFiles"));
     QCOMPARE(TamberDDLogFileManagerDefault::applicationNameFor("com.velora.tamber", "p"),
-             u"com.velora.tamber"_s);
+             QStringLiteral("com.velora.tamber"));
     auto byProcess = f.manager(TamberDDLogFileManagerDefault::applicationNameFor("", "tamber"));
-    QVERIFY(byProcess->newLogFileName().startsWith(u"tamber_2015-03-09"_s));
+    QVERIFY(byProcess->newLogFileName().startsWith(QStringLiteral("tamber_2015-03-09")));
     auto nameless = f.manager("");
-    QCOMPARE(nameless->newLogFileName(), u"_2015-03-09_17-05.log"_s);
-    QVERIFY(nameless->isLogFile(u"_2015-03-09_17-05 2.log"_s));
+    QCOMPARE(nameless->newLogFileName(), QStringLiteral("_2015-03-09_17-05.log"));
+    QVERIFY(nameless->isLogFile(QStringLiteral("_2015-03-09_17-05 2.log")));
 
-    QVERIFY(m->isLogFile(u"com.velora.tamber_2015-03-09_17-05.log"_s));
-    QVERIFY(m->isLogFile(u"com.velora.tamber_2015-03-09_17-05 2.log"_s));
-    QVERIFY(m->isLogFile(u"com.velora.tamber_2015-03-09_17-05 12.log"_s));
+    QVERIFY(m->isLogFile(QStringLiteral("com.velora.tamber_2015-03-09_17-05.log")));
+    QVERIFY(m->isLogFile(QStringLiteral("com.velora.tamber_2015-03-09_17-05 2.log")));
+    QVERIFY(m->isLogFile(QStringLiteral("com.velora.tamber_2015-03-09_17-05 12.log")));
     const QStringList foreign = {
         "com.velora.tamber 2015-03-09 17-05.log", // the stock spelling, not ours
         "other_2015-03-09_17-05.log",
@@ -113,7 +111,7 @@ void tst_LogFiles::fileNamesAndRecognition() {
 
     LogFileManagerDefault stock(f.dir.path(), "com.velora.tamber");
     stock.setClock([] { return utcMsecs(2015, 3, 9, 17, 5); });
-    QCOMPARE(stock.newLogFileName(), u"com.velora.tamber 2015-03-09 17-05.log"_s);
+    QCOMPARE(stock.newLogFileName(), QStringLiteral("com.velora.tamber 2015-03-09 17-05.log"));
     QVERIFY(stock.isLogFile(stock.newLogFileName()));
     QVERIFY(!stock.isLogFile(m->newLogFileName()));
 }
@@ -129,9 +127,9 @@ void tst_LogFiles::sortingCollisionsAndRetention() {
     const QString second = m->createNewLogFile(); // same minute
     *f.now += 3 * kMinute;
     const QString third = m->createNewLogFile();
-    QCOMPARE(fileName(first), u"com.velora.tamber_2015-03-09_17-05.log"_s);
-    QCOMPARE(fileName(second), u"com.velora.tamber_2015-03-09_17-05 2.log"_s);
-    QCOMPARE(fileName(third), u"com.velora.tamber_2015-03-09_17-08.log"_s);
+    QCOMPARE(fileName(first), QStringLiteral("com.velora.tamber_2015-03-09_17-05.log"));
+    QCOMPARE(fileName(second), QStringLiteral("com.velora.tamber_2015-03-09_17-05 2.log"));
+    QCOMPARE(fileName(third), QStringLiteral("com.velora.tamber_2015-03-09_17-08.log"));
     QCOMPARE(m->sortedLogFilePaths(), (QStringList{third, second, first}));
     QCOMPARE(QFileInfo(first).permissions() & (QFile::ReadOther | QFile::ReadGroup),
              QFile::Permissions());
@@ -140,15 +138,15 @@ void tst_LogFiles::sortingCollisionsAndRetention() {
     *f.now -= 3 * kMinute;
     QVERIFY(QFile::remove(first));
     const QString fourth = m->createNewLogFile();
-    QCOMPARE(fileName(fourth), u"com.velora.tamber_2015-03-09_17-05 3.log"_s);
+    QCOMPARE(fileName(fourth), QStringLiteral("com.velora.tamber_2015-03-09_17-05 3.log"));
 
     // Retention keeps the newest files and leaves foreign files alone.
     m->setMaximumNumberOfLogFiles(2);
     *f.now += 10 * kMinute;
     const QString fifth = m->createNewLogFile();
     QCOMPARE(m->sortedLogFilePaths(), (QStringList{fifth, third}));
-    QVERIFY(f.names().contains(u"notes.txt"_s));
-    QVERIFY(f.names().contains(u"other_2015-03-09_17-05.log"_s));
+    QVERIFY(f.names().contains(QStringLiteral("notes.txt")));
+    QVERIFY(f.names().contains(QStringLiteral("other_2015-03-09_17-05.log")));
 
     // The disk quota removes older files even below the count.
     m->setMaximumNumberOfLogFiles(5);
@@ -187,7 +185,7 @@ void tst_LogFiles::continueOrStartNewFileAtLaunch() {
         writeLine(*logger, "third run");
     }
     const QString second = f.manager()->newestLogFilePath();
-    QCOMPARE(fileName(second), u"com.velora.tamber_2015-03-09_17-05 2.log"_s);
+    QCOMPARE(fileName(second), QStringLiteral("com.velora.tamber_2015-03-09_17-05 2.log"));
     QCOMPARE(linesOf(second), QByteArrayList{"third run"});
 
     // Grown to the limit: finished and replaced.
@@ -202,7 +200,7 @@ void tst_LogFiles::continueOrStartNewFileAtLaunch() {
     }
     QVERIFY(LogFileManagerDefault::isLogFileFinished(second));
     const QString third = f.manager()->newestLogFilePath();
-    QCOMPARE(fileName(third), u"com.velora.tamber_2015-03-09_17-05 3.log"_s);
+    QCOMPARE(fileName(third), QStringLiteral("com.velora.tamber_2015-03-09_17-05 3.log"));
     QCOMPARE(linesOf(third), QByteArrayList{"fourth run"});
 
     // A day old: finished and replaced; only two files are kept.
@@ -214,7 +212,7 @@ void tst_LogFiles::continueOrStartNewFileAtLaunch() {
     QVERIFY(LogFileManagerDefault::isLogFileFinished(third));
     const QStringList files = f.manager()->sortedLogFilePaths();
     QCOMPARE(files.size(), 2);
-    QCOMPARE(fileName(files[0]), u"com.velora.tamber_2015-03-10_17-05.log"_s);
+    QCOMPARE(fileName(files[0]), QStringLiteral("com.velora.tamber_2015-03-10_17-05.log"));
     QCOMPARE(files[1], third);
     QCOMPARE(linesOf(files[0]), QByteArrayList{"next day"});
 }
@@ -313,7 +311,7 @@ void tst_LogFiles::unusableFolderAndFullDiskDropLines() {
 void tst_LogFiles::logFolderAndFallback() {
     QTemporaryDir root;
     qputenv("XDG_STATE_HOME", QFile::encodeName(root.filePath("state")));
-    QCOMPARE(Logging::processName(), u"tst_LogFiles"_s);
+    QCOMPARE(Logging::processName(), QStringLiteral("tst_LogFiles"));
     QCOMPARE(Logging::preferredLogsDirectory(), root.filePath("state/tst_LogFiles"));
     qputenv("XDG_STATE_HOME", "relative/state");
     QCOMPARE(Logging::preferredLogsDirectory(), QDir::homePath() + "/.local/state/tst_LogFiles");

@@ -3,8 +3,6 @@
 
 #include <QObject>
 
-using namespace Qt::StringLiterals;
-
 class tst_LogRedactor : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -77,7 +75,7 @@ void tst_LogRedactor::leavesOtherTextAlone() {
 }
 
 void tst_LogRedactor::noSecretSurvivesAnySpelling() {
-    const QString secret = u"S3cr3t.Val-ue_~+/="_s;
+    const QString secret = QStringLiteral("S3cr3t.Val-ue_~+/=");
     const QStringList keys = {"access_token", "app_access_token", "refresh_token", "password",
                               "Access_Token"};
     const QStringList keyQuotes = {"", "\"", "'", "\\\""};

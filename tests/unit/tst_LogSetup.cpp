@@ -8,8 +8,6 @@
 #include <QObject>
 #include <QRegularExpression>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 QStringList linesOf(const QString& path) {
@@ -34,14 +32,14 @@ private Q_SLOTS:
 void tst_LogSetup::launchSetUpWritesEveryLineToTheLogFile() {
     QVERIFY(Logging::sortedLogFilePaths().isEmpty());
     const int earlyLine = __LINE__ + 1;
-    TLOG_INFO(u"record loaded before the loggers"_s);
-    TLOG_ERROR(u"early error"_s); // no logger yet: must not wait
+    TLOG_INFO(QStringLiteral("record loaded before the loggers"));
+    TLOG_ERROR(QStringLiteral("early error")); // no logger yet: must not wait
 
     Logging::start();
     QCOMPARE(Logging::logsDirectory(), qEnvironmentVariable("XDG_STATE_HOME") + "/tst_LogSetup");
-    TLOG_DEBUG(
-        u"GET https://api.velora.example/v1/user/7?access_token=%1&x=1"_s.arg(u"SECRET123"_s));
-    TLOG_ERROR(u"synchronous error"_s);
+    TLOG_DEBUG(QStringLiteral("GET https://api.velora.example/v1/user/7?access_token=%1&x=1")
+                   .arg(QStringLiteral("SECRET123")));
+    TLOG_ERROR(QStringLiteral("synchronous error"));
 
     // Error lines are on disk when the call returns, without a flush.
     const QStringList paths = Logging::sortedLogFilePaths();
@@ -71,12 +69,12 @@ void tst_LogSetup::launchSetUpWritesEveryLineToTheLogFile() {
 
     // A second start changes nothing: one file, every line once.
     Logging::start();
-    TLOG_INFO(u"after the second start"_s);
+    TLOG_INFO(QStringLiteral("after the second start"));
     Logging::flush();
     QCOMPARE(Logging::sortedLogFilePaths(), paths);
     lines = linesOf(paths.first());
     QCOMPARE(lines.size(), 5);
-    QVERIFY(lines.last().endsWith(u"[info] after the second start"_s));
+    QVERIFY(lines.last().endsWith(QStringLiteral("[info] after the second start")));
 }
 
 TAMBER_TEST_MAIN_CORE(tst_LogSetup)

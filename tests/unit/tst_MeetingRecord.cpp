@@ -6,8 +6,6 @@
 #include <QJsonDocument>
 #include <QObject>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 // Parsed from text, as the list reply is: whole numbers are JSON integers there.
@@ -41,7 +39,7 @@ void tst_MeetingRecord::serviceRecordReadsLikeItsMap() {
     const QJsonObject object = reply(kService);
     QVERIFY(!object.isEmpty());
     QVariantMap expected = object.toVariantMap();
-    expected.insert(u"calendar_entry_type"_s, u"velora"_s);
+    expected.insert(QStringLiteral("calendar_entry_type"), QStringLiteral("velora"));
     const MeetingRecord service = MeetingRecord::fromService(object);
     const MeetingRecord asMap(expected);
     QVERIFY(service.isService());
@@ -49,7 +47,7 @@ void tst_MeetingRecord::serviceRecordReadsLikeItsMap() {
     QCOMPARE(service.toVariantMap(), expected);
 
     QStringList keys = expected.keys();
-    keys << u"meetingDraftGuid"_s << u"absent"_s << QString();
+    keys << QStringLiteral("meetingDraftGuid") << QStringLiteral("absent") << QString();
     for (const QString& key : std::as_const(keys)) {
         const QByteArray name = key.toUtf8();
         QCOMPARE(service.value(key), asMap.value(key));
@@ -59,11 +57,11 @@ void tst_MeetingRecord::serviceRecordReadsLikeItsMap() {
         QVERIFY2(service.time(key) == asMap.time(key), name);
     }
     // A present null is there, but not usable.
-    QVERIFY(service.contains(u"recurrencePattern"_s));
-    QVERIFY(!service.has(u"recurrencePattern"_s));
+    QVERIFY(service.contains(QStringLiteral("recurrencePattern")));
+    QVERIFY(!service.has(QStringLiteral("recurrencePattern")));
     // The source is the list's, whatever the service said.
-    QCOMPARE(service.value(u"calendar_entry_type"_s), QVariant("velora"));
-    QVERIFY(MeetingRecord::fromService(QJsonObject()).has(u"calendar_entry_type"_s));
+    QCOMPARE(service.value(QStringLiteral("calendar_entry_type")), QVariant("velora"));
+    QVERIFY(MeetingRecord::fromService(QJsonObject()).has(QStringLiteral("calendar_entry_type")));
 }
 
 void tst_MeetingRecord::timesFromNumbersAndText() {
@@ -81,10 +79,10 @@ void tst_MeetingRecord::timesFromNumbersAndText() {
     // The edge of the range of dates, on both sides.
     const MeetingRecord edge = MeetingRecord::fromService(
         reply(R"({"a": 8.64e15, "b": -8.64e15, "c": 8.640000000000001e15, "d": "-8.64e15"})"));
-    QVERIFY(edge.time(u"a"_s));
-    QVERIFY(edge.time(u"b"_s));
-    QVERIFY(!edge.time(u"c"_s));
-    QVERIFY(edge.time(u"d"_s));
+    QVERIFY(edge.time(QStringLiteral("a")));
+    QVERIFY(edge.time(QStringLiteral("b")));
+    QVERIFY(!edge.time(QStringLiteral("c")));
+    QVERIFY(edge.time(QStringLiteral("d")));
     QVERIFY(!MeetingRecord::numericTime(QVariant(qQNaN())));
     QVERIFY(!MeetingRecord::numericTime(QVariant(qInf())));
 }

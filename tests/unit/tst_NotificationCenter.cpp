@@ -3,8 +3,6 @@
 
 #include <QObject>
 
-using namespace Qt::StringLiterals;
-
 class tst_NotificationCenter : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -16,14 +14,14 @@ void tst_NotificationCenter::deliversInOrderWithObject() {
     NotificationCenter center;
     QObject a, b;
     QStringList seen;
-    center.addObserver(&a, u"EDIT_MEETING_POPOVERREQUESTED"_s,
-                       [&](const QVariant& o) { seen << u"a:"_s + o.toString(); });
-    center.addObserver(&b, u"EDIT_MEETING_POPOVERREQUESTED"_s,
-                       [&](const QVariant&) { seen << u"b"_s; });
-    center.addObserver(&b, u"OTHER"_s, [&](const QVariant&) { seen << "x"; });
-    center.post(u"EDIT_MEETING_POPOVERREQUESTED"_s, u"m1"_s);
-    center.post(u"NOBODY_LISTENS"_s);
-    QCOMPARE(seen, (QStringList{u"a:m1"_s, u"b"_s}));
+    center.addObserver(&a, QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"),
+                       [&](const QVariant& o) { seen << QStringLiteral("a:") + o.toString(); });
+    center.addObserver(&b, QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"),
+                       [&](const QVariant&) { seen << QStringLiteral("b"); });
+    center.addObserver(&b, QStringLiteral("OTHER"), [&](const QVariant&) { seen << "x"; });
+    center.post(QStringLiteral("EDIT_MEETING_POPOVERREQUESTED"), QStringLiteral("m1"));
+    center.post(QStringLiteral("NOBODY_LISTENS"));
+    QCOMPARE(seen, (QStringList{QStringLiteral("a:m1"), QStringLiteral("b")}));
 }
 
 void tst_NotificationCenter::removalDuringDeliveryAndDestroyedObserver() {
@@ -32,18 +30,18 @@ void tst_NotificationCenter::removalDuringDeliveryAndDestroyedObserver() {
     int secondCalls = 0;
     {
         QObject second;
-        center.addObserver(&first, u"N"_s,
+        center.addObserver(&first, QStringLiteral("N"),
                            [&](const QVariant&) { center.removeObserver(&second); });
-        center.addObserver(&second, u"N"_s, [&](const QVariant&) { ++secondCalls; });
-        center.post(u"N"_s);
+        center.addObserver(&second, QStringLiteral("N"), [&](const QVariant&) { ++secondCalls; });
+        center.post(QStringLiteral("N"));
         QCOMPARE(secondCalls, 0); // removed by an earlier handler of the same post
-        center.addObserver(&second, u"N"_s, [&](const QVariant&) { ++secondCalls; });
+        center.addObserver(&second, QStringLiteral("N"), [&](const QVariant&) { ++secondCalls; });
     }
     // The destroyed observer is gone; posting must not call into freed state.
     center.removeObserver(&first);
-    center.post(u"N"_s);
+    center.post(QStringLiteral("N"));
     QCOMPARE(secondCalls, 0);
-    QVERIFY(!center.hasObservers(u"N"_s));
+    QVERIFY(!center.hasObservers(QStringLiteral("N")));
 }
 
 TAMBER_TEST_MAIN_CORE(tst_NotificationCenter)

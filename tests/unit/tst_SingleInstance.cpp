@@ -10,8 +10,6 @@
 #include <QUuid>
 #include <cstdio>
 
-using namespace Qt::StringLiterals;
-
 // Cross-process cases run this test binary again as the first copy (see primaryChild).
 namespace {
 
@@ -19,7 +17,7 @@ const char* const kChildKey = "TAMBER_SINGLE_INSTANCE_CHILD_KEY";
 const char* const kChildFolder = "TAMBER_SINGLE_INSTANCE_CHILD_FOLDER";
 
 QString uniqueKey() {
-    return u"tst-"_s + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    return QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
 }
 
 // Starts the first copy in a child process and waits until it is listening.
@@ -29,7 +27,7 @@ bool startPrimaryChild(QProcess& child, const QString& key, const QString& folde
     env.insert(QString::fromLatin1(kChildFolder), folder);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::SeparateChannels);
-    child.start(QCoreApplication::applicationFilePath(), {u"primaryChild"_s});
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("primaryChild")});
     while (child.waitForReadyRead(10000)) {
         if (child.readAllStandardOutput().contains("primary ready"))
             return true;
@@ -148,7 +146,7 @@ void tst_SingleInstance::takesOverAfterCrash() {
 
 void tst_SingleInstance::unusableFolderRunsUnguarded() {
     QTemporaryDir dir;
-    const QString notAFolder = dir.filePath(u"file"_s);
+    const QString notAFolder = dir.filePath(QStringLiteral("file"));
     QFile file(notAFolder);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();

@@ -2,8 +2,6 @@
 #include "RecordingUrlOpener.h"
 #include "TestEnvironment.h"
 
-using namespace Qt::StringLiterals;
-
 class tst_UrlOpener : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -38,10 +36,10 @@ void tst_UrlOpener::loggedWithoutPasscodeOrQuery() {
 void tst_UrlOpener::opensWebAndMailAddressesUnchanged() {
     RecordingUrlOpener browser;
     const QList<QUrl> addresses{
-        QUrl(u"https://velora.example/j/123456789?pwd=a%26b%3Dc#x"_s),
-        QUrl(u"http://localhost:8443/support"_s),
-        QUrl(u"HTTPS://VELORA.EXAMPLE/"_s),
-        QUrl(u"mailto:support@velora.example?subject=Log%20files&body=a%0Ab"_s),
+        QUrl(QStringLiteral("https://velora.example/j/123456789?pwd=a%26b%3Dc#x")),
+        QUrl(QStringLiteral("http://localhost:8443/support")),
+        QUrl(QStringLiteral("HTTPS://VELORA.EXAMPLE/")),
+        QUrl(QStringLiteral("mailto:support@velora.example?subject=Log%20files&body=a%0Ab")),
     };
     for (const QUrl& url : addresses)
         QVERIFY2(UrlOpener::open(url), qPrintable(url.toString()));
@@ -52,27 +50,27 @@ void tst_UrlOpener::opensWebAndMailAddressesUnchanged() {
 void tst_UrlOpener::refusesEverythingElse() {
     RecordingUrlOpener browser;
     const QStringList refused{
-        u"file:///etc/passwd"_s,
-        u"javascript:alert(1)"_s,
-        u"velora://join/123"_s,
-        u"ftp://velora.example/file"_s,
-        u"data:text/html,<script>alert(1)</script>"_s,
-        u"http:///no-host"_s,
-        u"https:"_s,
-        u"mailto:"_s,
-        u"velora.example/j/1"_s, // no scheme: would be taken as a local path
+        QStringLiteral("file:///etc/passwd"),
+        QStringLiteral("javascript:alert(1)"),
+        QStringLiteral("velora://join/123"),
+        QStringLiteral("ftp://velora.example/file"),
+        QStringLiteral("data:text/html,<script>alert(1)</script>"),
+        QStringLiteral("http:///no-host"),
+        QStringLiteral("https:"),
+        QStringLiteral("mailto:"),
+        QStringLiteral("velora.example/j/1"), // no scheme: would be taken as a local path
         QString(),
     };
     for (const QString& text : refused) {
         QVERIFY2(!UrlOpener::isAllowed(QUrl(text)), qPrintable(text));
         QVERIFY2(!UrlOpener::open(QUrl(text)), qPrintable(text));
     }
-    QVERIFY(!UrlOpener::open(QUrl::fromLocalFile(u"/bin/sh"_s)));
+    QVERIFY(!UrlOpener::open(QUrl::fromLocalFile(QStringLiteral("/bin/sh"))));
     QVERIFY(browser.urls().isEmpty());
 }
 
 void tst_UrlOpener::reportsHandlerFailureAndRestoresBackends() {
-    const QUrl url(u"https://velora.example/"_s);
+    const QUrl url(QStringLiteral("https://velora.example/"));
     RecordingUrlOpener outer;
     {
         RecordingUrlOpener inner;
