@@ -25,9 +25,13 @@
 #include <cerrno>
 #include <csignal>
 
+using namespace Qt::StringLiterals;
+using EP = VeloraSimulator::Endpoint;
+
 namespace {
 
-const QString kSamlSuccess = QStringLiteral("SAML_CONFIG_SUCCESSFUL");
+const QString kSamlSuccess = u"SAML_CONFIG_SUCCESSFUL"_s;
+const QString kIdpPassword = QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword);
 
 // Runs a script in the page of the window process and waits for its value.
 QVariant evaluate(const SSOLoginWindowController& controller, const QString& script) {
@@ -52,7 +56,7 @@ bool waitForScript(SSOLoginWindowController& controller, const QString& conditio
 }
 
 bool waitForLoginForm(SSOLoginWindowController& controller) {
-    return waitForScript(controller, QStringLiteral("!!document.getElementById('password')"));
+    return waitForScript(controller, u"!!document.getElementById('password')"_s);
 }
 
 void signInAtIdentityProvider(SSOLoginWindowController& controller, const QString& password) {
@@ -74,10 +78,6 @@ void snapshot(const SSOLoginWindowController& controller, const QString& name) {
 
 const SSOWindowState& windowOf(const SSOLoginWindowController& controller) {
     return controller.helper()->state();
-}
-
-bool overlayShown(const SSOLoginWindowController& controller) {
-    return windowOf(controller).overlay;
 }
 
 // With the title bar's close button (asked again until the window has gone: a request that
@@ -107,7 +107,7 @@ QList<QSslCertificate> presentedChain(const VeloraSimulator& sim) {
     socket.setPeerVerifyMode(QSslSocket::QueryPeer);
     QSignalSpy encrypted(&socket, &QSslSocket::encrypted);
     // The simulator answers on this thread: wait in the event loop, not in the socket.
-    socket.connectToHostEncrypted(QStringLiteral("localhost"), sim.port());
+    socket.connectToHostEncrypted(u"localhost"_s, sim.port());
     if (!encrypted.wait(10000))
         return {};
     return socket.peerCertificateChain();
@@ -138,6 +138,7 @@ private slots:
 
 private:
     void startSignOn();
+    const SSOWindowState& window() const { return windowOf(*m_controller); }
 
     VeloraSimulator m_sim;
     std::unique_ptr<SSOLoginWindowController> m_controller;
@@ -157,7 +158,7 @@ void tst_SSOLogin::init() {
     TamberDataModel::resetForTesting();
     TamberDataModel& model = *TamberDataModel::sharedData();
     model.apiHost = m_sim.apiHost();
-    model.authenticationType = QStringLiteral("SAML");
+    model.authenticationType = u"SAML"_s;
     model.enterpriseId = QString::fromLatin1(VeloraSimulator::SamlEnterprise);
     m_sim.clearFaults();
     m_sim.clearRequests();
@@ -176,69 +177,66 @@ void tst_SSOLogin::startSignOn() {
 void tst_SSOLogin::tokenReplyAndFormHandling() {
     // Browsers' application/x-www-form-urlencoded: space as "+", only *-._ and alphanumerics
     // kept, line breaks as CRLF, UTF-8 bytes percent-encoded in upper case.
-    QCOMPARE(SAMLFormCapture::urlEncoded(
-                 {{QStringLiteral("SAMLResponse"), QStringLiteral("PHNh+bWw/=")},
-                  {QStringLiteral("Relay State"), QStringLiteral("a&b=c*-._~\u00e9\n")}}),
+    QCOMPARE(SAMLFormCapture::urlEncoded({{u"SAMLResponse"_s, u"PHNh+bWw/="_s},
+                                          {u"Relay State"_s, u"a&b=c*-._~\u00e9\n"_s}}),
              QByteArray("SAMLResponse=PHNh%2BbWw%2F%3D&Relay+State=a%26b%3Dc*-._%7E%C3%A9%0D%0A"));
-    QCOMPARE(SAMLFormCapture::urlEncoded({{QStringLiteral("x"), QStringLiteral("1\r2\r\n3")}}),
+    QCOMPARE(SAMLFormCapture::urlEncoded({{u"x"_s, u"1\r2\r\n3"_s}}),
              QByteArray("x=1%0D%0A2%0D%0A3"));
 
-    const QVariantMap noted{{QStringLiteral("action"), QStringLiteral("https://h/sso/saml2/")},
-                            {QStringLiteral("method"), QStringLiteral("post")},
-                            {QStringLiteral("fields"),
-                             QVariantList{QVariantList{QStringLiteral("a"), QStringLiteral("1")}}}};
+    const QVariantMap noted{{u"action"_s, u"https://h/sso/saml2/"_s},
+                            {u"method"_s, u"post"_s},
+                            {u"fields"_s, QVariantList{QVariantList{u"a"_s, u"1"_s}}}};
     const auto form = SAMLFormCapture::formFromScriptResult(noted);
     QVERIFY(form);
     QCOMPARE(form->fields.size(), 1);
-    QCOMPARE(form->fields.first().second, QStringLiteral("1"));
+    QCOMPARE(form->fields.first().second, u"1"_s);
     // Whatever a page may have left in the note is refused unless it has the expected shape.
     QVariantMap broken = noted;
-    broken[QStringLiteral("fields")] = QVariantList{QVariantList{QStringLiteral("a")}};
+    broken[u"fields"_s] = QVariantList{QVariantList{u"a"_s}};
     QVERIFY(!SAMLFormCapture::formFromScriptResult(broken));
     QVERIFY(!SAMLFormCapture::formFromScriptResult(QVariant()));
-    QVERIFY(!SAMLFormCapture::formFromScriptResult(QStringLiteral("text")));
+    QVERIFY(!SAMLFormCapture::formFromScriptResult(u"text"_s));
 
     // Token replies: without a usable token nothing changes; without "scope" the identity is
     // left empty; values that are not scalars never land in the record.
     TamberDataModel& model = *TamberDataModel::sharedData();
-    model.userId = QStringLiteral("previous");
+    model.userId = u"previous"_s;
     QVERIFY(!SSOTokenReply::store(R"({"errorCode":"INVALID_SAML_RESPONSE"})"));
     QVERIFY(!SSOTokenReply::store(R"({"access_token":""})"));
     QVERIFY(!SSOTokenReply::store(R"({"access_token":{"v":"x"}})"));
-    QVERIFY(!SSOTokenReply::store("not json"));
-    QVERIFY(!model.access_token.isValid());
-    QCOMPARE(model.userId.toString(), QStringLiteral("previous"));
+    QVERIFY(!SSOTokenReply::store("not json") && !model.access_token.isValid());
+    QCOMPARE(model.userId.toString(), u"previous"_s);
     QVERIFY(SSOTokenReply::store(R"({"access_token":"t1","expires_in":3600})"));
-    QCOMPARE(model.access_token.toString(), QStringLiteral("t1"));
+    QCOMPARE(model.access_token.toString(), u"t1"_s);
     QCOMPARE(model.expires_in.toInt(), 3600);
     QVERIFY(!model.userId.isValid());
     QVERIFY(SSOTokenReply::store(
         R"({"access_token":"t2","scope":{"user":1001,"enterprise":"acme","partitionName":["x"],)"
         R"("partition":{"id":7}}})"));
     QCOMPARE(model.userId.toInt(), 1001);
-    QCOMPARE(model.enterpriseId.toString(), QStringLiteral("acme"));
+    QCOMPARE(model.enterpriseId.toString(), u"acme"_s);
     QVERIFY(!model.partitionName.isValid());
     QCOMPARE(model.partitionId.toInt(), 7);
 
     // The consumer address follows the API host's web domain.
-    TamberDataModel::sharedData()->apiHost = QStringLiteral("api.acme.example:8443");
+    TamberDataModel::sharedData()->apiHost = u"api.acme.example:8443"_s;
     QCOMPARE(SSOLoginWindowController::assertionConsumerURL(),
-             QStringLiteral("https://acme.example:8443/sso/saml2/"));
+             u"https://acme.example:8443/sso/saml2/"_s);
 }
 
 void tst_SSOLogin::certificateTrustOfTheWebView() {
     const QList<QSslCertificate> chain = presentedChain(m_sim);
     QVERIFY(!chain.isEmpty());
-    const QUrl simUrl(m_sim.baseUrl() + QStringLiteral("/idp/login"));
+    const QUrl simUrl(m_sim.baseUrl() + u"/idp/login"_s);
 
     SSOCertificateTrust trust;
     // This process trusts the test CA: its chain verifies for the name it was issued to.
     QVERIFY(trust.accepts(simUrl, chain));
     QUrl otherName = simUrl;
-    otherName.setHost(QStringLiteral("evil.example"));
+    otherName.setHost(u"evil.example"_s);
     QVERIFY(!trust.accepts(otherName, chain));
     QUrl plain = simUrl;
-    plain.setScheme(QStringLiteral("http"));
+    plain.setScheme(u"http"_s);
     QVERIFY(!trust.accepts(plain, chain));
 
     VeloraSimulator untrusted;
@@ -246,9 +244,8 @@ void tst_SSOLogin::certificateTrustOfTheWebView() {
     QVERIFY(untrusted.start());
     const QList<QSslCertificate> otherChain = presentedChain(untrusted);
     QVERIFY(!otherChain.isEmpty());
-    const QUrl untrustedUrl(untrusted.baseUrl() + QStringLiteral("/idp/login"));
-    QVERIFY(!trust.accepts(untrustedUrl, otherChain));
-    QVERIFY(!trust.accepts(untrustedUrl, {}));
+    const QUrl untrustedUrl(untrusted.baseUrl() + u"/idp/login"_s);
+    QVERIFY(!trust.accepts(untrustedUrl, otherChain) && !trust.accepts(untrustedUrl, {}));
     // A certificate the application's server trust accepted for this very host and port.
     trust.noteVerified(untrustedUrl, otherChain.first());
     QVERIFY(trust.accepts(untrustedUrl, otherChain));
@@ -261,39 +258,35 @@ void tst_SSOLogin::signsInThroughTheIdentityProvider() {
     LogSpy logs;
     // No application token yet: one is fetched before the auth request.
     startSignOn();
-    QTRY_VERIFY_WITH_TIMEOUT(windowOf(*m_controller).visible, 20000);
-    QVERIFY(overlayShown(*m_controller));
-    QVERIFY(waitForLoginForm(*m_controller));
-    QTRY_VERIFY(!overlayShown(*m_controller));
+    QTRY_VERIFY_WITH_TIMEOUT(window().visible, 20000);
+    QVERIFY(window().overlay && waitForLoginForm(*m_controller));
+    QTRY_VERIFY(!window().overlay);
     // The bar names whose page asks for the password, reached over a verified connection.
-    QTRY_COMPARE(windowOf(*m_controller).host, QStringLiteral("localhost"));
-    QVERIFY(windowOf(*m_controller).verified);
+    QTRY_COMPARE(window().host, u"localhost"_s);
+    QVERIFY(window().verified);
     QCOMPARE(m_controller->currentRequest(), int(SSOLoginWindowController::TokenRequest));
 
     const QString appToken = TamberDataModel::sharedData()->app_access_token.toString();
     QVERIFY(!appToken.isEmpty());
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 1);
-    const RecordedRequest auth = m_sim.lastRequest(VeloraSimulator::Endpoint::SamlAuthRequest);
+    QCOMPARE(m_sim.requestCount(EP::Token), 1);
+    const RecordedRequest auth = m_sim.lastRequest(EP::SamlAuthRequest);
     QCOMPARE(auth.method, QByteArray("POST"));
-    QCOMPARE(auth.queryValue(QStringLiteral("enterprise")),
-             QLatin1String(VeloraSimulator::SamlEnterprise));
-    QCOMPARE(auth.queryValue(QStringLiteral("mode")), QStringLiteral("token_request"));
-    QCOMPARE(auth.queryValue(QStringLiteral("access_token")), appToken);
-    QCOMPARE(m_controller->idpURLString().section(u'?', 0, 0),
-             m_sim.baseUrl() + QStringLiteral("/idp/login"));
+    QCOMPARE(auth.queryValue(u"enterprise"_s), QLatin1String(VeloraSimulator::SamlEnterprise));
+    QCOMPARE(auth.queryValue(u"mode"_s), u"token_request"_s);
+    QCOMPARE(auth.queryValue(u"access_token"_s), appToken);
+    QCOMPARE(m_controller->idpURLString().section(u'?', 0, 0), m_sim.baseUrl() + u"/idp/login"_s);
 
-    snapshot(*m_controller, QStringLiteral("1-identity-provider"));
+    snapshot(*m_controller, u"1-identity-provider"_s);
 
     // A wrong password stays at the identity provider.
-    signInAtIdentityProvider(*m_controller, QStringLiteral("wrong"));
-    QVERIFY(waitForScript(*m_controller, QStringLiteral("!!document.getElementById('error')")));
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 0);
+    signInAtIdentityProvider(*m_controller, u"wrong"_s);
+    QVERIFY(waitForScript(*m_controller, u"!!document.getElementById('error')"_s));
+    QCOMPARE(m_sim.requestCount(EP::SamlConsumer), 0);
 
     // The identity provider answers with a page whose script calls form.submit().
     const qint64 helperPid = m_controller->helper()->processId();
     QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
-    signInAtIdentityProvider(*m_controller,
-                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    signInAtIdentityProvider(*m_controller, kIdpPassword);
     QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
 
     const TamberDataModel& model = *TamberDataModel::sharedData();
@@ -304,16 +297,15 @@ void tst_SSOLogin::signsInThroughTheIdentityProvider() {
     QCOMPARE(model.enterpriseId.toString(), QLatin1String(VeloraSimulator::SamlEnterprise));
     QVERIFY(model.expires_in.isValid());
 
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
-    const RecordedRequest consumer = m_sim.lastRequest(VeloraSimulator::Endpoint::SamlConsumer);
+    QCOMPARE(m_sim.requestCount(EP::SamlConsumer), 1);
+    const RecordedRequest consumer = m_sim.lastRequest(EP::SamlConsumer);
     QCOMPARE(consumer.method, QByteArray("POST"));
     QCOMPARE(consumer.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
     const QMap<QString, QString> fields = consumer.formBody();
-    QCOMPARE(fields.keys(),
-             (QStringList{QStringLiteral("RelayState"), QStringLiteral("SAMLResponse")}));
-    QCOMPARE(fields.value(QStringLiteral("RelayState")),
+    QCOMPARE(fields.keys(), (QStringList{u"RelayState"_s, u"SAMLResponse"_s}));
+    QCOMPARE(fields.value(u"RelayState"_s),
              QUrlQuery(QUrl(m_controller->idpURLString()))
-                 .queryItemValue(QStringLiteral("RelayState"), QUrl::FullyDecoded));
+                 .queryItemValue(u"RelayState"_s, QUrl::FullyDecoded));
 
     // Done: the window process is gone (the web engine's memory with it), nothing reported as
     // abandoned.
@@ -321,30 +313,24 @@ void tst_SSOLogin::signsInThroughTheIdentityProvider() {
     QTRY_VERIFY(processGone(helperPid));
     QCOMPARE(closed.count(), 0);
     QVERIFY(!QTest::qWaitFor(
-        [&] {
-            return m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer) > 1 ||
-                   m_successPosts > 1;
-        },
-        300));
+        [&] { return m_sim.requestCount(EP::SamlConsumer) > 1 || m_successPosts > 1; }, 300));
 
     // The log tells the story without the token or the assertion.
     m_controller.reset();
     const QString consumerUrl = SSOLoginWindowController::assertionConsumerURL();
     const QStringList verbose = logs.messages(Log::Verbose);
     QVERIFY(std::any_of(verbose.begin(), verbose.end(), [&](const QString& line) {
-        return line.startsWith(QStringLiteral("\n\nuser navigating from: \n\t")) &&
-               line.endsWith(QStringLiteral("\nto:\n\t") + consumerUrl);
+        return line.startsWith(u"\n\nuser navigating from: \n\t"_s) &&
+               line.endsWith(u"\nto:\n\t"_s + consumerUrl);
     }));
-    QCOMPARE(verbose.count(QStringLiteral("Looks like request url was successful")), 1);
-    QVERIFY(logs.contains(Log::Verbose, QStringLiteral("Launching "), true));
+    QCOMPARE(verbose.count(u"Looks like request url was successful"_s), 1);
+    QVERIFY(logs.contains(Log::Verbose, u"Launching "_s, true));
     QVERIFY(logs.contains(Log::Debug, QStringLiteral("Hello can authenticate against protection "
                                                      "space from SSO Login")));
-    QVERIFY(logs.contains(Log::Debug,
-                          QStringLiteral("Did receive authentication challenge from SSO Login")));
-    QVERIFY(logs.contains(Log::Debug,
-                          QStringLiteral("******** DEALLOC: <SSOLoginWindowController: 0x"), true));
+    QVERIFY(logs.contains(Log::Debug, u"Did receive authentication challenge from SSO Login"_s));
+    QVERIFY(logs.contains(Log::Debug, u"******** DEALLOC: <SSOLoginWindowController: 0x"_s, true));
     const QString token = model.access_token.toString();
-    const QString assertion = fields.value(QStringLiteral("SAMLResponse"));
+    const QString assertion = fields.value(u"SAMLResponse"_s);
     for (const LogSpy::Line& line : logs.lines()) {
         QVERIFY2(!line.message.contains(token), qPrintable(line.message));
         QVERIFY2(!line.message.contains(assertion), qPrintable(line.message));
@@ -355,12 +341,13 @@ void tst_SSOLogin::userSubmittedAssertionIsPostedOnce() {
     TamberDataModel::sharedData()->app_access_token = m_sim.issueAppToken();
     startSignOn();
     QVERIFY(waitForLoginForm(*m_controller));
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 0);
+    QCOMPARE(m_sim.requestCount(EP::Token), 0);
 
     // The page fetches an assertion itself and shows it in a form the user submits with a
     // named button, twice in a row.
     const QUrlQuery idp(QUrl(m_controller->idpURLString()));
-    evaluate(*m_controller, QStringLiteral(R"JS(
+    evaluate(*m_controller,
+             QStringLiteral(R"JS(
         fetch('/idp/login', {method: 'POST', body: new URLSearchParams({
             username: '%1', password: '%2', SAMLRequest: '%3', RelayState: '%4'})})
         .then(r => r.text()).then(html => {
@@ -382,17 +369,14 @@ void tst_SSOLogin::userSubmittedAssertionIsPostedOnce() {
             button.click();
             button.click();
         });)JS")
-                                .arg(QLatin1String(VeloraSimulator::SamlUser),
-                                     QLatin1String(VeloraSimulator::SamlUserIdpPassword),
-                                     idp.queryItemValue(QStringLiteral("SAMLRequest")),
-                                     idp.queryItemValue(QStringLiteral("RelayState"))));
+                 .arg(QLatin1String(VeloraSimulator::SamlUser),
+                      QLatin1String(VeloraSimulator::SamlUserIdpPassword),
+                      idp.queryItemValue(u"SAMLRequest"_s), idp.queryItemValue(u"RelayState"_s)));
     QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
-    const QMap<QString, QString> fields =
-        m_sim.lastRequest(VeloraSimulator::Endpoint::SamlConsumer).formBody();
-    QCOMPARE(fields.value(QStringLiteral("continue")), QStringLiteral("yes please"));
-    QCOMPARE(fields.value(QStringLiteral("RelayState")),
-             idp.queryItemValue(QStringLiteral("RelayState")));
+    QCOMPARE(m_sim.requestCount(EP::SamlConsumer), 1);
+    const QMap<QString, QString> fields = m_sim.lastRequest(EP::SamlConsumer).formBody();
+    QCOMPARE(fields.value(u"continue"_s), u"yes please"_s);
+    QCOMPARE(fields.value(u"RelayState"_s), idp.queryItemValue(u"RelayState"_s));
     QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
 }
 
@@ -403,38 +387,35 @@ void tst_SSOLogin::staleAppTokenAndTokenlessReply() {
     TamberDataModel::sharedData()->app_access_token = stale;
     startSignOn();
     QVERIFY(waitForLoginForm(*m_controller));
-    const QList<RecordedRequest> auths = m_sim.requests(VeloraSimulator::Endpoint::SamlAuthRequest);
+    const QList<RecordedRequest> auths = m_sim.requests(EP::SamlAuthRequest);
     QCOMPARE(auths.size(), 2);
-    QCOMPARE(auths.first().queryValue(QStringLiteral("access_token")), stale);
+    QCOMPARE(auths.first().queryValue(u"access_token"_s), stale);
     const QString fresh = TamberDataModel::sharedData()->app_access_token.toString();
     QVERIFY(fresh != stale);
-    QCOMPARE(auths.last().queryValue(QStringLiteral("access_token")), fresh);
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 1);
+    QCOMPARE(auths.last().queryValue(u"access_token"_s), fresh);
+    QCOMPARE(m_sim.requestCount(EP::Token), 1);
 
     // The consumer answers without "access_token": a failed sign-in, not a success.
-    m_sim.injectFault(VeloraSimulator::Endpoint::SamlConsumer,
+    m_sim.injectFault(EP::SamlConsumer,
                       Fault::httpError(500, QJsonObject{{"errorCode", "INTERNAL"}}).times(1));
     const QString firstIdpUrl = m_controller->idpURLString();
-    signInAtIdentityProvider(*m_controller,
-                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    signInAtIdentityProvider(*m_controller, kIdpPassword);
     QTRY_VERIFY_WITH_TIMEOUT(!m_controller->message().isEmpty(), 20000);
-    QVERIFY(m_controller->message().contains(QStringLiteral("access token")));
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
+    QVERIFY(m_controller->message().contains(u"access token"_s));
+    QCOMPARE(m_sim.requestCount(EP::SamlConsumer), 1);
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
     QCOMPARE(m_successPosts, 0);
 
     // The identity provider's page is shown again (a new request) under the message.
-    QVERIFY(waitForLoginForm(*m_controller));
-    QVERIFY(m_controller->idpURLString() != firstIdpUrl);
-    QTRY_VERIFY(!overlayShown(*m_controller));
-    QVERIFY(windowOf(*m_controller).visible);
-    snapshot(*m_controller, QStringLiteral("3-message"));
+    QVERIFY(waitForLoginForm(*m_controller) && m_controller->idpURLString() != firstIdpUrl);
+    QTRY_VERIFY(!window().overlay);
+    QVERIFY(window().visible);
+    snapshot(*m_controller, u"3-message"_s);
 
     // And the second attempt signs in.
-    signInAtIdentityProvider(*m_controller,
-                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    signInAtIdentityProvider(*m_controller, kIdpPassword);
     QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 2);
+    QCOMPARE(m_sim.requestCount(EP::SamlConsumer), 2);
     QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
 }
 
@@ -444,35 +425,31 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
     // Closed while the auth request is on its way: the late reply starts nothing.
     // (The window process may take seconds to start on a busy machine.)
     const int replyDelayMs = 10000;
-    m_sim.injectFault(VeloraSimulator::Endpoint::SamlAuthRequest, Fault::delay(replyDelayMs));
+    m_sim.injectFault(EP::SamlAuthRequest, Fault::delay(replyDelayMs));
     startSignOn();
     QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
-    QTRY_COMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlAuthRequest), 1);
+    QTRY_COMPARE(m_sim.requestCount(EP::SamlAuthRequest), 1);
     QElapsedTimer sinceRequest;
     sinceRequest.start();
-    QVERIFY(closeByHand(*m_controller));
-    QVERIFY(closed.wait(10000));
+    QVERIFY(closeByHand(*m_controller) && closed.wait(10000));
     QVERIFY(!m_controller->helper()->isRunning());
     // Past the delayed reply: no probe, no page.
-    QVERIFY(!QTest::qWaitFor(
-        [&] { return m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin) > 0; },
-        int(replyDelayMs + 500 - sinceRequest.elapsed())));
+    QVERIFY(!QTest::qWaitFor([&] { return m_sim.requestCount(EP::IdpLogin) > 0; },
+                             int(replyDelayMs + 500 - sinceRequest.elapsed())));
     m_controller.reset();
     m_sim.clearFaults();
 
     // Closed while the assertion is being posted; the owner releases the controller as soon
     // as it hears of it, as the application controller does.
-    m_sim.injectFault(VeloraSimulator::Endpoint::SamlConsumer, Fault::delay(1500));
+    m_sim.injectFault(EP::SamlConsumer, Fault::delay(1500));
     startSignOn();
     QVERIFY(waitForLoginForm(*m_controller));
     connect(m_controller.get(), &SSOLoginWindowController::windowClosed, this,
             [this] { m_controller.reset(); });
-    signInAtIdentityProvider(*m_controller,
-                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
-    QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1,
-                              20000);
-    QTRY_VERIFY(windowOf(*m_controller).successLabel);
-    snapshot(*m_controller, QStringLiteral("2-signing-in"));
+    signInAtIdentityProvider(*m_controller, kIdpPassword);
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(EP::SamlConsumer), 1, 20000);
+    QTRY_VERIFY(window().successLabel);
+    snapshot(*m_controller, u"2-signing-in"_s);
     QVERIFY(closeByHand(*m_controller));
     QTRY_VERIFY_WITH_TIMEOUT(!m_controller, 10000);
     QVERIFY(!QTest::qWaitFor([&] { return m_successPosts > 0; }, 1700)); // past the reply
@@ -481,26 +458,26 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
 
 void tst_SSOLogin::failuresBeforeThePageAreShown() {
     // The service keeps refusing: the application token is renewed once, not in a loop.
-    TamberDataModel::sharedData()->enterpriseId = QStringLiteral("no-such-enterprise");
+    TamberDataModel::sharedData()->enterpriseId = u"no-such-enterprise"_s;
     TamberDataModel::sharedData()->app_access_token = m_sim.issueAppToken();
     startSignOn();
     QTRY_VERIFY_WITH_TIMEOUT(!m_controller->message().isEmpty(), 20000);
-    QVERIFY(!overlayShown(*m_controller));
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlAuthRequest), 2);
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 1);
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin), 0);
+    QVERIFY(!window().overlay);
+    QCOMPARE(m_sim.requestCount(EP::SamlAuthRequest), 2);
+    QCOMPARE(m_sim.requestCount(EP::Token), 1);
+    QCOMPARE(m_sim.requestCount(EP::IdpLogin), 0);
     m_controller.reset();
 
     // No connection at all: the platform's description of the failure, no renewal.
     m_sim.clearRequests();
     TamberDataModel::sharedData()->enterpriseId =
         QString::fromLatin1(VeloraSimulator::SamlEnterprise);
-    m_sim.injectFault(VeloraSimulator::Endpoint::SamlAuthRequest, Fault::refuse());
+    m_sim.injectFault(EP::SamlAuthRequest, Fault::refuse());
     startSignOn();
     QTRY_VERIFY_WITH_TIMEOUT(!m_controller->message().isEmpty(), 20000);
     QCOMPARE(m_controller->message(),
              ServiceCall::urlError(ServiceCall::NetworkConnectionLost).description);
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::Token), 0);
+    QCOMPARE(m_sim.requestCount(EP::Token), 0);
     QCOMPARE(m_successPosts, 0);
     m_controller.reset();
 
@@ -508,18 +485,16 @@ void tst_SSOLogin::failuresBeforeThePageAreShown() {
     // names the problem, and the page is never loaded.
     m_sim.clearFaults();
     m_sim.clearRequests();
-    m_sim.injectFault(VeloraSimulator::Endpoint::IdpLogin, Fault::delay(3000));
+    m_sim.injectFault(EP::IdpLogin, Fault::delay(3000));
     ServiceCall::setTransferTimeoutMs(300);
     startSignOn();
     QTRY_VERIFY_WITH_TIMEOUT(!m_controller->message().isEmpty(), 20000);
     ServiceCall::setTransferTimeoutMs(60 * 1000);
     QVERIFY(
         m_controller->message().contains(ServiceCall::urlError(ServiceCall::TimedOut).description));
-    QVERIFY(!overlayShown(*m_controller));
-    QVERIFY(!windowOf(*m_controller).spinning);
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin), 1);
-    QVERIFY(!QTest::qWaitFor(
-        [&] { return m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin) > 1; }, 500));
+    QVERIFY(!window().overlay && !window().spinning);
+    QCOMPARE(m_sim.requestCount(EP::IdpLogin), 1);
+    QVERIFY(!QTest::qWaitFor([&] { return m_sim.requestCount(EP::IdpLogin) > 1; }, 500));
 }
 
 void tst_SSOLogin::identityProviderPageFaultsLeaveAWayOut() {
@@ -531,20 +506,18 @@ void tst_SSOLogin::identityProviderPageFaultsLeaveAWayOut() {
     bool held = false;
     connect(&m_sim, &VeloraSimulator::requestReceived, &injector,
             [this, &held](const RecordedRequest& request) {
-                if (!held &&
-                    request.endpoint == QLatin1String(VeloraSimulator::Endpoint::IdpLogin)) {
+                if (!held && request.endpoint == QLatin1String(EP::IdpLogin)) {
                     // The probe is answered; the page request that follows is held back.
                     held = true;
-                    m_sim.injectFault(VeloraSimulator::Endpoint::IdpLogin, Fault::delay(2500));
+                    m_sim.injectFault(EP::IdpLogin, Fault::delay(2500));
                 }
             });
     startSignOn();
-    QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(VeloraSimulator::Endpoint::IdpLogin), 2, 20000);
-    QTRY_VERIFY(!overlayShown(*m_controller));
-    QVERIFY(!windowOf(*m_controller).spinning);
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(EP::IdpLogin), 2, 20000);
+    QTRY_VERIFY(!window().overlay);
+    QVERIFY(!window().spinning);
     QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
-    QVERIFY(closeByHand(*m_controller));
-    QVERIFY(closed.wait(10000));
+    QVERIFY(closeByHand(*m_controller) && closed.wait(10000));
     QVERIFY(!m_controller->helper()->isRunning());
     m_controller.reset();
     // Past the late page: nothing more happens.
@@ -556,30 +529,24 @@ void tst_SSOLogin::identityProviderPageFaultsLeaveAWayOut() {
     // window can still be closed.
     startSignOn();
     QVERIFY(waitForLoginForm(*m_controller));
-    evaluate(*m_controller,
-             QStringLiteral("document.querySelector('[name=SAMLRequest]').value = 'expired';"));
-    signInAtIdentityProvider(*m_controller,
-                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
-    QVERIFY(waitForScript(
-        *m_controller, QStringLiteral("document.body.innerText.includes('unknown or expired')")));
-    QVERIFY(!overlayShown(*m_controller));
-    QVERIFY(windowOf(*m_controller).visible);
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 0);
+    evaluate(*m_controller, u"document.querySelector('[name=SAMLRequest]').value = 'expired';"_s);
+    signInAtIdentityProvider(*m_controller, kIdpPassword);
+    QVERIFY(
+        waitForScript(*m_controller, u"document.body.innerText.includes('unknown or expired')"_s));
+    QVERIFY(!window().overlay && window().visible);
+    QCOMPARE(m_sim.requestCount(EP::SamlConsumer), 0);
     QSignalSpy closedAfterError(m_controller.get(), &SSOLoginWindowController::windowClosed);
-    QVERIFY(closeByHand(*m_controller));
-    QVERIFY(closedAfterError.wait(10000));
+    QVERIFY(closeByHand(*m_controller) && closedAfterError.wait(10000));
     m_controller.reset();
     QCOMPARE(m_successPosts, 0);
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
 }
 
 void tst_SSOLogin::userDetailsFailureIsShownWithTryAgain() {
-    QVERIFY(m_sim.injectFault(QString::fromLatin1(VeloraSimulator::Endpoint::User),
-                              Fault::httpError(503)));
+    QVERIFY(m_sim.injectFault(EP::User, Fault::httpError(503)));
     startSignOn();
     QVERIFY(waitForLoginForm(*m_controller));
-    signInAtIdentityProvider(*m_controller,
-                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    signInAtIdentityProvider(*m_controller, kIdpPassword);
 
     // Signed in at the service, but the account's details did not come: said here, no token
     // kept, and the window waits for the user.
@@ -588,22 +555,19 @@ void tst_SSOLogin::userDetailsFailureIsShownWithTryAgain() {
                                              "loaded: the service failed to process the "
                                              "request. Try again."),
                               20000);
-    QVERIFY(windowOf(*m_controller).retry);
-    QVERIFY(!overlayShown(*m_controller));
-    QVERIFY(windowOf(*m_controller).visible);
+    QVERIFY(window().retry && !window().overlay && window().visible);
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
     QVERIFY(!PreferencesStore(PreferencesStore::defaultPath()).contains("access_token"));
     QCOMPARE(m_successPosts, 0);
-    snapshot(*m_controller, QStringLiteral("3-details-failed"));
+    snapshot(*m_controller, u"3-details-failed"_s);
 
     // Try again with the service healthy: signed in without a second visit to the provider.
     m_sim.clearFaults();
-    m_controller->helper()->send(
-        {{"do", SSOHelperProtocol::kPress}, {"name", QStringLiteral("retryButton")}});
+    m_controller->helper()->send({{"do", SSOHelperProtocol::kPress}, {"name", u"retryButton"_s}});
     QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
     QVERIFY(TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
     QVERIFY(!m_controller->helper()->isRunning());
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
+    QCOMPARE(m_sim.requestCount(EP::SamlConsumer), 1);
 }
 
 void tst_SSOLogin::windowProcessFailureOffersATryAgain_data() {
@@ -627,8 +591,8 @@ void tst_SSOLogin::windowProcessFailureOffersATryAgain() {
     qputenv("TAMBER_SSO_HELPER", program);
     QMessageBox* notice = m_controller->failureNotice();
     QTRY_VERIFY(notice->isVisible());
-    QVERIFY(notice->informativeText().contains(crash ? QStringLiteral("stopped unexpectedly")
-                                                     : QStringLiteral("could not be started")));
+    QVERIFY(notice->informativeText().contains(crash ? u"stopped unexpectedly"_s
+                                                     : u"could not be started"_s));
     QVERIFY(m_controller->isWindowOpen());
     QCOMPARE(m_successPosts, 0);
     QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
@@ -640,16 +604,14 @@ void tst_SSOLogin::windowProcessFailureOffersATryAgain() {
     }
     const QString dir = qEnvironmentVariable("TAMBER_SCREENSHOT_DIR");
     if (!dir.isEmpty())
-        notice->grab().save(dir + QStringLiteral("/sso-4-window-failed.png"));
+        notice->grab().save(dir + u"/sso-4-window-failed.png"_s);
 
     // A new window process and a new exchange, which signs in; the assertion is posted once.
     notice->button(QMessageBox::Retry)->click();
-    QVERIFY(!m_controller->failureNotice());
-    QVERIFY(waitForLoginForm(*m_controller));
-    signInAtIdentityProvider(*m_controller,
-                             QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword));
+    QVERIFY(!m_controller->failureNotice() && waitForLoginForm(*m_controller));
+    signInAtIdentityProvider(*m_controller, kIdpPassword);
     QTRY_COMPARE_WITH_TIMEOUT(m_successPosts, 1, 20000);
-    QCOMPARE(m_sim.requestCount(VeloraSimulator::Endpoint::SamlConsumer), 1);
+    QCOMPARE(m_sim.requestCount(EP::SamlConsumer), 1);
     QCOMPARE(closed.count(), 0);
 }
 
@@ -660,7 +622,7 @@ void tst_SSOLogin::windowProcessLivesOnlyWithItsController() {
 
     // Opened centred on the icon's screen (the cursor's here).
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    QVERIFY((windowOf(*m_controller).frame.center() - available.center()).manhattanLength() <= 4);
+    QVERIFY((window().frame.center() - available.center()).manhattanLength() <= 4);
 
     // Cancelled by the application (replaced, or the application quits): the process is killed.
     const qint64 pid = m_controller->helper()->processId();
