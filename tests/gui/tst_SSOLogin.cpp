@@ -24,6 +24,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using EP = VeloraSimulator::Endpoint;
@@ -33,17 +35,16 @@ namespace {
 const QString kSamlSuccess = u"SAML_CONFIG_SUCCESSFUL"_s;
 const QString kIdpPassword = QString::fromLatin1(VeloraSimulator::SamlUserIdpPassword);
 
-// Runs a script in the page of the window process and waits for its value.
+// Runs a script in the page of the window process and waits for its value. The answer is
+// shared: one that comes after the wait gave up must not write into a finished call.
 QVariant evaluate(const SSOLoginWindowController& controller, const QString& script) {
-    QVariant value;
-    bool done = false;
-    controller.helper()->evaluate(script, [&](const QJsonValue& result) {
-        value = result.toVariant();
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done || !controller.helper()->isRunning(); }, 10000))
+    auto answer = std::make_shared<std::optional<QVariant>>();
+    controller.helper()->evaluate(
+        script, [answer](const QJsonValue& result) { *answer = result.toVariant(); });
+    if (!QTest::qWaitFor([&] { return answer->has_value() || !controller.helper()->isRunning(); },
+                         10000))
         qWarning("Script did not answer: %s", qPrintable(script));
-    return value;
+    return answer->value_or(QVariant());
 }
 
 bool waitForScript(SSOLoginWindowController& controller, const QString& condition,
@@ -70,9 +71,9 @@ void signInAtIdentityProvider(SSOLoginWindowController& controller, const QStrin
 void snapshot(const SSOLoginWindowController& controller, const QString& name) {
     if (qEnvironmentVariableIsEmpty("TAMBER_SCREENSHOT_DIR"))
         return;
-    bool saved = false;
-    controller.helper()->snapshot(name, [&] { saved = true; });
-    if (!QTest::qWaitFor([&] { return saved; }, 10000))
+    auto saved = std::make_shared<bool>(false);
+    controller.helper()->snapshot(name, [saved] { *saved = true; });
+    if (!QTest::qWaitFor([&] { return *saved; }, 10000))
         qWarning("No screenshot %s", qPrintable(name));
 }
 
