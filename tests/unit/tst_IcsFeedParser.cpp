@@ -1,0 +1,180 @@
+// iCalendar texts -> the meeting records the list shows: zones (also across a daylight-saving
+// change), recurrence with overrides and exceptions, all-day, declined and cancelled events, and
+// the bounds that keep a hostile feed from stalling or flooding the list.
+#include "Calendars/IcsFeedParser.h"
+#include "TestEnvironment.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <ctime>
+
+namespace {
+
+// 2 to 16 March 2026 (UTC); New York moves to summer time on the 8th.
+const qint64 kFrom = QDateTime(QDate(2026, 3, 2), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+const qint64 kTo = kFrom + 14 * 86400000LL;
+
+QByteArray calendar(const QByteArray& body) {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Tests//EN\r\n" + body + "END:VCALENDAR\r\n";
+}
+
+QByteArray vevent(const QByteArray& uid, const QByteArray& lines,
+                  const QByteArray& link = "DESCRIPTION:Join https://velora.example/111/22\n") {
+    return "BEGIN:VEVENT\nUID:" + uid + "\nSUMMARY:" + uid + "\n" + link + lines + "END:VEVENT\n";
+}
+
+IcsFeedParser::Options window() {
+    IcsFeedParser::Options options;
+    options.windowStartMs = kFrom;
+    options.windowEndMs = kTo;
+    options.ownEmail = QStringLiteral("me@example.com");
+    return options;
+}
+
+IcsFeedParser::Result parse(const QByteArray& body) {
+    return IcsFeedParser::parse(calendar(body), window());
+}
+
+// "03-09 13:00Z 60m title zone #id/passcode" per record, in order.
+QString describe(const QVariantList& records) {
+    QStringList lines;
+    for (const QVariant& item : records) {
+        const QVariantMap r = item.toMap();
+        const auto start = QDateTime::fromMSecsSinceEpoch(qint64(r["start"].toDouble()), Qt::UTC);
+        const qint64 minutes = qint64(r["end"].toDouble() - r["start"].toDouble()) / 60000;
+        QString link = r["numericMeetingId"].toString();
+        if (r.value("addAttendeePasscode").toBool())
+            link += "/" + r["attendeePasscode"].toString();
+        lines << QStringLiteral("%1 %2m %3 %4 #%5")
+                     .arg(start.toString("MM-dd hh:mm'Z'"))
+                     .arg(minutes)
+                     .arg(r["title"].toString(), r["timezone"].toString(), link);
+        if (r["calendar_entry_type"] != QStringLiteral("ical"))
+            lines << QStringLiteral("(not tagged ical)");
+    }
+    return lines.join(" | ");
+}
+
+} // namespace
+
+class TestIcsFeedParser : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        qputenv("TZ", "Europe/Berlin"); // all-day and floating times are local
+        tzset();
+    }
+
+    void records_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("warnings");
+
+        QTest::newRow("weekly across a daylight-saving change")
+            << vevent("Sync", "DTSTART;TZID=America/New_York:20260302T090000\n"
+                              "DTEND;TZID=America/New_York:20260302T100000\nRRULE:FREQ=WEEKLY\n")
+            << "03-02 14:00Z 60m Sync America/New_York #111/22 | "
+               "03-09 13:00Z 60m Sync America/New_York #111/22"
+            << 0;
+        QTest::newRow("override, exception and cancelled occurrence")
+            << vevent("Daily",
+                      "DTSTART:20260302T090000Z\nDURATION:PT30M\nRRULE:FREQ=DAILY;COUNT=5\n"
+                      "EXDATE:20260303T090000Z\n") +
+                   vevent("Daily", "RECURRENCE-ID:20260304T090000Z\nDTSTART:20260304T150000Z\n"
+                                   "DTEND:20260304T153000Z\n") +
+                   vevent("Daily", "RECURRENCE-ID:20260305T090000Z\nDTSTART:20260305T090000Z\n"
+                                   "STATUS:CANCELLED\n")
+            << "03-02 09:00Z 30m Daily UTC #111/22 | 03-04 15:00Z 30m Daily UTC #111/22 | "
+               "03-06 09:00Z 30m Daily UTC #111/22"
+            << 0;
+        QTest::newRow("all-day and floating are local")
+            << vevent("Offsite", "DTSTART;VALUE=DATE:20260305\nDTEND;VALUE=DATE:20260306\n") +
+                   vevent("Floating", "DTSTART:20260310T090000\nDTEND:20260310T091500\n")
+            << "03-04 23:00Z 1440m Offsite Europe/Berlin #111/22 | "
+               "03-10 08:00Z 15m Floating Europe/Berlin #111/22"
+            << 0;
+        QTest::newRow("declined, cancelled and outside the window")
+            << vevent("Declined", "DTSTART:20260303T090000Z\n"
+                                  "ATTENDEE;PARTSTAT=DECLINED:mailto:ME@Example.com\n") +
+                   vevent("OthersDeclined", "DTSTART:20260303T100000Z\n"
+                                            "ATTENDEE;PARTSTAT=DECLINED:mailto:you@example.com\n"
+                                            "ATTENDEE;PARTSTAT=ACCEPTED:mailto:me@example.com\n") +
+                   vevent("Cancelled", "DTSTART:20260303T110000Z\nSTATUS:CANCELLED\n") +
+                   vevent("Past", "DTSTART:20260301T090000Z\nDTEND:20260301T100000Z\n") +
+                   vevent("Later", "DTSTART:20260316T000000Z\n")
+            << "03-03 10:00Z 0m OthersDeclined UTC #111/22" << 0;
+        QTest::newRow("links: description, then location, URL, title")
+            << vevent(
+                   "Both", "DTSTART:20260303T090000Z\n",
+                   "DESCRIPTION:https://velora.example/1/2\nLOCATION:https://velora.example/3\n") +
+                   vevent("UrlOnly", "DTSTART:20260303T100000Z\n",
+                          "URL:https://eu.velora.example/44\n") +
+                   vevent("NoLink", "DTSTART:20260303T110000Z\n", "LOCATION:Room 4\n")
+            << "03-03 09:00Z 0m Both UTC #1/2 | 03-03 10:00Z 0m UrlOnly UTC #44" << 0;
+        QTest::newRow("zones: the feed's own, unknown ones as UTC (said once)")
+            << "BEGIN:VTIMEZONE\nTZID:Custom Zone\nBEGIN:STANDARD\nDTSTART:19700101T000000\n"
+               "TZOFFSETFROM:+0530\nTZOFFSETTO:+0530\nEND:STANDARD\nEND:VTIMEZONE\n" +
+                   vevent("Own", "DTSTART;TZID=Custom Zone:20260303T090000\n") +
+                   vevent("Mars", "DTSTART;TZID=Mars/Olympus:20260303T090000\n") +
+                   vevent("Mars2", "DTSTART;TZID=Mars/Olympus:20260304T090000\n")
+            << "03-03 03:30Z 0m Own Custom Zone #111/22 | 03-03 09:00Z 0m Mars UTC #111/22 | "
+               "03-04 09:00Z 0m Mars2 UTC #111/22"
+            << 1;
+        QTest::newRow("hostile text stays text") << vevent("<b>x</b>", "DTSTART:20260303T090000Z\n")
+                                                 << "03-03 09:00Z 0m <b>x</b> UTC #111/22" << 0;
+    }
+
+    void records() {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, expected);
+        QFETCH(int, warnings);
+        const IcsFeedParser::Result result = parse(body);
+        QCOMPARE(result.error, QString());
+        QCOMPARE(describe(result.records), expected);
+        QCOMPARE(result.warnings.size(), warnings);
+    }
+
+    // A rule that fires every second, forever or from years back, ends quickly and capped.
+    void boundedExpansion_data() {
+        QTest::addColumn<QByteArray>("rule");
+        QTest::addColumn<int>("records");
+        QTest::newRow("every second, no end") << QByteArray("DTSTART:20260302T000000Z\n"
+                                                            "RRULE:FREQ=SECONDLY\n")
+                                              << 500;
+        QTest::newRow("every second from 2016, counted")
+            << QByteArray("DTSTART:20160302T000000Z\nRRULE:FREQ=SECONDLY;COUNT=2000000000\n") << 0;
+        QTest::newRow("daily since 2006, no end")
+            << QByteArray("DTSTART:20060302T090000Z\nRRULE:FREQ=DAILY\n") << 14;
+    }
+
+    void boundedExpansion() {
+        QFETCH(QByteArray, rule);
+        QFETCH(int, records);
+        QElapsedTimer timer;
+        timer.start();
+        const IcsFeedParser::Result result = parse(vevent("Storm", rule));
+        QCOMPARE(result.records.size(), records);
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    void refused_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("html") << QByteArray("<html><body>Sign in</body></html>")
+                              << "This is not an iCalendar feed";
+        QTest::newRow("empty") << QByteArray() << "This is not an iCalendar feed";
+        QTest::newRow("cut off") << calendar(vevent("A", "DTSTART:20260303T090000Z\n")).chopped(20)
+                                 << "The feed is incomplete (it was cut off)";
+    }
+
+    void refused() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, error);
+        const IcsFeedParser::Result result = IcsFeedParser::parse(bytes, window());
+        QCOMPARE(result.error, error);
+        QVERIFY(result.records.isEmpty());
+    }
+};
+
+TAMBER_TEST_MAIN_CORE(TestIcsFeedParser)
+#include "tst_IcsFeedParser.moc"
