@@ -66,11 +66,12 @@ const std::array<KeyedField, 7> kRoomSwitches{{
     {"isLargeMeeting", &TamberDataModel::isLargeMeeting},
 }};
 
-const std::array<KeyedField, 4> kTrailingFields{{
+const std::array<KeyedField, 5> kTrailingFields{{
     {"encryptionType", &TamberDataModel::encryptionType},
     {"dataModelVersion", &TamberDataModel::dataModelVersion},
     {"personalMeetingDescription", &TamberDataModel::personalMeetingDescription},
     {"calendar", &TamberDataModel::calendar},
+    {"calendarFeeds", &TamberDataModel::calendarFeeds},
 }};
 
 using KeyedFields = std::span<const KeyedField>;

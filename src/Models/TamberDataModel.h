@@ -44,6 +44,7 @@ public:
     QVariant profilePicture;
     QVariant timezone;
     QVariant calendar;
+    QVariant calendarFeeds; // list of iCalendar feed addresses (the "ics_calendar" choice)
     QVariant CID;
     QVariant SID;
     QVariantMap meetingDrafts;

@@ -2,6 +2,7 @@
 
 #include "Analytics/AnalyticsController.h"
 #include "CalendarMeetingService.h"
+#include "Calendars/CalendarFeeds.h"
 #include "Calendars/CalendarStore.h"
 #include "ErrorText.h"
 #include "Logging/Log.h"
@@ -15,6 +16,21 @@ UpcomingMeetingsFetcher::UpcomingMeetingsFetcher(QObject* parent)
     : QObject(parent)
     , m_ownCalendarStore(new CalendarStore(nullptr, this)) {
     m_calendarStore = m_ownCalendarStore;
+    // Feeds are read in the background: what they bring joins the list without a new fetch.
+    connect(&CalendarFeeds::shared(), &CalendarFeeds::meetingsChanged, this,
+            &UpcomingMeetingsFetcher::mergeFeedMeetings);
+}
+
+bool UpcomingMeetingsFetcher::readsFeeds() {
+    return TamberDataModel::sharedData()->calendar.toString() == QLatin1String("ics_calendar");
+}
+
+void UpcomingMeetingsFetcher::mergeFeedMeetings() {
+    if (m_fetching || !m_lastService || !readsFeeds())
+        return;
+    m_meetingDays = MeetingAggregator::merge(CalendarFeeds::shared().meetings(), *m_lastService,
+                                             TamberDataModel::sharedData()->meetingDrafts);
+    emit meetingsReady(m_meetingDays);
 }
 
 UpcomingMeetingsFetcher::~UpcomingMeetingsFetcher() = default;
@@ -31,6 +47,8 @@ std::optional<QString> UpcomingMeetingsFetcher::scheduleButtonTitle(const QVaria
         return QStringLiteral("Schedule Meeting with Outlook");
     if (choice == QStringLiteral("apple_calendar"))
         return QStringLiteral("Schedule Meeting with Calendar");
+    if (choice == QStringLiteral("ics_calendar"))
+        return QStringLiteral("Schedule Meeting"); // feeds are read-only: the service schedules
     return std::nullopt;
 }
 
@@ -56,6 +74,10 @@ std::optional<QVariantList> UpcomingMeetingsFetcher::readCalendar() {
         return m_calendarStore->fetchiCalMeetings();
     if (choice == QStringLiteral("outlook_calendar"))
         return m_calendarStore->fetchOutlookMeetings();
+    if (readsFeeds()) {
+        CalendarFeeds::shared().refresh(); // what changes arrives through meetingsChanged
+        return CalendarFeeds::shared().meetings();
+    }
     return std::nullopt;
 }
 
@@ -121,7 +143,11 @@ void UpcomingMeetingsFetcher::mergeAndPublish(quint64 generation,
                                               const QList<QJsonObject>& service) {
     if (generation != m_generation)
         return;
-    m_meetingDays = MeetingAggregator::merge(calendar.value_or(QVariantList{}), service,
+    m_lastService = service;
+    // Feed copies parsed while the service answered are newer than those read at the start.
+    const QVariantList calendarMeetings =
+        readsFeeds() ? CalendarFeeds::shared().meetings() : calendar.value_or(QVariantList{});
+    m_meetingDays = MeetingAggregator::merge(calendarMeetings, service,
                                              TamberDataModel::sharedData()->meetingDrafts);
     m_fetching = false;
     MeetingListFeed::shared().publish(m_meetingDays);

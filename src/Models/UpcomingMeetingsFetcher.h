@@ -64,10 +64,13 @@ private:
     void fail(quint64 generation, const std::optional<ServiceError>& error,
               const ErrorCallback& onError, bool tokenCheck);
     std::optional<QVariantList> readCalendar();
+    static bool readsFeeds();
+    void mergeFeedMeetings(); // the last service list with the feeds' newest meetings
 
     CalendarStore* m_calendarStore = nullptr;
     CalendarStore* m_ownCalendarStore = nullptr;
     QList<DayBucket> m_meetingDays;
+    std::optional<QList<QJsonObject>> m_lastService;
     quint64 m_generation = 0;
     bool m_fetching = false;
     bool m_sendsUsageEvents = true;

@@ -24,11 +24,14 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <memory>
 
@@ -57,6 +60,7 @@ private Q_SLOTS:
     void feedbackAndSupportAddresses();
     void updateAnswers_data();
     void updateAnswers();
+    void calendarFeedList();
 
 private:
     PreferencesViewController* openPage();
@@ -305,20 +309,23 @@ void tst_Preferences::refreshAndCalendar() {
     const auto refreshes = m_session.awaitEvents(u"refresh_settings"_s, 0, 4);
     QCOMPARE(refreshes.last()["status"].toString(), u"error"_s);
 
-    // The stored calendar is shown; a change is saved at once.
-    TamberDataModel::sharedData()->calendar = u"apple_calendar"_s;
+    // The stored calendar is shown; a change is saved at once. Here only the service calendar
+    // and feeds are offered; a Mac's value shows the first item and stays stored.
+    QCOMPARE(v->calender->count(), 2);
+    TamberDataModel::sharedData()->calendar = QStringLiteral("ics_calendar");
     page->updateProfileDetails();
-    QCOMPARE(v->calender->currentData().toInt(), 3);
-    TamberDataModel::sharedData()->calendar = u"no_such_calendar"_s;
+    QCOMPARE(v->calender->currentData().toInt(), 4);
+    TamberDataModel::sharedData()->calendar = QStringLiteral("apple_calendar");
     page->updateProfileDetails();
     QCOMPARE(v->calender->currentData().toInt(), 1);
-    v->calender->setCurrentIndex(v->calender->findData(2));
+    QCOMPARE(TamberDataModel::sharedData()->calendar.toString(), QStringLiteral("apple_calendar"));
+    v->calender->setCurrentIndex(v->calender->findData(4));
     emit v->calender->activated(v->calender->currentIndex());
     TamberDataModel::sharedData()->calendar = QVariant();
     TamberDataModel::loadDataFromBundle();
-    QCOMPARE(TamberDataModel::sharedData()->calendar.toString(), u"outlook_calendar"_s);
-    const auto changes = m_session.awaitEvents(u"change_calendar"_s, 0);
-    QCOMPARE(changes.value(0)["calendar"].toString(), u"outlook_calendar"_s);
+    QCOMPARE(TamberDataModel::sharedData()->calendar.toString(), QStringLiteral("ics_calendar"));
+    const auto changes = m_session.awaitEvents(QStringLiteral("change_calendar"), 0);
+    QCOMPARE(changes.value(0)["calendar"].toString(), QStringLiteral("ics_calendar"));
 }
 
 // --- Picture ---
@@ -530,6 +537,46 @@ void tst_Preferences::updateAnswers() {
         QCOMPARE(m_session.browser().urls().value(0),
                  QUrl(m_session.sim().baseUrl() + "/download/tamber?version=1.10.0"));
     }
+}
+
+// The feed list: a refused address says why, a file feed shows when it was read, a missing one
+// its error, and Remove takes the selected feed away.
+void tst_Preferences::calendarFeedList() {
+    QTemporaryDir dir;
+    QFile ics(dir.filePath("team.ics"));
+    QVERIFY(ics.open(QIODevice::WriteOnly));
+    ics.write("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//T//EN\nEND:VCALENDAR\n");
+    ics.close();
+    QVERIFY(openPage());
+    selectTab(QStringLiteral("Feeds"));
+    auto* address = view()->findChild<QLineEdit*>(QStringLiteral("calendarFeedAddress"));
+    auto* list = view()->findChild<QListWidget*>(QStringLiteral("calendarFeedList"));
+    auto* error = view()->findChild<QLabel*>(QStringLiteral("calendarFeedError"));
+    auto add = [&](const QString& text) {
+        address->setText(text);
+        click(view()->findChild<QPushButton*>(QStringLiteral("addCalendarFeed")));
+    };
+    add(QStringLiteral("http://calendar.example/<b>cal</b>.ics"));
+    QVERIFY(error->isVisible());
+    QCOMPARE(error->text(), QStringLiteral("Only secure (https) feed addresses are read."));
+    QCOMPARE(list->count(), 0);
+
+    add(ics.fileName());
+    add(dir.filePath("gone.ics"));
+    QVERIFY(!error->isVisible());
+    QTRY_VERIFY(list->count() == 2 && list->item(0)->text().contains("Read today at") &&
+                list->item(1)->text().contains("The file could not be read"));
+    QVERIFY(list->item(0)->text().startsWith(ics.fileName() + '\n'));
+    snapshot(QStringLiteral("preferences-feeds"));
+
+    list->setCurrentRow(1);
+    click(view()->findChild<QPushButton*>(QStringLiteral("removeCalendarFeed")));
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(TamberDataModel::sharedData()->calendarFeeds.toStringList(),
+             QStringList{ics.fileName()});
+    list->setCurrentRow(0);
+    click(view()->findChild<QPushButton*>(QStringLiteral("removeCalendarFeed")));
+    QCOMPARE(list->count(), 0);
 }
 
 TAMBER_TEST_MAIN_GUI(tst_Preferences)

@@ -1,4 +1,5 @@
 #include "AbstractTamberWindowController/ProgressIndicator.h"
+#include "Calendars/CalendarFeeds.h"
 #include "Calendars/CalendarStore.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
@@ -21,6 +22,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextDocument>
 #include <QToolButton>
 #include <memory>
 
@@ -73,6 +76,7 @@ private Q_SLOTS:
     void scheduleButtonFollowsTheCalendar();
     void outlookPresenceSetsTheScheduleCaution();
     void hostileRecordsRenderWithinTheirRows();
+    void feedMeetingsBesideServiceMeetings();
 
 private:
     bool fetchAndWait();
@@ -425,6 +429,9 @@ void tst_UpcomingMeetingsList::scheduleButtonFollowsTheCalendar() {
     // An unknown choice: title unchanged, the button does nothing.
     clickUnder(u"google_calendar"_s, u"Schedule Meeting with Calendar"_s, false);
     QCOMPARE(postings.names.size(), 2);
+    // Feeds are read-only: the service's scheduler is asked for.
+    clickUnder(u"ics_calendar"_s, u"Schedule Meeting"_s, false);
+    QCOMPARE(postings.names.size(), 3);
     QVERIFY(m_session.awaitEvents(u"schedule"_s, 0, 5).size() >= 5);
 }
 
@@ -490,6 +497,34 @@ void tst_UpcomingMeetingsList::hostileRecordsRenderWithinTheirRows() {
     for (int row = 1; row < model()->rowCount(); ++row)
         pressRow(row);
     QCoreApplication::processEvents();
+}
+
+// A feed's meetings join the service's list as they are read; a title that looks like markup
+// shows as typed, in the row and in its tooltip.
+void tst_UpcomingMeetingsList::feedMeetingsBesideServiceMeetings() {
+    QTemporaryDir dir;
+    QFile ics(dir.filePath("team.ics"));
+    QVERIFY(ics.open(QIODevice::WriteOnly));
+    const QByteArray day = QDate::currentDate().addDays(1).toString("yyyyMMdd").toLatin1();
+    ics.write("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//T//EN\n"
+              "BEGIN:VEVENT\nUID:a\nDTSTART:" +
+              day + "T080000\nDTEND:" + day +
+              "T083000\n"
+              "SUMMARY:<b>Stand-up</b> & retro\nLOCATION:https://velora.example/5550001/42\n"
+              "RRULE:FREQ=DAILY;COUNT=3\nEND:VEVENT\nEND:VCALENDAR\n");
+    ics.close();
+    TamberDataModel::sharedData()->calendar = QStringLiteral("ics_calendar");
+    TamberDataModel::sharedData()->calendarFeeds = QStringList{ics.fileName()};
+    CalendarFeeds::shared().refresh(true);
+    QVERIFY(fetchAndWait());
+    const QString title = QStringLiteral("<b>Stand-up</b> & retro");
+    QTRY_VERIFY(rowOf(title) > 0);
+    QVERIFY(rowOf(QStringLiteral("Budget (draft)")) > 0);
+    QTextDocument tip;
+    tip.setHtml(model()->data(model()->index(rowOf(title)), Qt::ToolTipRole).toString());
+    QCOMPARE(tip.toPlainText(), title);
+    MenuSession::snapshot(m_page.get(), QStringLiteral("upcoming-feeds"));
+    TamberDataModel::sharedData()->calendarFeeds = QVariant();
 }
 
 TAMBER_TEST_MAIN_GUI(tst_UpcomingMeetingsList)

@@ -12,6 +12,7 @@ struct SimReply {
     int status = 200;
     QByteArray contentType = "application/json";
     QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers = {}; // beyond Content-Type and Content-Length
 
     static SimReply json(const QJsonObject& o, int status = 200) {
         return {status, "application/json", QJsonDocument(o).toJson(QJsonDocument::Compact)};

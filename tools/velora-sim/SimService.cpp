@@ -1,6 +1,7 @@
 #include "SimService.h"
 
 #include "SimAssets.h"
+#include "SimCalendarFeeds.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -55,6 +56,7 @@ const QList<Route>& routes() {
         {"GET", QRegularExpression(QStringLiteral("^/z1/webapp-assets/(.+)$")), E::ProfilePicture},
         {"GET", QRegularExpression(QStringLiteral("^/tamber/appcast\\.xml$")), E::UpdateFeed},
         {"GET", QRegularExpression(QStringLiteral("^/download/tamber$")), E::DownloadPage},
+        {"GET", QRegularExpression(QStringLiteral("^/calendars/([^/]+)$")), E::CalendarFeed},
         {"POST", QRegularExpression(QStringLiteral("^/sso/saml2/auth_request$")),
          E::SamlAuthRequest},
         {"GET", QRegularExpression(QStringLiteral("^/idp/login$")), E::IdpLogin},
@@ -288,6 +290,8 @@ SimReply SimService::handle(const QString& endpoint, const RecordedRequest& r,
         return SimAssets::updateFeed(m_latestRelease, baseUrl);
     if (endpoint == QLatin1String(E::DownloadPage))
         return SimAssets::downloadPage();
+    if (endpoint == QLatin1String(E::CalendarFeed))
+        return SimCalendarFeeds::feed(segments.value(0), r, now(), baseUrl);
     if (endpoint == QLatin1String(E::SamlAuthRequest))
         return samlAuthRequest(r, baseUrl);
     if (endpoint == QLatin1String(E::SamlConsumer))

@@ -55,6 +55,10 @@ QByteArray reasonPhrase(int status) {
         return "OK";
     case 201:
         return "Created";
+    case 302:
+        return "Found";
+    case 304:
+        return "Not Modified";
     case 204:
         return "No Content";
     case 400:
@@ -88,6 +92,8 @@ QByteArray head(const SimReply& reply, qint64 contentLength, bool close) {
     if (!reply.contentType.isEmpty())
         out += "Content-Type: " + reply.contentType + "\r\n";
     out += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";
+    for (const auto& [name, value] : reply.headers)
+        out += name + ": " + value + "\r\n";
     out += "Cache-Control: no-store\r\n";
     out += close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
     return out + "\r\n";
@@ -244,6 +250,7 @@ QStringList VeloraSimulator::endpointNames() {
             Endpoint::ProfilePicture,
             Endpoint::UpdateFeed,
             Endpoint::DownloadPage,
+            Endpoint::CalendarFeed,
             Endpoint::User,
             Endpoint::Room,
             Endpoint::RoomUpdate,

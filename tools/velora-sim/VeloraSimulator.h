@@ -114,8 +114,10 @@ struct IssuedToken {
 //   "profilePicture"   GET    /z1/webapp-assets/{path}            (a non-square PNG)
 //   "updateFeed"       GET    /tamber/appcast.xml                 (appcast of the releases)
 //   "downloadPage"     GET    /download/tamber
-//   "samlAuthRequest"  POST   /sso/saml2/auth_request?enterprise=&mode=token_request&access_token=
-//   "idpLogin"         GET    /idp/login (login form), POST /idp/login (credentials; answers
+//   "calendarFeed"     GET    /calendars/{name}                  (iCalendar feeds,
+//   SimCalendarFeeds) "samlAuthRequest"  POST
+//   /sso/saml2/auth_request?enterprise=&mode=token_request&access_token= "idpLogin"         GET
+//   /idp/login (login form), POST /idp/login (credentials; answers
 //                             with a form that posts SAMLResponse + RelayState by itself)
 //   "samlConsumer"     POST   /sso/saml2/                        (form: SAMLResponse, RelayState)
 //   "*"                every endpoint (for faults)
@@ -147,6 +149,7 @@ public:
         static constexpr const char* ProfilePicture = "profilePicture";
         static constexpr const char* UpdateFeed = "updateFeed";
         static constexpr const char* DownloadPage = "downloadPage";
+        static constexpr const char* CalendarFeed = "calendarFeed";
         static constexpr const char* SamlAuthRequest = "samlAuthRequest";
         static constexpr const char* IdpLogin = "idpLogin";
         static constexpr const char* SamlConsumer = "samlConsumer";

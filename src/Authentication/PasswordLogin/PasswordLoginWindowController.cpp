@@ -126,6 +126,8 @@ QString PasswordLoginWindowController::calendarValueForRow(int row) {
         return QStringLiteral("apple_calendar");
     case 2:
         return QStringLiteral("outlook_calendar");
+    case 3:
+        return QStringLiteral("ics_calendar");
     default:
         return {};
     }
@@ -160,6 +162,12 @@ PasswordLoginWindowController::PasswordLoginWindowController(QObject* parent)
     calendarRows->addButton(m_ui->veloraCalendarOption, 0);
     calendarRows->addButton(m_ui->appleCalendarOption, 1);
     calendarRows->addButton(m_ui->outlookCalendarOption, 2);
+    calendarRows->addButton(m_ui->calendarFeedsOption, 3);
+#ifndef Q_OS_MACOS
+    // Outlook and Apple Calendar are read and written only on macOS.
+    m_ui->appleCalendarOption->hide();
+    m_ui->outlookCalendarOption->hide();
+#endif
     connect(calendarRows, &QButtonGroup::idClicked, this,
             &PasswordLoginWindowController::selectDefaultCalendarOption);
 

@@ -1,6 +1,7 @@
 #include "PreferencesView.h"
 
 #include "AbstractTamberWindowController/ProgressIndicator.h"
+#include "CalendarFeedListView.h"
 #include "Menu/MenuStyle.h"
 #include "Reminders/ReminderSettings.h"
 
@@ -77,6 +78,7 @@ PreferencesView::PreferencesView(QWidget* parent)
     addTab(buildProfile(), tr("Profile"));
     addTab(buildSettings(), tr("Settings"));
     addTab(buildSupport(), tr("Support"));
+    addTab(new CalendarFeedListView(CalendarFeeds::shared(), this), tr("Feeds"));
 }
 
 QWidget* PreferencesView::buildProfile() {
@@ -118,8 +120,12 @@ QWidget* PreferencesView::buildProfile() {
     calender = new QComboBox(tab);
     calender->setObjectName(QStringLiteral("calender"));
     calender->addItem(tr("Velora calendar"), 1);
+#ifdef Q_OS_MACOS
+    // Their readers and creators exist only there.
     calender->addItem(tr("Microsoft Outlook"), 2);
     calender->addItem(tr("Apple Calendar"), 3);
+#endif
+    calender->addItem(tr("Calendar feeds"), 4);
     auto* calendarCaption = new QLabel(tr("Default calendar"), tab);
     calendarCaption->setStyleSheet(MenuStyle::fieldCaption());
     details->addRow(calendarCaption, calender);

@@ -57,7 +57,7 @@ constexpr Switch kSwitches[] = {
 };
 
 const QStringList kCalendars{QStringLiteral("velora_calendar"), QStringLiteral("outlook_calendar"),
-                             QStringLiteral("apple_calendar")};
+                             QStringLiteral("apple_calendar"), QStringLiteral("ics_calendar")};
 
 QString textOf(const QVariant& value) {
     return Model::isPresent(value) ? value.toString() : QString();
@@ -245,8 +245,11 @@ void PreferencesViewController::tabChanged(int index) {
 }
 
 void PreferencesViewController::showCalendar() {
-    const int tag = kCalendars.indexOf(textOf(Model::sharedData()->calendar)) + 1;
-    m_view->calender->setCurrentIndex(m_view->calender->findData(tag > 0 ? tag : 1));
+    // A value this platform does not offer (a file from a Mac) shows the first item and stays
+    // stored until the user picks another.
+    const int index = m_view->calender->findData(
+        int(kCalendars.indexOf(textOf(Model::sharedData()->calendar)) + 1));
+    m_view->calender->setCurrentIndex(index >= 0 ? index : 0);
 }
 
 void PreferencesViewController::showReminderChoice() {
@@ -376,7 +379,8 @@ void PreferencesViewController::refreshAllUserSettings() {
 
 void PreferencesViewController::calenderBeingChanged() {
     const int tag = m_view->calender->currentData().toInt();
-    Model::sharedData()->calendar = tag >= 1 && tag <= 3 ? kCalendars[tag - 1] : QString();
+    Model::sharedData()->calendar =
+        tag >= 1 && tag <= kCalendars.size() ? kCalendars[tag - 1] : QString();
     Model::saveDataToBundle();
     AnalyticsController::sendChangeCalendar();
 }

@@ -2,6 +2,20 @@
 
 #include "Logging/Log.h"
 
+#include <QTextDocument>
+
+namespace {
+
+// Tooltips take text that looks like markup as markup; a title ("<b>1:1</b>" from a calendar
+// feed) must show as typed.
+QString plainToolTip(const QString& text) {
+    if (!Qt::mightBeRichText(text))
+        return text;
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">%1</p>").arg(text.toHtmlEscaped());
+}
+
+} // namespace
+
 UpcomingMeetingsListModel::UpcomingMeetingsListModel(QObject* parent)
     : QAbstractListModel(parent) {}
 
@@ -68,7 +82,7 @@ QVariant UpcomingMeetingsListModel::data(const QModelIndex& index, int role) con
     case Qt::DisplayRole:
         return header ? row.headerText : presentation(index.row())->title;
     case Qt::ToolTipRole:
-        return header ? QVariant() : QVariant(presentation(index.row())->toolTip);
+        return header ? QVariant() : QVariant(plainToolTip(presentation(index.row())->toolTip));
     case IsHeaderRole:
         return header;
     default:

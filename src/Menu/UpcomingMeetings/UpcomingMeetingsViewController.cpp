@@ -277,7 +277,9 @@ void UpcomingMeetingsViewController::showScheduleMeetingButtonAction() {
     AnalyticsController::sendSchedule(QStringLiteral("click"), std::nullopt);
     const QVariant calendar = TamberDataModel::sharedData()->calendar;
     const QString choice = calendar.toString();
-    if (!TamberDataModel::isPresent(calendar) || choice == QLatin1String("velora_calendar")) {
+    // Feeds are read-only: meetings for them are scheduled at the service.
+    if (!TamberDataModel::isPresent(calendar) || choice == QLatin1String("velora_calendar") ||
+        choice == QLatin1String("ics_calendar")) {
         NotificationCenter::defaultCenter().post(
             QStringLiteral("SCHEDULE_MEETING_POPOVERREQUESTED"));
     } else if (choice == QLatin1String("outlook_calendar")) {
