@@ -204,8 +204,10 @@ private:
         const std::optional<QVariantMap> base = baseRecord(event);
         if (!base)
             return;
-        Occurrences series{event, *base, basisOf(startProperty, start), start, 0, {}};
+        Occurrences series{event, *base, basisOf(startProperty, start), start, 0, {}, 0};
         series.durationMs = durationOf(event, series);
+        if (start.is_date) // whole local days, also across a daylight-saving change
+            series.days = std::max<qint64>(1, (series.durationMs + kDayMs / 2) / kDayMs);
         series.base.insert(QStringLiteral("timezone"), series.basis.name);
         const bool recurring = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY) ||
                                icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
@@ -222,6 +224,7 @@ private:
         icaltimetype start;
         qint64 durationMs;
         QSet<qint64> seen; // starts already listed or excluded
+        qint64 days = 0;   // all-day events: their length in days
     };
 
     qint64 durationOf(icalcomponent* event, const Occurrences& series) {
@@ -242,8 +245,14 @@ private:
             startMs + series.durationMs <= m_options.windowStartMs)
             return;
         QVariantMap record = series.base;
+        const qint64 endMs = series.days > 0 ? QDateTime::fromMSecsSinceEpoch(startMs)
+                                                   .date()
+                                                   .addDays(series.days)
+                                                   .startOfDay()
+                                                   .toMSecsSinceEpoch()
+                                             : startMs + series.durationMs;
         record.insert(QStringLiteral("start"), double(startMs));
-        record.insert(QStringLiteral("end"), double(startMs + series.durationMs));
+        record.insert(QStringLiteral("end"), double(endMs));
         m_result.records.append(record);
     }
 
