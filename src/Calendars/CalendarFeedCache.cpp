@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
@@ -65,6 +66,10 @@ bool CalendarFeedCache::storeMeta(const QString& address, const Meta& meta) cons
 QByteArray CalendarFeedCache::copy(const QString& address) const {
     QFile file(pathOf(address, ".ics"));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool CalendarFeedCache::hasCopy(const QString& address) const {
+    return QFileInfo(pathOf(address, ".ics")).size() > 0;
 }
 
 bool CalendarFeedCache::storeCopy(const QString& address, const QByteArray& bytes) const {

@@ -23,6 +23,7 @@ public:
     Meta meta(const QString& address) const;
     bool storeMeta(const QString& address, const Meta& meta) const;
     QByteArray copy(const QString& address) const; // empty when there is none
+    bool hasCopy(const QString& address) const;
     bool storeCopy(const QString& address, const QByteArray& bytes) const;
     void forget(const QString& address) const;
 

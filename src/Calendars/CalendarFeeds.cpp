@@ -220,7 +220,7 @@ void CalendarFeeds::fetch(Feed& feed) {
     request.setTransferTimeout(m_transferTimeoutMs);
     request.setRawHeader("Accept", "text/calendar, */*;q=0.5");
     // Without a kept copy a "not modified" answer would leave nothing to show.
-    if (!m_cache.copy(feed.address).isEmpty()) {
+    if (m_cache.hasCopy(feed.address)) {
         if (!feed.meta.etag.isEmpty())
             request.setRawHeader("If-None-Match", feed.meta.etag.toUtf8());
         if (!feed.meta.lastModified.isEmpty())

@@ -1,14 +1,11 @@
 // Calendar feeds read from the simulator over TLS: what the list gets from them, the cheap
 // re-read of an unchanged feed, the kept copy after a restart and while offline, the feeds that
-// are refused with a message, and the list with feed and service meetings together.
+// are refused with a message.
 #include "Calendars/CalendarFeeds.h"
-#include "Models/MeetingAggregator.h"
 #include "Models/TamberDataModel.h"
-#include "Models/UpcomingMeetingsFetcher.h"
 #include "SignedInSimulator.h"
 #include "TestEnvironment.h"
 
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <ctime>
 
@@ -146,44 +143,6 @@ private slots:
         const QString said = feeds.statuses().first().error;
         QVERIFY2(error.isEmpty() ? said.isEmpty() : said.startsWith(error), qPrintable(said));
         QCOMPARE(feeds.meetings().isEmpty(), !error.isEmpty());
-    }
-
-    // The menu's list: feed meetings beside the service's, and a feed read later joins it.
-    void listShowsBothSources() {
-        QTemporaryDir files;
-        QFile ics(files.filePath("mine.ics"));
-        QVERIFY(ics.open(QIODevice::WriteOnly));
-        const QDate day = QDate::currentDate().addDays(2);
-        ics.write("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//T//EN\nBEGIN:VEVENT\nUID:f\nDTSTART:" +
-                  day.toString("yyyyMMdd").toLatin1() +
-                  "T090000\nDTEND:" + day.toString("yyyyMMdd").toLatin1() +
-                  "T093000\nSUMMARY:From my file\n"
-                  "LOCATION:https://velora.example/123123\nEND:VEVENT\nEND:VCALENDAR\n");
-        ics.close();
-        TamberDataModel::sharedData()->calendarFeeds = QStringList{};
-        CalendarFeeds::shared().meetings(); // forgets earlier feeds
-        UpcomingMeetingsFetcher fetcher;
-        QSignalSpy ready(&fetcher, &UpcomingMeetingsFetcher::meetingsReady);
-        fetcher.fetchUpcomingMeetings();
-        QTRY_COMPARE(ready.size(), 1);
-        QCOMPARE(CalendarFeeds::shared().addFeed(ics.fileName()), QString());
-        // Without a new fetch.
-        QSet<QString> sources;
-        const auto listed = [&] {
-            sources.clear();
-            bool found = false;
-            for (const DayBucket& bucket : fetcher.meetingDays()) {
-                for (const MeetingRecord& m : bucket.meetings) {
-                    sources << m.value("calendar_entry_type").toString();
-                    found |= m.value("title") == "From my file";
-                }
-            }
-            return found;
-        };
-        QTRY_VERIFY(listed());
-        QCOMPARE(m_session.sim().requestCount("meetings"), 1);
-        QCOMPARE(sources, (QSet<QString>{"ical", "velora"}));
-        CalendarFeeds::shared().removeFeed(ics.fileName());
     }
 };
 

@@ -514,17 +514,19 @@ void tst_UpcomingMeetingsList::feedMeetingsBesideServiceMeetings() {
               "RRULE:FREQ=DAILY;COUNT=3\nEND:VEVENT\nEND:VCALENDAR\n");
     ics.close();
     TamberDataModel::sharedData()->calendar = QStringLiteral("ics_calendar");
-    TamberDataModel::sharedData()->calendarFeeds = QStringList{ics.fileName()};
-    CalendarFeeds::shared().refresh(true);
     QVERIFY(fetchAndWait());
+    // Read after the fetch: its meetings join the list without another.
+    const int fetches = m_session.sim().requestCount("meetings");
+    QCOMPARE(CalendarFeeds::shared().addFeed(ics.fileName()), QString());
     const QString title = QStringLiteral("<b>Stand-up</b> & retro");
     QTRY_VERIFY(rowOf(title) > 0);
     QVERIFY(rowOf(QStringLiteral("Budget (draft)")) > 0);
+    QCOMPARE(m_session.sim().requestCount("meetings"), fetches);
     QTextDocument tip;
     tip.setHtml(model()->data(model()->index(rowOf(title)), Qt::ToolTipRole).toString());
     QCOMPARE(tip.toPlainText(), title);
     MenuSession::snapshot(m_page.get(), QStringLiteral("upcoming-feeds"));
-    TamberDataModel::sharedData()->calendarFeeds = QVariant();
+    CalendarFeeds::shared().removeFeed(ics.fileName());
 }
 
 TAMBER_TEST_MAIN_GUI(tst_UpcomingMeetingsList)
