@@ -71,12 +71,6 @@ CalendarFeeds::CalendarFeeds(const QString& cacheFolder, QObject* parent)
     : QObject(parent)
     , m_cache(cacheFolder) {
     m_worker.setMaxThreadCount(1); // libical's zone cache is process-wide
-    m_timer.setInterval(kRefreshIntervalMs);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        if (TamberDataModel::sharedData()->calendar.toString() == QLatin1String("ics_calendar"))
-            refresh();
-    });
-    m_timer.start();
 }
 
 CalendarFeeds::~CalendarFeeds() {

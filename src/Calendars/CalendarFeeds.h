@@ -7,7 +7,6 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QThreadPool>
-#include <QTimer>
 #include <QUrl>
 #include <QVariantList>
 
@@ -17,6 +16,7 @@ class QNetworkReply;
 // ("calendarFeeds"), the meetings of each feed's last good copy, and their reading. A feed is
 // read over https (ETag / Last-Modified, so an unchanged feed is not downloaded again) or from
 // a file; the copy is kept on disk, so meetings show at once after a restart and while offline.
+// Feeds are read again with every list fetch (the menu's, and the background one of reminders).
 // Reading and parsing run on a worker thread; the main thread only starts them and takes the
 // results. Main thread only.
 class CalendarFeeds : public QObject {
@@ -36,7 +36,6 @@ public:
     ~CalendarFeeds() override;
 
     static constexpr qint64 kMaxFeedBytes = 16 * 1024 * 1024;
-    static constexpr int kRefreshIntervalMs = 5 * 60 * 1000;
     static constexpr int kMinRefreshGapMs = 60 * 1000;
     static constexpr int kWindowDays = 14;
 
@@ -84,7 +83,6 @@ private:
     CalendarFeedCache m_cache;
     QNetworkAccessManager m_network;
     QList<Feed> m_feeds;
-    QTimer m_timer;
     int m_transferTimeoutMs = 60000;
     QThreadPool m_worker; // last: its destruction waits for running jobs
 };
