@@ -1,11 +1,11 @@
 // Calendar scripts and readers: inserted values stay inside their string literal whatever they
 // hold, the scripts carry their deciding lines, Outlook results and calendar events become
 // meeting records, and creation fails through its error path where no script host exists.
+#include "Calendars/CalendarScripts.h"
+#include "Calendars/CalendarStore.h"
 #include "LogSpy.h"
 #include "Logging/Log.h"
 #include "Models/TamberDataModel.h"
-#include "Platform/CalendarScripts.h"
-#include "Platform/CalendarStore.h"
 #include "Platform/MainQueue.h"
 #include "ScriptLiterals.h"
 #include "TestEnvironment.h"
