@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <libical/ical.h>

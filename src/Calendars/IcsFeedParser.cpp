@@ -295,6 +295,10 @@ private:
         const qint64 from = m_options.windowStartMs - series.durationMs - kDayMs;
         if (rule.count == 0 && from > msOf(series.start, series.basis))
             icalrecur_iterator_set_start(it.get(), wallClockOf(from, series.basis, first.is_date));
+        // Wall-clock bounds with a day's margin: occurrences far outside skip the zone work.
+        const icaltimetype before = wallClockOf(from, series.basis, first.is_date);
+        const icaltimetype after =
+            wallClockOf(m_options.windowEndMs + kDayMs, series.basis, first.is_date);
         int listed = 0;
         for (int step = 0;; ++step) {
             if (step >= m_options.maxStepsPerEvent) {
@@ -303,8 +307,10 @@ private:
                 break;
             }
             const icaltimetype next = icalrecur_iterator_next(it.get());
-            if (icaltime_is_null_time(next))
+            if (icaltime_is_null_time(next) || icaltime_compare(next, after) > 0)
                 break;
+            if (icaltime_compare(next, before) < 0)
+                continue;
             const qint64 ms = msOf(next, series.basis);
             if (ms >= m_options.windowEndMs)
                 break;
@@ -322,13 +328,23 @@ private:
     }
 
     void finish() {
-        QVariantList& records = m_result.records;
-        std::stable_sort(records.begin(), records.end(), [](const QVariant& a, const QVariant& b) {
-            return a.toMap().value(QStringLiteral("start")).toDouble() <
-                   b.toMap().value(QStringLiteral("start")).toDouble();
-        });
-        if (records.size() > m_options.maxRecords) {
-            records.resize(m_options.maxRecords);
+        QList<std::pair<double, qsizetype>> order;
+        order.reserve(m_result.records.size());
+        for (qsizetype i = 0; i < m_result.records.size(); ++i)
+            order.append(
+                {m_result.records[i].toMap().value(QStringLiteral("start")).toDouble(), i});
+        std::stable_sort(order.begin(), order.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        QVariantList records;
+        records.reserve(std::min<qsizetype>(order.size(), m_options.maxRecords));
+        for (const auto& [start, i] : order) {
+            if (records.size() == m_options.maxRecords)
+                break;
+            records.append(m_result.records[i]);
+        }
+        const bool capped = m_result.records.size() > records.size();
+        m_result.records = records;
+        if (capped) {
             warnOnce(QStringLiteral("only the first %1 occurrences are listed")
                          .arg(m_options.maxRecords));
         }
