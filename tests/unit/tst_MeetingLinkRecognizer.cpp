@@ -248,8 +248,8 @@ private slots:
         QCOMPARE(scan(missesLine + "https://velora.example/77/88"),
                  expectLink("velora.example", "77", "88"));
         QCOMPARE(scan(dots + "velora.example/3"), expectLink(dots.mid(8) + "velora.example", "3"));
-        // Generous bound for a loaded machine; the quadratic pattern needs minutes here.
-        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        // Generous bound for a loaded or instrumented build; the quadratic pattern needs many minutes.
+        QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
     }
 
     void agreesWithHistoricPatternOnWellFormedText() {
