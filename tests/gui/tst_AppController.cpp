@@ -12,6 +12,7 @@
 #include "Platform/Keychain.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/PreferencesStore.h"
+#include "SignOnWindow.h"
 #include "TamberApplication.h"
 #include "TestEnvironment.h"
 #include "WindowManager.h"
@@ -308,22 +309,6 @@ void closeByHand(QWidget* window) {
     QTRY_VERIFY(!window->isVisible());
 }
 
-// The sign-on window is another process's: asked until it has gone (a request before the window
-// is mapped is not seen).
-void closeByHand(const SSOLoginWindowController& sso) {
-    bool asked = false;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            const SSOWindowState& window = sso.helper()->state();
-            if (asked && !window.visible)
-                return true;
-            if (window.windowId)
-                asked = WindowManager::requestClose(quintptr(window.windowId));
-            return false;
-        }(),
-        20000);
-}
-
 void click(CustomStatusItemView* view) {
     view->setHighlighted(false);
     view->mouseDown();
@@ -363,7 +348,7 @@ void tst_AppController::signInWindowsClosedByHandAreForgotten() {
     // Closed by hand, and another application takes the front at once: the window stays
     // closed, its controller goes, and the next click starts sign-in again. (Any close of this
     // window is the user's; closing it directly keeps the steps in this order.)
-    closeByHand(*sso);
+    QVERIFY(closeSignOnWindowByHand(*sso));
     controller.applicationWillResignActive();
     controller.applicationDidResignActive();
     QTRY_VERIFY(!controller.ssoLoginWindowController());
@@ -374,7 +359,7 @@ void tst_AppController::signInWindowsClosedByHandAreForgotten() {
     // Closed by hand and clicked before anything else happened: no sign-on window comes back.
     NotificationCenter::defaultCenter().post(u"SAML_CONFIG_REQUESTED"_s);
     sso = controller.ssoLoginWindowController();
-    closeByHand(*sso);
+    QVERIFY(closeSignOnWindowByHand(*sso));
     click(view);
     QVERIFY(controller.passwordLoginWindowController() && !controller.ssoLoginWindowController());
     QTRY_VERIFY(sso.isNull());
@@ -382,7 +367,7 @@ void tst_AppController::signInWindowsClosedByHandAreForgotten() {
     // Left alone after closing: the controller goes by itself.
     NotificationCenter::defaultCenter().post(u"SAML_CONFIG_REQUESTED"_s);
     sso = controller.ssoLoginWindowController();
-    closeByHand(*sso);
+    QVERIFY(closeSignOnWindowByHand(*sso));
     QTRY_VERIFY(sso.isNull());
     QVERIFY(!controller.ssoLoginWindowController());
 }

@@ -10,6 +10,7 @@
 #include "Models/TamberDataModel.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/PreferencesStore.h"
+#include "SignOnWindow.h"
 #include "TestEnvironment.h"
 #include "VeloraSimulator.h"
 #include "WindowManager.h"
@@ -79,23 +80,6 @@ void snapshot(const SSOLoginWindowController& controller, const QString& name) {
 
 const SSOWindowState& windowOf(const SSOLoginWindowController& controller) {
     return controller.helper()->state();
-}
-
-// With the title bar's close button (asked again until the window has gone: a request that
-// comes before the window is mapped is not seen).
-bool closeByHand(const SSOLoginWindowController& controller) {
-    bool asked = false;
-    const bool hidden = QTest::qWaitFor(
-        [&] {
-            const SSOWindowState& window = windowOf(controller);
-            if (asked && !window.visible)
-                return true;
-            if (window.windowId)
-                asked = WindowManager::requestClose(quintptr(window.windowId));
-            return false;
-        },
-        20000);
-    return hidden;
 }
 
 bool processGone(qint64 pid) {
@@ -432,7 +416,7 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
     QTRY_COMPARE(m_sim.requestCount(EP::SamlAuthRequest), 1);
     QElapsedTimer sinceRequest;
     sinceRequest.start();
-    QVERIFY(closeByHand(*m_controller) && closed.wait(10000));
+    QVERIFY(closeSignOnWindowByHand(*m_controller) && closed.wait(10000));
     QVERIFY(!m_controller->helper()->isRunning());
     // Past the delayed reply: no probe, no page.
     QVERIFY(!QTest::qWaitFor([&] { return m_sim.requestCount(EP::IdpLogin) > 0; },
@@ -451,7 +435,7 @@ void tst_SSOLogin::closingTheWindowAbandonsTheExchange() {
     QTRY_COMPARE_WITH_TIMEOUT(m_sim.requestCount(EP::SamlConsumer), 1, 20000);
     QTRY_VERIFY(window().successLabel);
     snapshot(*m_controller, u"2-signing-in"_s);
-    QVERIFY(closeByHand(*m_controller));
+    QVERIFY(closeSignOnWindowByHand(*m_controller));
     QTRY_VERIFY_WITH_TIMEOUT(!m_controller, 10000);
     QVERIFY(!QTest::qWaitFor([&] { return m_successPosts > 0; }, 1700)); // past the reply
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
@@ -518,7 +502,7 @@ void tst_SSOLogin::identityProviderPageFaultsLeaveAWayOut() {
     QTRY_VERIFY(!window().overlay);
     QVERIFY(!window().spinning);
     QSignalSpy closed(m_controller.get(), &SSOLoginWindowController::windowClosed);
-    QVERIFY(closeByHand(*m_controller) && closed.wait(10000));
+    QVERIFY(closeSignOnWindowByHand(*m_controller) && closed.wait(10000));
     QVERIFY(!m_controller->helper()->isRunning());
     m_controller.reset();
     // Past the late page: nothing more happens.
@@ -537,7 +521,7 @@ void tst_SSOLogin::identityProviderPageFaultsLeaveAWayOut() {
     QVERIFY(!window().overlay && window().visible);
     QCOMPARE(m_sim.requestCount(EP::SamlConsumer), 0);
     QSignalSpy closedAfterError(m_controller.get(), &SSOLoginWindowController::windowClosed);
-    QVERIFY(closeByHand(*m_controller) && closedAfterError.wait(10000));
+    QVERIFY(closeSignOnWindowByHand(*m_controller) && closedAfterError.wait(10000));
     m_controller.reset();
     QCOMPARE(m_successPosts, 0);
     QVERIFY(!TamberDataModel::isPresent(TamberDataModel::sharedData()->access_token));
