@@ -1,5 +1,6 @@
 #include "Menu/UpcomingMeetings/MeetingRowPresentation.h"
 #include "Models/TamberDataModel.h"
+#include "RecordEdit.h"
 #include "TestEnvironment.h"
 
 #include <QDateTime>
@@ -28,14 +29,6 @@ QVariantMap meeting(qint64 start, qint64 end, const QString& type = u"velora"_s)
             {u"start"_s, double(start)},
             {u"end"_s, double(end)},
             {u"calendar_entry_type"_s, type}};
-}
-
-QVariantMap with(QVariantMap record, const QString& key, const QVariant& value) {
-    if (value.isValid())
-        record.insert(key, value);
-    else
-        record.remove(key);
-    return record;
 }
 
 QVariantMap repeating(const QVariantMap& record, const QString& type = u"WEEKLY"_s) {

@@ -1,4 +1,5 @@
 #include "Models/TamberDataModel.h"
+#include "RecordEdit.h"
 #include "Reminders/ReminderClock.h"
 #include "Reminders/ReminderPlan.h"
 #include "Reminders/ReminderScheduler.h"
@@ -30,14 +31,6 @@ QVariantMap meeting(const QString& title, int id, double start, double minutes =
             {QStringLiteral("calendar_entry_type"), QStringLiteral("velora")},
             {QStringLiteral("start"), at(start)},
             {QStringLiteral("end"), at(start + minutes)}};
-}
-
-QVariantMap with(QVariantMap record, const QString& key, const QVariant& value) {
-    if (value.isValid())
-        record.insert(key, value);
-    else
-        record.remove(key);
-    return record;
 }
 
 QList<MeetingOccurrence> occurrences(const QList<QVariantMap>& records) {
