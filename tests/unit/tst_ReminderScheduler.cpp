@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTimeZone>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const qint64 kT0 =
@@ -25,12 +27,12 @@ public:
 
 // A service meeting starting `start` minutes after kT0.
 QVariantMap meeting(const QString& title, int id, double start, double minutes = 30) {
-    return {{QStringLiteral("title"), title},
-            {QStringLiteral("id"), id},
-            {QStringLiteral("numericMeetingId"), QString::number(700000000 + id)},
-            {QStringLiteral("calendar_entry_type"), QStringLiteral("velora")},
-            {QStringLiteral("start"), at(start)},
-            {QStringLiteral("end"), at(start + minutes)}};
+    return {{u"title"_s, title},
+            {u"id"_s, id},
+            {u"numericMeetingId"_s, QString::number(700000000 + id)},
+            {u"calendar_entry_type"_s, u"velora"_s},
+            {u"start"_s, at(start)},
+            {u"end"_s, at(start + minutes)}};
 }
 
 QList<MeetingOccurrence> occurrences(const QList<QVariantMap>& records) {
@@ -54,7 +56,13 @@ struct Step {
     bool restart = false;
 };
 
-const QVariantMap kA = meeting(QStringLiteral("A"), 1, 10);
+const QVariantMap kA = meeting(u"A"_s, 1, 10);
+
+// kA as a daily series whose next occurrence starts `next` minutes after kT0.
+QVariantMap daily(double next) {
+    const QVariantMap pattern{{u"recurrenceType"_s, u"DAILY"_s}};
+    return with(with(kA, u"recurrencePattern"_s, pattern), u"nextStart"_s, at(next));
+}
 
 } // namespace
 
@@ -63,9 +71,7 @@ Q_DECLARE_METATYPE(Step)
 class tst_ReminderScheduler : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() {
-        TamberDataModel::sharedData()->apiHost = QStringLiteral("api.velora.example");
-    }
+    void initTestCase() { TamberDataModel::sharedData()->apiHost = u"api.velora.example"_s; }
     void remindsOncePerOccurrence_data();
     void remindsOncePerOccurrence();
     void nextMeetingChoice_data();
@@ -78,68 +84,55 @@ void tst_ReminderScheduler::remindsOncePerOccurrence_data() {
     const QList<QVariantMap> a{kA};
 
     QTest::newRow("one minute before, once")
-        << 1 << QList<Step>{{0, a}, {8.9}, {9, {}, QStringLiteral("A")}, {9.5}, {10}, {11}};
-    QTest::newRow("at start") << 0 << QList<Step>{{0, a}, {9.99}, {10, {}, QStringLiteral("A")}};
-    QTest::newRow("ten minutes, list arriving late")
-        << 10 << QList<Step>{{0.5, a, QStringLiteral("A")}, {1}};
+        << 1 << QList<Step>{{0, a}, {8.9}, {9, {}, u"A"_s}, {9.5}, {10}, {11}};
+    QTest::newRow("at start") << 0 << QList<Step>{{0, a}, {9.99}, {10, {}, u"A"_s}};
+    QTest::newRow("ten minutes, list arriving late") << 10 << QList<Step>{{0.5, a, u"A"_s}, {1}};
     QTest::newRow("off") << -1 << QList<Step>{{0, a}, {9}, {10}};
     QTest::newRow("draft, no meeting id, calendar without link")
         << 1
         << QList<Step>{
-               {0,
-                QList<QVariantMap>{
-                    with(kA, QStringLiteral("meetingDraftGuid"), QStringLiteral("d-1")),
-                    with(meeting(QStringLiteral("B"), 2, 10), QStringLiteral("numericMeetingId"),
-                         {}),
-                    with(with(meeting(QStringLiteral("C"), 3, 10), QStringLiteral("id"), {}),
-                         QStringLiteral("calendar_entry_type"), QStringLiteral("ical")),
-                    with(with(with(meeting(QStringLiteral("D"), 4, 10), QStringLiteral("id"), {}),
-                              QStringLiteral("numericMeetingId"), {}),
-                         QStringLiteral("calendar_entry_type"), QStringLiteral("ical"))}},
-               {9, {}, QStringLiteral("C")}};
+               {0, QList<QVariantMap>{with(kA, u"meetingDraftGuid"_s, u"d-1"_s),
+                                      with(meeting(u"B"_s, 2, 10), u"numericMeetingId"_s, {}),
+                                      with(with(meeting(u"C"_s, 3, 10), u"id"_s, {}),
+                                           u"calendar_entry_type"_s, u"ical"_s),
+                                      with(with(with(meeting(u"D"_s, 4, 10), u"id"_s, {}),
+                                                u"numericMeetingId"_s, {}),
+                                           u"calendar_entry_type"_s, u"ical"_s)}},
+               {9, {}, u"C"_s}};
     QTest::newRow("started long ago or finished: stale after suspend")
-        << 1
-        << QList<Step>{{12, QList<QVariantMap>{kA, meeting(QStringLiteral("B"), 2, -60)}}, {13}};
+        << 1 << QList<Step>{{12, QList<QVariantMap>{kA, meeting(u"B"_s, 2, -60)}}, {13}};
     QTest::newRow("late start of the application, just after the start")
-        << 1 << QList<Step>{{10.5, a, QStringLiteral("A")}};
+        << 1 << QList<Step>{{10.5, a, u"A"_s}};
     QTest::newRow("renamed after the reminder")
         << 1
-        << QList<Step>{
-               {0, a},
-               {9, {}, QStringLiteral("A")},
-               {9.5, QList<QVariantMap>{with(kA, QStringLiteral("title"), QStringLiteral("A2"))}},
-               {10}};
+        << QList<Step>{{0, a},
+                       {9, {}, u"A"_s},
+                       {9.5, QList<QVariantMap>{with(kA, u"title"_s, u"A2"_s)}},
+                       {10}};
     QTest::newRow("moved after the reminder: withdrawn, reminded at its new time")
         << 1
         << QList<Step>{{0, a},
-                       {9, {}, QStringLiteral("A")},
-                       {9.5, QList<QVariantMap>{with(kA, QStringLiteral("start"), at(30))}, {}, 1},
+                       {9, {}, u"A"_s},
+                       {9.5, QList<QVariantMap>{with(kA, u"start"_s, at(30))}, {}, 1},
                        {28.9},
-                       {29, {}, QStringLiteral("A")}};
+                       {29, {}, u"A"_s}};
     QTest::newRow("cancelled before its reminder")
         << 1 << QList<Step>{{0, a}, {5, QList<QVariantMap>{}}, {9}};
     QTest::newRow("series: each occurrence")
         << 1
-        << QList<Step>{
-               {0, QList<QVariantMap>{with(with(kA, QStringLiteral("recurrencePattern"),
-                                                QVariantMap{{QStringLiteral("recurrenceType"),
-                                                             QStringLiteral("DAILY")}}),
-                                           QStringLiteral("nextStart"), at(10))}},
-               {9, {}, QStringLiteral("A")},
-               {45, QList<QVariantMap>{with(with(kA, QStringLiteral("recurrencePattern"),
-                                                 QVariantMap{{QStringLiteral("recurrenceType"),
-                                                              QStringLiteral("DAILY")}}),
-                                            QStringLiteral("nextStart"), at(10 + 1440))}},
-               {1449, {}, QStringLiteral("A")}};
+        << QList<Step>{{0, QList<QVariantMap>{daily(10)}},
+                       {9, {}, u"A"_s},
+                       {45, QList<QVariantMap>{daily(10 + 1440)}},
+                       {1449, {}, u"A"_s}};
     QTest::newRow("restart within the lead time")
-        << 5 << QList<Step>{{0, a}, {5, {}, QStringLiteral("A")}, {6, a, {}, 0, true}, {9}};
+        << 5 << QList<Step>{{0, a}, {5, {}, u"A"_s}, {6, a, {}, 0, true}, {9}};
     QTest::newRow("clock set back and forward again")
-        << 1 << QList<Step>{{0, a}, {9, {}, QStringLiteral("A")}, {2}, {9.2}};
+        << 1 << QList<Step>{{0, a}, {9, {}, u"A"_s}, {2}, {9.2}};
     QList<QVariantMap> crowd;
     for (int i = 0; i < 200; ++i)
-        crowd.append(meeting(QStringLiteral("M%1").arg(i), 100 + i, 10));
+        crowd.append(meeting(u"M%1"_s.arg(i), 100 + i, 10));
     QTest::newRow("200 at the same minute: one batch")
-        << 1 << QList<Step>{{0, crowd}, {9, {}, QStringLiteral("#200")}, {9.5}};
+        << 1 << QList<Step>{{0, crowd}, {9, {}, u"#200"_s}, {9.5}};
 }
 
 void tst_ReminderScheduler::remindsOncePerOccurrence() {
@@ -177,7 +170,7 @@ void tst_ReminderScheduler::remindsOncePerOccurrence() {
         for (const QVariantList& args : std::as_const(due)) {
             const auto batch = args.at(0).value<QList<MeetingOccurrence>>();
             if (batch.size() > 3) {
-                titles << QStringLiteral("#%1").arg(batch.size());
+                titles << u"#%1"_s.arg(batch.size());
                 continue;
             }
             for (const MeetingOccurrence& o : batch)
@@ -196,27 +189,23 @@ void tst_ReminderScheduler::nextMeetingChoice_data() {
     QTest::addColumn<QString>("join"); // empty: nothing to join
     QTest::addColumn<QString>("toolTip");
 
-    QTest::newRow("none") << QList<QVariantMap>{} << 0.0 << QString()
-                          << QStringLiteral("No upcoming meetings");
-    QTest::newRow("next within the hour")
-        << QList<QVariantMap>{kA, meeting(QStringLiteral("B"), 2, 50)} << 0.0 << QStringLiteral("A")
-        << QStringLiteral("Next: A at 10:10 AM");
-    QTest::newRow("beyond the hour: tooltip only")
-        << QList<QVariantMap>{meeting(QStringLiteral("B"), 2, 61)} << 0.0 << QString()
-        << QStringLiteral("Next: B at 11:01 AM");
+    QTest::newRow("none") << QList<QVariantMap>{} << 0.0 << QString() << u"No upcoming meetings"_s;
+    QTest::newRow("next within the hour") << QList<QVariantMap>{kA, meeting(u"B"_s, 2, 50)} << 0.0
+                                          << u"A"_s << u"Next: A at 10:10 AM"_s;
+    QTest::newRow("beyond the hour: tooltip only") << QList<QVariantMap>{meeting(u"B"_s, 2, 61)}
+                                                   << 0.0 << QString() << u"Next: B at 11:01 AM"_s;
     QTest::newRow("running, another about to start")
-        << QList<QVariantMap>{meeting(QStringLiteral("R"), 2, -50, 120), kA} << 9.0
-        << QStringLiteral("A") << QStringLiteral("Next: A at 10:10 AM");
+        << QList<QVariantMap>{meeting(u"R"_s, 2, -50, 120), kA} << 9.0 << u"A"_s
+        << u"Next: A at 10:10 AM"_s;
     QTest::newRow("just started wins over later")
-        << QList<QVariantMap>{meeting(QStringLiteral("R"), 2, -2, 60),
-                              meeting(QStringLiteral("B"), 3, 40)}
-        << 0.0 << QStringLiteral("R") << QStringLiteral("In progress: R (until 10:58 AM)");
+        << QList<QVariantMap>{meeting(u"R"_s, 2, -2, 60), meeting(u"B"_s, 3, 40)} << 0.0 << u"R"_s
+        << u"In progress: R (until 10:58 AM)"_s;
     QTest::newRow("draft and finished are never chosen")
-        << QList<QVariantMap>{with(kA, QStringLiteral("meetingDraftGuid"), QStringLiteral("g")),
-                              meeting(QStringLiteral("Old"), 2, -90, 30)}
-        << 0.0 << QString() << QStringLiteral("No upcoming meetings");
-    QTest::newRow("tomorrow") << QList<QVariantMap>{meeting(QStringLiteral("T"), 2, 1440)} << 0.0
-                              << QString() << QStringLiteral("Next: T at Tue Dec 8, 10:00 AM");
+        << QList<QVariantMap>{with(kA, u"meetingDraftGuid"_s, u"g"_s),
+                              meeting(u"Old"_s, 2, -90, 30)}
+        << 0.0 << QString() << u"No upcoming meetings"_s;
+    QTest::newRow("tomorrow") << QList<QVariantMap>{meeting(u"T"_s, 2, 1440)} << 0.0 << QString()
+                              << u"Next: T at Tue Dec 8, 10:00 AM"_s;
 }
 
 void tst_ReminderScheduler::nextMeetingChoice() {
