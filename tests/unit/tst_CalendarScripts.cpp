@@ -9,16 +9,16 @@
 #include "Platform/MainQueue.h"
 #include "ScriptLiterals.h"
 #include "TestEnvironment.h"
+#include "UnitTimeZone.h"
 
 #include <QObject>
 #include <QSignalSpy>
 #include <QTimeZone>
 #include <algorithm>
-#include <ctime>
 
 namespace {
 
-const bool kZoneSet = (qputenv("TZ", "Europe/Berlin"), tzset(), true);
+const bool kZoneSet = (useZone("Europe/Berlin"), true);
 
 // The script with every string literal emptied: what the script does, apart from its data.
 // Written independently of CalendarScripts: a literal runs from '"' to the next '"' that no

@@ -2,39 +2,17 @@
 #include "Logging/Log.h"
 #include "RecordingLogger.h"
 #include "TestEnvironment.h"
+#include "UnitTimeZone.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QRegularExpression>
-#include <ctime>
 #include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Runs a test body with TZ set, restoring the previous zone afterwards.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* tz)
-        : m_had(qEnvironmentVariableIsSet("TZ"))
-        , m_old(qgetenv("TZ")) {
-        qputenv("TZ", tz);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (m_had)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_had;
-    QByteArray m_old;
-};
 
 qint64 utcMsecs(int y, int mo, int d, int h, int mi, int s, int ms) {
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC).toMSecsSinceEpoch();
@@ -64,7 +42,7 @@ private Q_SLOTS:
 };
 
 void tst_LogFormatter::lineFormatLevelWordsAndFileNames() {
-    ScopedTimeZone utc("UTC0");
+    useZone("UTC0");
     DetailedLogFormatter formatter;
     QCOMPARE(formatter.formatLogMessage(message(8, u"Login button action"_s)),
              u"2015-03-09 17:05:00.007 [abc12] -[PasswordLoginWindowController "
@@ -90,7 +68,7 @@ void tst_LogFormatter::lineFormatLevelWordsAndFileNames() {
 }
 
 void tst_LogFormatter::timestampIsLocalTimeWithMilliseconds() {
-    ScopedTimeZone india("IST-5:30");
+    useZone("IST-5:30");
     DetailedLogFormatter formatter;
     QCOMPARE(formatter.stringFromMsecs(utcMsecs(2015, 3, 9, 17, 5, 0, 7)),
              u"2015-03-09 22:35:00.007"_s);
@@ -110,7 +88,7 @@ void tst_LogFormatter::timestampIsLocalTimeWithMilliseconds() {
 }
 
 void tst_LogFormatter::loggerCountAndConcurrentFormatting() {
-    ScopedTimeZone zone("XYZ+3");
+    useZone("XYZ+3");
     auto formatter = std::make_shared<DetailedLogFormatter>();
     {
         RecordingLogger a, b, c;

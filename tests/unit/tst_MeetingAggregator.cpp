@@ -4,23 +4,18 @@
 #include "Logging/Log.h"
 #include "Models/MeetingAggregator.h"
 #include "TestEnvironment.h"
+#include "UnitTimeZone.h"
 
 #include <QDateTime>
 #include <QJsonObject>
 #include <QObject>
 #include <QTimeZone>
-#include <ctime>
 #include <tuple>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Local time follows TZ; set it before the application object exists and again per test.
-void useZone(const char* zone) {
-    qputenv("TZ", zone);
-    tzset();
-}
 const bool kZoneSet = (useZone("Europe/Berlin"), true);
 
 qint64 utcMs(const char* iso) {

@@ -1,8 +1,11 @@
 #include "Models/MeetingInvitation.h"
 #include "Models/TamberDataModel.h"
+#include "RecordEdit.h"
 #include "TestEnvironment.h"
 
 #include <QDateTime>
+
+using namespace Qt::StringLiterals;
 
 class tst_MeetingInvitation : public QObject {
     Q_OBJECT
@@ -16,16 +19,14 @@ void tst_MeetingInvitation::text_data() {
     QTest::addColumn<QString>("expected");
     const qint64 start =
         QDateTime(QDate(2026, 12, 8), QTime(15, 0), QTimeZone::utc()).toMSecsSinceEpoch();
-    const QVariantMap base{{QStringLiteral("title"), QStringLiteral("Design  review\n")},
-                           {QStringLiteral("start"), start},
-                           {QStringLiteral("end"), start + 3600000},
-                           {QStringLiteral("numericMeetingId"), QStringLiteral("730555100")},
-                           {QStringLiteral("calendar_entry_type"), QStringLiteral("velora")}};
-    QVariantMap withPasscode = base;
-    withPasscode.insert(QStringLiteral("addAttendeePasscode"), true);
-    withPasscode.insert(QStringLiteral("attendeePasscode"), QStringLiteral("1357"));
-    QVariantMap draft = base;
-    draft.remove(QStringLiteral("numericMeetingId"));
+    const QVariantMap base{{u"title"_s, u"Design  review\n"_s},
+                           {u"start"_s, start},
+                           {u"end"_s, start + 3600000},
+                           {u"numericMeetingId"_s, u"730555100"_s},
+                           {u"calendar_entry_type"_s, u"velora"_s}};
+    const QVariantMap withPasscode =
+        with(with(base, u"addAttendeePasscode"_s, true), u"attendeePasscode"_s, u"1357"_s);
+    const QVariantMap draft = with(base, u"numericMeetingId"_s, {});
 
     // The user's moderator passcode (2468) never leaks into what is sent to others.
     QTest::newRow("attendee passcode")
@@ -38,15 +39,14 @@ void tst_MeetingInvitation::text_data() {
         << QStringLiteral("Design review\nTuesday, December 8, 2026 3:00 PM - 4:00 PM UTC\n\n"
                           "Join: https://velora.example/730555100/\nMeeting ID: 730555100\n");
     QTest::newRow("nothing to join")
-        << draft
-        << QStringLiteral("Design review\nTuesday, December 8, 2026 3:00 PM - 4:00 PM UTC\n");
+        << draft << u"Design review\nTuesday, December 8, 2026 3:00 PM - 4:00 PM UTC\n"_s;
 }
 
 void tst_MeetingInvitation::text() {
     QFETCH(QVariantMap, record);
     QFETCH(QString, expected);
-    TamberDataModel::sharedData()->apiHost = QStringLiteral("api.velora.example");
-    TamberDataModel::sharedData()->moderatorPasscode = QStringLiteral("2468");
+    TamberDataModel::sharedData()->apiHost = u"api.velora.example"_s;
+    TamberDataModel::sharedData()->moderatorPasscode = u"2468"_s;
     QCOMPARE(MeetingInvitation::text(MeetingRecord(record), QTimeZone::utc()), expected);
 }
 

@@ -44,7 +44,6 @@ private Q_SLOTS:
     void initTestCase();
     void timeSpan_data();
     void timeSpan();
-    void timesFarFromNow();
     void completion_data();
     void completion();
     void click_data();
@@ -89,6 +88,10 @@ void tst_MeetingRowPresentation::timeSpan_data() {
         with(with(summer, u"start"_s, QString::number(ms(2026, 7, 1, 13, 0))), u"end"_s,
              QString::number(ms(2026, 7, 1, 14, 0))),
         summerSpan);
+    row("long ago", meeting(ms(1901, 3, 4, 12, 0), ms(1901, 3, 4, 13, 0)),
+        u"1:00 PM - 2:00 PM CET"_s);
+    row("far ahead", meeting(ms(2150, 3, 4, 12, 0), ms(2150, 3, 4, 13, 0)),
+        u"1:00 PM - 2:00 PM CET"_s);
     row("start out of range", with(summer, u"start"_s, 1e300), QString());
     row("start no time", with(summer, u"start"_s, u"soon"_s), QString());
     row("no end", with(summer, u"end"_s, QVariant()), u"3:00 PM CEST"_s);
@@ -120,13 +123,6 @@ void tst_MeetingRowPresentation::timeSpan() {
     // A service record (JSON) shows the same.
     const MeetingRecord service = MeetingRecord::fromService(QJsonObject::fromVariantMap(record));
     QCOMPARE(MeetingRowPresentation::timeSpanText(service, QTimeZone(zone)), span);
-}
-
-void tst_MeetingRowPresentation::timesFarFromNow() {
-    const QVariantMap old = meeting(ms(1901, 3, 4, 12, 0), ms(1901, 3, 4, 13, 0));
-    QVERIFY(MeetingRowPresentation::timeSpanText(old, kBerlin).startsWith(QLatin1String("1:")));
-    const QVariantMap future = meeting(ms(2150, 3, 4, 12, 0), ms(2150, 3, 4, 13, 0));
-    QVERIFY(MeetingRowPresentation::timeSpanText(future, kBerlin).contains(QLatin1String(" - ")));
 }
 
 void tst_MeetingRowPresentation::completion_data() {

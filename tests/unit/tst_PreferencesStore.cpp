@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int kDrafts = 300;
@@ -42,36 +44,33 @@ QByteArray readFile(const QString& path) {
 }
 
 QStringList backupsIn(const QString& folder) {
-    return QDir(folder).entryList({QStringLiteral("*.corrupt-*")}, QDir::AllEntries | QDir::System,
-                                  QDir::Name);
+    return QDir(folder).entryList({u"*.corrupt-*"_s}, QDir::AllEntries | QDir::System, QDir::Name);
 }
 
 // One save of the writer child: every draft carries the record's counter, so a record mixed
 // from two saves, or cut short, is detectable.
 void fillRecord(PreferencesStore& store, int counter) {
-    store.setValue(QStringLiteral("counter"), counter);
+    store.setValue(u"counter"_s, counter);
     QVariantMap drafts;
     for (int i = 0; i < kDrafts; ++i) {
-        drafts.insert(
-            QStringLiteral("draft-%1").arg(i),
-            QVariantMap{{QStringLiteral("counter"), counter},
-                        {QStringLiteral("title"), QString(200, QChar(u'a' + counter % 26))}});
+        drafts.insert(u"draft-%1"_s.arg(i),
+                      QVariantMap{{u"counter"_s, counter},
+                                  {u"title"_s, QString(200, QChar(u'a' + counter % 26))}});
     }
-    store.setValue(QStringLiteral("meetingDrafts"), drafts);
+    store.setValue(u"meetingDrafts"_s, drafts);
 }
 
 bool isWholeRecord(const PreferencesStore& store) {
     if (store.loadStatus() != PreferencesStore::LoadStatus::Loaded)
         return false;
-    const int counter = store.value(QStringLiteral("counter")).toInt();
-    const QVariantMap drafts = store.value(QStringLiteral("meetingDrafts")).toMap();
+    const int counter = store.value(u"counter"_s).toInt();
+    const QVariantMap drafts = store.value(u"meetingDrafts"_s).toMap();
     if (drafts.size() != kDrafts)
         return false;
     const QString title(200, QChar(u'a' + counter % 26));
     for (const QVariant& draft : drafts) {
         const QVariantMap d = draft.toMap();
-        if (d.value(QStringLiteral("counter")).toInt() != counter ||
-            d.value(QStringLiteral("title")).toString() != title)
+        if (d.value(u"counter"_s).toInt() != counter || d.value(u"title"_s).toString() != title)
             return false;
     }
     return true;
@@ -108,21 +107,22 @@ bool waitForSaves(int fd, int count) {
 
 } // namespace
 
+Q_DECLARE_METATYPE(PreferencesStore::LoadStatus)
+
 class tst_PreferencesStore : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init();
     void roundTripKeepsTypesAndPrivacy();
-    void missingAndEmptyFilesStartEmpty();
-    void unusableFileIsKeptAsideAndStoreRecovers_data();
-    void unusableFileIsKeptAsideAndStoreRecovers();
+    void unreadableStartsEmptyAndStoreRecovers_data();
+    void unreadableStartsEmptyAndStoreRecovers();
     void backupsNeverOverwriteEachOther();
     void refusesRecordTooLargeToLoadAgain();
     void killDuringRepeatedSavesLeavesWholeRecord();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    QString path() const { return m_dir->filePath(QStringLiteral("prefs.json")); }
+    QString path() const { return m_dir->filePath(u"prefs.json"_s); }
 };
 
 void tst_PreferencesStore::init() {
@@ -132,36 +132,35 @@ void tst_PreferencesStore::init() {
 
 void tst_PreferencesStore::roundTripKeepsTypesAndPrivacy() {
     // Missing folders are created private to the user.
-    const QString nested = m_dir->filePath(QStringLiteral("new/deeper/prefs.json"));
-    const QVariantMap draft{
-        {QStringLiteral("topic"), QStringLiteral("Weekly ☕")},
-        {QStringLiteral("start"), qint64(1733500000123)},
-        {QStringLiteral("attendees"), QVariantList{QStringLiteral("a@example.com"), 3, true}}};
+    const QString nested = m_dir->filePath(u"new/deeper/prefs.json"_s);
+    const QVariantMap draft{{u"topic"_s, u"Weekly ☕"_s},
+                            {u"start"_s, qint64(1733500000123)},
+                            {u"attendees"_s, QVariantList{u"a@example.com"_s, 3, true}}};
     {
         PreferencesStore store(nested);
         QCOMPARE(store.loadStatus(), PreferencesStore::LoadStatus::Missing);
-        store.setValue(QStringLiteral("text"), QStringLiteral("x&y=\"z\"\n"));
-        store.setValue(QStringLiteral("big"), qint64(9007199254740993)); // beyond a double
-        store.setValue(QStringLiteral("ratio"), 0.25);
-        store.setValue(QStringLiteral("flag"), false);
-        store.setValue(QStringLiteral("meetingDrafts"), QVariantMap{{QStringLiteral("g1"), draft}});
-        store.setValue(QStringLiteral("gone"), QStringLiteral("soon"));
-        store.setValue(QStringLiteral("gone"), QVariant());
+        store.setValue(u"text"_s, u"x&y=\"z\"\n"_s);
+        store.setValue(u"big"_s, qint64(9007199254740993)); // beyond a double
+        store.setValue(u"ratio"_s, 0.25);
+        store.setValue(u"flag"_s, false);
+        store.setValue(u"meetingDrafts"_s, QVariantMap{{u"g1"_s, draft}});
+        store.setValue(u"gone"_s, u"soon"_s);
+        store.setValue(u"gone"_s, QVariant());
         QVERIFY(store.flush());
     }
-    QCOMPARE(modeOf(nested), mode_t(0600));
-    QCOMPARE(modeOf(m_dir->filePath(QStringLiteral("new"))), mode_t(0700));
-    QCOMPARE(modeOf(m_dir->filePath(QStringLiteral("new/deeper"))), mode_t(0700));
+    for (const auto& [made, mode] :
+         {std::pair(nested, 0600), std::pair(u"new"_s, 0700), std::pair(u"new/deeper"_s, 0700)})
+        QCOMPARE(modeOf(m_dir->filePath(made)), mode_t(mode));
 
     PreferencesStore loaded(nested);
     QCOMPARE(loaded.loadStatus(), PreferencesStore::LoadStatus::Loaded);
-    QCOMPARE(loaded.value(QStringLiteral("text")).toString(), QStringLiteral("x&y=\"z\"\n"));
-    QCOMPARE(loaded.value(QStringLiteral("big")).toLongLong(), qint64(9007199254740993));
-    QCOMPARE(loaded.value(QStringLiteral("ratio")).toDouble(), 0.25);
-    QCOMPARE(loaded.value(QStringLiteral("flag")).typeId(), int(QMetaType::Bool));
-    QVERIFY(!loaded.contains(QStringLiteral("gone")));
-    const QVariantMap drafts = loaded.value(QStringLiteral("meetingDrafts")).toMap();
-    QCOMPARE(drafts.value(QStringLiteral("g1")).toMap(), draft);
+    QCOMPARE(loaded.value(u"text"_s).toString(), u"x&y=\"z\"\n"_s);
+    QCOMPARE(loaded.value(u"big"_s).toLongLong(), qint64(9007199254740993));
+    QCOMPARE(loaded.value(u"ratio"_s).toDouble(), 0.25);
+    QCOMPARE(loaded.value(u"flag"_s).typeId(), int(QMetaType::Bool));
+    QVERIFY(!loaded.contains(u"gone"_s));
+    const QVariantMap drafts = loaded.value(u"meetingDrafts"_s).toMap();
+    QCOMPARE(drafts.value(u"g1"_s).toMap(), draft);
 
     // A save that changes nothing replaces nothing.
     const ino_t inode = inodeOf(nested);
@@ -175,71 +174,69 @@ void tst_PreferencesStore::roundTripKeepsTypesAndPrivacy() {
     QCOMPARE(modeOf(nested), mode_t(0644));
     QVERIFY(PreferencesStore(nested).flush());
     QCOMPARE(modeOf(nested), mode_t(0600));
-    loaded.remove(QStringLiteral("flag"));
+    loaded.remove(u"flag"_s);
     QVERIFY(loaded.flush());
-    QVERIFY(!PreferencesStore(nested).contains(QStringLiteral("flag")));
+    QVERIFY(!PreferencesStore(nested).contains(u"flag"_s));
 }
 
-void tst_PreferencesStore::missingAndEmptyFilesStartEmpty() {
-    PreferencesStore missing(path());
-    QCOMPARE(missing.loadStatus(), PreferencesStore::LoadStatus::Missing);
-    QVERIFY(missing.values().isEmpty());
-
-    for (const QByteArray& bytes : {QByteArray(), QByteArray(" \n\t\n")}) {
-        QVERIFY(writeFile(path(), bytes));
-        PreferencesStore empty(path());
-        QCOMPARE(empty.loadStatus(), PreferencesStore::LoadStatus::Empty);
-        QVERIFY(empty.values().isEmpty());
-        // An empty file is a valid empty record: nothing to keep aside.
-        QVERIFY(QFile::exists(path()));
-        QVERIFY(backupsIn(m_dir->path()).isEmpty());
-    }
-}
-
-void tst_PreferencesStore::unusableFileIsKeptAsideAndStoreRecovers_data() {
+void tst_PreferencesStore::unreadableStartsEmptyAndStoreRecovers_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<qint64>("sparseSize");
-    QTest::addColumn<bool>("asFolder");
-    QTest::newRow("not JSON") << QByteArray("{\"username\": \"ann\", ") << qint64(0) << false;
-    QTest::newRow("top-level list") << QByteArray("[1, 2, 3]") << qint64(0) << false;
-    QTest::newRow("top-level null") << QByteArray("null") << qint64(0) << false;
-    QTest::newRow("binary") << QByteArray("\x00\xff\xfe{}", 5) << qint64(0) << false;
-    QTest::newRow("100 MB") << QByteArray("{\"a\":1}") << qint64(100) * 1024 * 1024 << false;
-    QTest::newRow("folder in its place") << QByteArray() << qint64(0) << true;
+    QTest::addColumn<int>("kind"); // 0: the file, 1: a folder in its place, 2: no file
+    QTest::addColumn<PreferencesStore::LoadStatus>("status");
+    using S = PreferencesStore::LoadStatus;
+    const auto row = [](const char* name, S status, const QByteArray& content = {},
+                        qint64 sparseSize = 0, int kind = 0) {
+        QTest::newRow(name) << content << sparseSize << kind << status;
+    };
+    row("missing", S::Missing, {}, 0, 2);
+    // An empty file is a valid empty record: nothing to keep aside.
+    row("empty", S::Empty);
+    row("blank", S::Empty, " \n\t\n");
+    row("not JSON", S::KeptAside, "{\"username\": \"ann\", ");
+    row("top-level list", S::KeptAside, "[1, 2, 3]");
+    row("top-level null", S::KeptAside, "null");
+    row("binary", S::KeptAside, QByteArray("\x00\xff\xfe{}", 5));
+    row("100 MB", S::KeptAside, "{\"a\":1}", qint64(100) * 1024 * 1024);
+    row("folder in its place", S::KeptAside, {}, 0, 1);
 }
 
-void tst_PreferencesStore::unusableFileIsKeptAsideAndStoreRecovers() {
+void tst_PreferencesStore::unreadableStartsEmptyAndStoreRecovers() {
     QFETCH(QByteArray, content);
     QFETCH(qint64, sparseSize);
-    QFETCH(bool, asFolder);
-    if (asFolder) {
+    QFETCH(int, kind);
+    QFETCH(PreferencesStore::LoadStatus, status);
+    if (kind == 1) {
         QVERIFY(QDir().mkpath(path()));
-    } else {
+    } else if (kind == 0) {
         QVERIFY(writeFile(path(), content));
         if (sparseSize > 0)
             QVERIFY(QFile::resize(path(), sparseSize)); // sparse: no 100 MB actually written
     }
 
     PreferencesStore store(path());
-    QCOMPARE(store.loadStatus(), PreferencesStore::LoadStatus::KeptAside);
+    QCOMPARE(store.loadStatus(), status);
     QVERIFY(store.values().isEmpty());
+    const bool keptAside = status == PreferencesStore::LoadStatus::KeptAside;
     const QStringList backups = backupsIn(m_dir->path());
-    QCOMPARE(backups.size(), 1);
-    QCOMPARE(m_dir->filePath(backups.first()), store.backupPath());
-    QVERIFY(QRegularExpression(QStringLiteral("^prefs\\.json\\.corrupt-\\d{8}-\\d{6}$"))
-                .match(backups.first())
-                .hasMatch());
-    QVERIFY(!QFileInfo::exists(path()));
-    if (!asFolder && sparseSize == 0)
-        QCOMPARE(readFile(store.backupPath()), content);
+    QCOMPARE(backups.size(), keptAside ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(path()), status == PreferencesStore::LoadStatus::Empty);
+    if (keptAside) {
+        QCOMPARE(m_dir->filePath(backups.first()), store.backupPath());
+        QVERIFY(QRegularExpression(u"^prefs\\.json\\.corrupt-\\d{8}-\\d{6}$"_s)
+                    .match(backups.first())
+                    .hasMatch());
+        if (kind == 0 && sparseSize == 0)
+            QCOMPARE(readFile(store.backupPath()), content);
+    }
 
     // The store works on: a save lands in a fresh file and loads back.
-    store.setValue(QStringLiteral("username"), QStringLiteral("ann"));
+    store.setValue(u"username"_s, u"ann"_s);
     QVERIFY(store.flush());
     PreferencesStore again(path());
     QCOMPARE(again.loadStatus(), PreferencesStore::LoadStatus::Loaded);
-    QCOMPARE(again.value(QStringLiteral("username")).toString(), QStringLiteral("ann"));
-    QCOMPARE(backupsIn(m_dir->path()).size(), 1);
+    QCOMPARE(again.value(u"username"_s).toString(), u"ann"_s);
+    QCOMPARE(backupsIn(m_dir->path()).size(), keptAside ? 1 : 0);
 }
 
 void tst_PreferencesStore::backupsNeverOverwriteEachOther() {
@@ -261,11 +258,11 @@ void tst_PreferencesStore::backupsNeverOverwriteEachOther() {
 
 void tst_PreferencesStore::refusesRecordTooLargeToLoadAgain() {
     PreferencesStore store(path());
-    store.setValue(QStringLiteral("username"), QStringLiteral("ann"));
+    store.setValue(u"username"_s, u"ann"_s);
     QVERIFY(store.flush());
     const QByteArray before = readFile(path());
 
-    store.setValue(QStringLiteral("huge"), QString(PreferencesStore::kMaxFileSize, u'x'));
+    store.setValue(u"huge"_s, QString(PreferencesStore::kMaxFileSize, u'x'));
     QVERIFY(!store.flush());
     // The file on disk is the last good record, not one the next start would throw away.
     QCOMPARE(readFile(path()), before);
@@ -307,8 +304,8 @@ void tst_PreferencesStore::killDuringRepeatedSavesLeavesWholeRecord() {
         QVERIFY2(WIFSIGNALED(status), "the writer child ended on its own (save failed?)");
 
         PreferencesStore loaded(path());
-        QVERIFY2(isWholeRecord(loaded), qPrintable(QStringLiteral("round %1").arg(round)));
-        const int counter = loaded.value(QStringLiteral("counter")).toInt();
+        QVERIFY2(isWholeRecord(loaded), qPrintable(u"round %1"_s.arg(round)));
+        const int counter = loaded.value(u"counter"_s).toInt();
         QVERIFY(counter >= firstCounter); // at least the save it reported is on disk
         lastCounter = counter / 1000;
         QCOMPARE(modeOf(path()), mode_t(0600));
