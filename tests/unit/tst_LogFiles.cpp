@@ -40,10 +40,7 @@ struct Fixture {
         l->setRollingFrequency(24 * 60 * 60);
         return l;
     }
-    QStringList names() const {
-        QStringList list = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
-        return list;
-    }
+    QStringList names() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
 };
 
 void writeLine(FileLogger& logger, const QByteArray& line) {
@@ -94,20 +91,19 @@ void tst_LogFiles::fileNamesAndRecognition() {
     QCOMPARE(nameless->newLogFileName(), QStringLiteral("_2015-03-09_17-05.log"));
     QVERIFY(nameless->isLogFile(QStringLiteral("_2015-03-09_17-05 2.log")));
 
-    QVERIFY(m->isLogFile(QStringLiteral("com.velora.tamber_2015-03-09_17-05.log")));
-    QVERIFY(m->isLogFile(QStringLiteral("com.velora.tamber_2015-03-09_17-05 2.log")));
-    QVERIFY(m->isLogFile(QStringLiteral("com.velora.tamber_2015-03-09_17-05 12.log")));
-    const QStringList foreign = {
-        "com.velora.tamber 2015-03-09 17-05.log", // the stock spelling, not ours
-        "other_2015-03-09_17-05.log",
-        "com.velora.tamber_2015-13-09_17-05.log",
-        "com.velora.tamber_2015-03-09_17-05.log.bak",
-        "com.velora.tamber_2015-03-09_17-05 x.log",
-        "com.velora.tamber_2015-03-09_17-05_2.log",
-        "notes.txt",
-    };
-    for (const QString& name : foreign)
-        QVERIFY2(!m->isLogFile(name), qPrintable(name));
+    const QList<QPair<const char*, bool>> names{
+        {"com.velora.tamber_2015-03-09_17-05.log", true},
+        {"com.velora.tamber_2015-03-09_17-05 2.log", true},
+        {"com.velora.tamber_2015-03-09_17-05 12.log", true},
+        {"com.velora.tamber 2015-03-09 17-05.log", false}, // the stock spelling, not ours
+        {"other_2015-03-09_17-05.log", false},
+        {"com.velora.tamber_2015-13-09_17-05.log", false},
+        {"com.velora.tamber_2015-03-09_17-05.log.bak", false},
+        {"com.velora.tamber_2015-03-09_17-05 x.log", false},
+        {"com.velora.tamber_2015-03-09_17-05_2.log", false},
+        {"notes.txt", false}};
+    for (const auto& [name, ours] : names)
+        QVERIFY2(m->isLogFile(QString::fromLatin1(name)) == ours, name);
 
     LogFileManagerDefault stock(f.dir.path(), "com.velora.tamber");
     stock.setClock([] { return utcMsecs(2015, 3, 9, 17, 5); });

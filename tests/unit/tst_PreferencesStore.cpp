@@ -148,8 +148,8 @@ void tst_PreferencesStore::roundTripKeepsTypesAndPrivacy() {
         store.setValue(u"gone"_s, QVariant());
         QVERIFY(store.flush());
     }
-    for (const auto& [made, mode] :
-         {std::pair(nested, 0600), std::pair(u"new"_s, 0700), std::pair(u"new/deeper"_s, 0700)})
+    for (const auto& [made, mode] : {std::pair(u"new/deeper/prefs.json"_s, 0600),
+                                     std::pair(u"new"_s, 0700), std::pair(u"new/deeper"_s, 0700)})
         QCOMPARE(modeOf(m_dir->filePath(made)), mode_t(mode));
 
     PreferencesStore loaded(nested);
