@@ -15,30 +15,22 @@
 
 namespace {
 
-const QStringList kChallengeLines{QStringLiteral("Hello can authenticate against protection space"),
-                                  QStringLiteral("Did receive authentication challenge")};
-
 std::optional<ServiceReply> call(const QString& url, bool serverTrust) {
     ServiceCall::Request request;
     request.url = url;
     request.serverTrust = serverTrust;
     std::optional<ServiceReply> reply;
     ServiceCall::send(request, [&reply](const ServiceReply& r) { reply = r; });
-    if (!QTest::qWaitFor([&] { return reply.has_value(); }, 20000))
-        return std::nullopt;
+    (void)QTest::qWaitFor([&] { return reply.has_value(); }, 20000); // the caller sees none
     return reply;
 }
 
-// The three challenge lines, in order, ending in `status result`; how many handshakes logged.
-int handshakesLogged(const LogSpy& log, const QString& statusAndResult) {
-    const QStringList debug = log.messages(Log::Debug);
-    int count = 0;
-    for (qsizetype i = 0; i + 2 < debug.size(); ++i) {
-        if (debug[i] == kChallengeLines[0] && debug[i + 1] == kChallengeLines[1] &&
-            debug[i + 2] == statusAndResult)
-            ++count;
-    }
-    return count;
+// How many handshakes logged their three challenge lines, the last one `verdict` (status result).
+qsizetype handshakesLogged(const LogSpy& log, const QString& verdict) {
+    return (u'\n' + log.messages(Log::Debug).join(u'\n') + u'\n')
+        .count("\nHello can authenticate against protection space\n"
+               "Did receive authentication challenge\n" +
+               verdict + u'\n');
 }
 
 } // namespace
@@ -48,11 +40,9 @@ class tst_ServerTrust : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void cleanup() { ServerTrust::setAnchorCertificates(VeloraSimulator::caCertificates()); }
-    void bundledAnchorLoads();
-    void anchoredServerAccepted();
-    void unknownCaRefused();
+    void handshakes_data();
+    void handshakes();
     void hostNameMustMatch();
-    void missingAnchorDecidesNothing();
 
 private:
     VeloraSimulator m_sim;
@@ -66,51 +56,56 @@ void tst_ServerTrust::initTestCase() {
     ServerTrust::setAnchorCertificates(VeloraSimulator::caCertificates());
 }
 
-void tst_ServerTrust::bundledAnchorLoads() {
-    ServerTrust::resetAnchorCertificates();
-    const QList<QSslCertificate> anchors = ServerTrust::anchorCertificates();
-    QCOMPARE(anchors.size(), 1);
-    QCOMPARE(anchors.first().subjectInfo(QSslCertificate::CommonName),
-             QStringList{QStringLiteral("Velora Root CA")});
+void tst_ServerTrust::handshakes_data() {
+    QTest::addColumn<int>("anchor");       // 0: the test CA, 1: the bundled one, 2: none
+    QTest::addColumn<bool>("otherCa");     // the server's chain comes from another CA
+    QTest::addColumn<bool>("serverTrust"); // the call goes through ServerTrust
+    QTest::addColumn<QString>("verdict");  // the challenge's logged status and result, or none
+    QTest::newRow("anchored") << 0 << false << true << "0 4";
     // The production anchor does not vouch for the simulator.
-    LogSpy log;
-    const auto reply = call(m_sim.baseUrl() + QStringLiteral("/oauth2/tokenInfo"), true);
-    QVERIFY(reply && reply->error);
-    QCOMPARE(reply->error->code, int(ServiceCall::ServerCertificateUntrusted));
-    QCOMPARE(handshakesLogged(log, QStringLiteral("0 5")), 1);
+    QTest::newRow("bundled anchor") << 1 << false << true << "0 5";
+    QTest::newRow("unknown CA") << 0 << true << true << "0 5";
+    QTest::newRow("no anchor") << 2 << true << true
+                               << QStringLiteral("%1 5").arg(ServerTrust::kAnchorUnreadable);
+    // A block-driven call neither trusts the anchor nor reuses an open trusted connection.
+    QTest::newRow("block-driven") << 0 << false << false << QString();
 }
 
-void tst_ServerTrust::anchoredServerAccepted() {
+void tst_ServerTrust::handshakes() {
+    QFETCH(int, anchor);
+    QFETCH(bool, otherCa);
+    QFETCH(bool, serverTrust);
+    QFETCH(QString, verdict);
+    if (anchor == 1) {
+        ServerTrust::resetAnchorCertificates();
+        QCOMPARE(ServerTrust::anchorCertificates().size(), 1);
+        QCOMPARE(ServerTrust::anchorCertificates()[0].subjectInfo(QSslCertificate::CommonName),
+                 QStringList{QStringLiteral("Velora Root CA")});
+    } else if (anchor == 2) {
+        ServerTrust::setAnchorCertificates({});
+    }
+    VeloraSimulator& server = otherCa ? m_other : m_sim;
+    const QString url = server.baseUrl() + QStringLiteral("/oauth2/tokenInfo?access_token=x");
+    if (!serverTrust)
+        QVERIFY(call(url, true));
+    server.clearRequests();
     LogSpy log;
-    const QString url = m_sim.baseUrl() + QStringLiteral("/oauth2/tokenInfo?access_token=x");
-    const auto trusted = call(url, true);
-    QVERIFY(trusted);
-    QVERIFY2(!trusted->error, qPrintable(ServiceCall::describe(trusted->error) + " " +
-                                         log.messages(Log::Warning).join(' ')));
-    QCOMPARE(trusted->httpStatus, 401); // an answer from the service itself
-    QCOMPARE(handshakesLogged(log, QStringLiteral("0 4")), 1);
-    QVERIFY(log.messages(Log::Warning).isEmpty());
-
-    // A block-driven call to the same host neither trusts the anchor nor reuses the trusted
-    // connection.
-    const auto plain = call(url, false);
-    QVERIFY(plain && plain->error);
-    QCOMPARE(plain->error->code, int(ServiceCall::ServerCertificateUntrusted));
-    QCOMPARE(plain->httpStatus, 0);
-    // Its handshake is not a server-trust challenge.
-    QCOMPARE(handshakesLogged(log, QStringLiteral("0 5")), 0);
-}
-
-void tst_ServerTrust::unknownCaRefused() {
-    LogSpy log;
-    const auto reply = call(m_other.baseUrl() + QStringLiteral("/oauth2/tokenInfo"), true);
-    QVERIFY(reply && reply->error);
-    QCOMPARE(reply->error->domain, QStringLiteral("NSURLErrorDomain"));
-    QCOMPARE(reply->error->code, int(ServiceCall::ServerCertificateUntrusted));
-    QCOMPARE(reply->httpStatus, 0);
-    QCOMPARE(handshakesLogged(log, QStringLiteral("0 5")), 1);
-    QVERIFY(log.contains(Log::Warning, QStringLiteral("Server not trusted: "), true));
-    QCOMPARE(m_other.requestCount(), 0); // nothing reached the untrusted server
+    const auto reply = call(url, serverTrust);
+    QVERIFY(reply);
+    const bool accepted = verdict.endsWith(QLatin1String(" 4"));
+    QVERIFY2(reply->error.has_value() != accepted, qPrintable(ServiceCall::describe(reply->error)));
+    QCOMPARE(reply->httpStatus, accepted ? 401 : 0); // 401: an answer of the service itself
+    if (accepted) {
+        QVERIFY(log.messages(Log::Warning).isEmpty());
+    } else {
+        QCOMPARE(reply->error->domain, QStringLiteral("NSURLErrorDomain"));
+        QCOMPARE(reply->error->code, int(ServiceCall::ServerCertificateUntrusted));
+        QCOMPARE(server.requestCount(), 0); // nothing reached the untrusted server
+    }
+    QCOMPARE(log.contains(Log::Warning, QStringLiteral("Server not trusted: "), true),
+             serverTrust && !accepted);
+    QCOMPARE(handshakesLogged(log, verdict.isEmpty() ? QStringLiteral("0 5") : verdict),
+             verdict.isEmpty() ? 0 : 1);
 }
 
 void tst_ServerTrust::hostNameMustMatch() {
@@ -128,15 +123,6 @@ void tst_ServerTrust::hostNameMustMatch() {
     QVERIFY(result.error);
     QCOMPARE(result.error->code, int(ServiceCall::ServerCertificateUntrusted));
     QCOMPARE(m_sim.requestCount(), 0);
-}
-
-void tst_ServerTrust::missingAnchorDecidesNothing() {
-    ServerTrust::setAnchorCertificates({});
-    LogSpy log;
-    const auto reply = call(m_other.baseUrl() + QStringLiteral("/x"), true);
-    QVERIFY(reply && reply->error);
-    QCOMPARE(reply->error->code, int(ServiceCall::ServerCertificateUntrusted));
-    QCOMPARE(handshakesLogged(log, QStringLiteral("%1 5").arg(ServerTrust::kAnchorUnreadable)), 1);
 }
 
 TAMBER_TEST_MAIN_CORE(tst_ServerTrust)

@@ -29,4 +29,6 @@ struct CallOutcome {
     bool wait(int timeoutMs = 15000) const {
         return QTest::qWaitFor([this] { return done(); }, timeoutMs);
     }
+    // Waits for the first callback; true when it was the success.
+    bool succeeded(int timeoutMs = 15000) const { return wait(timeoutMs) && successes == calls(); }
 };

@@ -17,9 +17,8 @@ template <typename F> F symbol(void* library, const char* name) {
 xcb_atom_t atom(void* library, xcb_connection_t* connection, const char* name) {
     const auto intern = symbol<decltype(&xcb_intern_atom)>(library, "xcb_intern_atom");
     const auto reply = symbol<decltype(&xcb_intern_atom_reply)>(library, "xcb_intern_atom_reply");
-    if (!intern || !reply) {
+    if (!intern || !reply)
         return XCB_ATOM_NONE;
-    }
     xcb_intern_atom_reply_t* answer =
         reply(connection, intern(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
     const xcb_atom_t value = answer ? answer->atom : xcb_atom_t(XCB_ATOM_NONE);
@@ -35,13 +34,11 @@ bool WindowManager::requestClose(QWidget* window) {
 
 bool WindowManager::requestClose(quintptr nativeWindow) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !nativeWindow) {
+    if (!x11 || !nativeWindow)
         return false;
-    }
     void* library = dlopen("libxcb.so.1", RTLD_NOW | RTLD_NOLOAD);
-    if (!library) {
+    if (!library)
         return false;
-    }
     xcb_connection_t* connection = x11->connection();
     const auto send = symbol<decltype(&xcb_send_event)>(library, "xcb_send_event");
     const auto flush = symbol<decltype(&xcb_flush)>(library, "xcb_flush");
