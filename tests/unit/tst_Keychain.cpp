@@ -22,95 +22,6 @@ QString uniqueAccount() {
     return u"tst_Keychain-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-} // namespace
-
-class tst_Keychain : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void roundTripOverwriteAndDelete();
-    void badArgumentsAreRefused();
-    void noSecretServiceFailsFast();
-    void keyringWithoutUnlockedCollectionFailsFast();
-
-private:
-    void checkCallsFailFast();
-};
-
-void tst_Keychain::roundTripOverwriteAndDelete() {
-    const QString account = uniqueAccount();
-    QVERIFY(!Keychain::passwordFor(kService, account)); // missing item: absent, no error
-
-    const QString first = u"pässwörd \"1\" ∑ & = ;"_s;
-    Keychain::Result r = Keychain::setPassword(first, kService, account);
-    QVERIFY2(r.ok,
-             qPrintable(u"%1 %2 (run under scripts/with-test-env)"_s.arg(r.code).arg(r.message)));
-    QCOMPARE(Keychain::passwordFor(kService, account), std::optional<QString>(first));
-
-    // A second write replaces the item; the other account's item is untouched.
-    const QString otherAccount = uniqueAccount();
-    QVERIFY(Keychain::setPassword(u"other"_s, kService, otherAccount).ok);
-    QVERIFY(Keychain::setPassword(u"second"_s, kService, account).ok);
-    QCOMPARE(Keychain::passwordFor(kService, account), std::optional<QString>(u"second"_s));
-    QCOMPARE(Keychain::passwordFor(kService, otherAccount), std::optional<QString>(u"other"_s));
-
-    r = Keychain::deletePassword(kService, account);
-    QVERIFY2(r.ok, qPrintable(r.message));
-    QVERIFY(!Keychain::passwordFor(kService, account));
-    r = Keychain::deletePassword(kService, account); // nothing left to delete
-    QVERIFY(!r.ok);
-    QCOMPARE(r.code, 1); // QKeychain::EntryNotFound
-
-    // An empty password reads back as absent.
-    QVERIFY(Keychain::setPassword(QString(), kService, account).ok);
-    QVERIFY(!Keychain::passwordFor(kService, account));
-    QVERIFY(Keychain::deletePassword(kService, account).ok);
-
-    // An answered call leaves no timer armed to wake the idle application later.
-    const auto timers = QAbstractEventDispatcher::instance()->children().size();
-    QVERIFY(Keychain::deletePassword(kService, otherAccount).ok);
-    QCOMPARE(QAbstractEventDispatcher::instance()->children().size(), timers);
-}
-
-void tst_Keychain::badArgumentsAreRefused() {
-    const QString account = uniqueAccount();
-    for (const auto& [service, acct] :
-         {std::pair(QString(), account), std::pair(kService, QString()),
-          std::pair(QString(), QString())}) {
-        const Keychain::Result set = Keychain::setPassword(u"pw"_s, service, acct);
-        QVERIFY(!set.ok);
-        QCOMPARE(set.code, -1001);
-        QCOMPARE(set.message, u"SSKeychainErrorBadArguments"_s);
-        const Keychain::Result del = Keychain::deletePassword(service, acct);
-        QCOMPARE(del.code, -1001);
-        QCOMPARE(del.message, u"SSKeychainErrorBadArguments"_s);
-        QVERIFY(!Keychain::passwordFor(service, acct));
-    }
-    // Nothing was written under the half-given names.
-    QVERIFY(!Keychain::passwordFor(kService, account));
-}
-
-// Child side of the failure cases: every call must fail, say so, and return well before the
-// 5 s bound (reaching the bound would mean a hang cut short, not a detected failure).
-void tst_Keychain::checkCallsFailFast() {
-    const QString account = uniqueAccount();
-    QElapsedTimer timer;
-    timer.start();
-    const Keychain::Result set = Keychain::setPassword(u"pw"_s, kService, account);
-    const qint64 setMs = timer.restart();
-    const std::optional<QString> read = Keychain::passwordFor(kService, account);
-    const qint64 readMs = timer.restart();
-    const Keychain::Result del = Keychain::deletePassword(kService, account);
-    const qint64 delMs = timer.elapsed();
-    qInfo("keychain failure timing: set %lld ms, read %lld ms, delete %lld ms", setMs, readMs,
-          delMs);
-    QVERIFY(!set.ok && set.code > 0 && !set.message.isEmpty());
-    QVERIFY(!read);
-    QVERIFY(!del.ok && del.code > 0);
-    QVERIFY(setMs < 4500 && readMs < 4500 && delMs < 4500);
-}
-
-namespace {
-
 // Runs one test function of this binary in a child process; returns its whole output.
 QByteArray runChild(const QString& program, const QStringList& arguments,
                     const QProcessEnvironment& env, int* exitCode) {
@@ -141,52 +52,130 @@ QProcessEnvironment childEnvironment() {
 
 } // namespace
 
-void tst_Keychain::noSecretServiceFailsFast() {
-    if (qEnvironmentVariableIsSet(kChildMarker))
-        return checkCallsFailFast();
-    QProcessEnvironment env = childEnvironment();
-    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/tamber-no-bus"_s);
-    int exitCode = 0;
-    const QByteArray output = runChild(QCoreApplication::applicationFilePath(),
-                                       {u"noSecretServiceFailsFast"_s}, env, &exitCode);
-    QVERIFY2(exitCode == 0, output.constData());
-    // The failures were logged with a reason, and no password reached the log.
-    QVERIFY2(output.contains("Keychain write failed: no secret service running"),
-             output.constData());
-    QVERIFY(!output.contains("\"pw\"") && !output.contains(" pw "));
-}
+class tst_Keychain : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTripOverwriteAndDelete() {
+        const QString account = uniqueAccount();
+        QVERIFY(!Keychain::passwordFor(kService, account)); // missing item: absent, no error
 
-void tst_Keychain::keyringWithoutUnlockedCollectionFailsFast() {
-    if (qEnvironmentVariableIsSet(kChildMarker))
-        return checkCallsFailFast();
-    const QString session = QStandardPaths::findExecutable(u"dbus-run-session"_s);
-    const QString send = QStandardPaths::findExecutable(u"dbus-send"_s);
-    if (session.isEmpty() || send.isEmpty())
-        QSKIP("dbus-run-session / dbus-send not installed");
-    // A session bus of its own where the secret service starts on demand with a fresh home: no
-    // login keyring, nobody to answer the unlock prompt. The daemon is ended by its pid.
-    QTemporaryDir home;
-    QProcessEnvironment env = childEnvironment();
-    env.remove(u"DISPLAY"_s);
-    env.remove(u"WAYLAND_DISPLAY"_s);
-    env.insert(u"HOME"_s, home.path());
-    env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"share"_s));
-    env.insert(u"XDG_RUNTIME_DIR"_s, home.path());
-    const QString script =
-        u"\"$1\" keyringWithoutUnlockedCollectionFailsFast; status=$?; "
-        "pid=$(\"$2\" --session --print-reply --dest=org.freedesktop.DBus / "
-        "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets "
-        "2>/dev/null | sed -n 's/.*uint32 //p'); "
-        "[ -n \"$pid\" ] && kill \"$pid\"; exit $status"_s;
-    int exitCode = 0;
-    const QByteArray output = runChild(
-        session,
-        {u"--"_s, u"sh"_s, u"-c"_s, script, u"sh"_s, QCoreApplication::applicationFilePath(), send},
-        env, &exitCode);
-    QVERIFY2(exitCode == 0, output.constData());
-    QVERIFY2(output.contains("Keychain write failed: keyring locked or missing"),
-             output.constData());
-}
+        const QString first = u"pässwörd \"1\" ∑ & = ;"_s;
+        Keychain::Result r = Keychain::setPassword(first, kService, account);
+        QVERIFY2(r.ok, qPrintable(u"%1 %2 (run under scripts/with-test-env)"_s.arg(r.code).arg(
+                           r.message)));
+        QCOMPARE(Keychain::passwordFor(kService, account), std::optional<QString>(first));
+
+        // A second write replaces the item; the other account's item is untouched.
+        const QString otherAccount = uniqueAccount();
+        QVERIFY(Keychain::setPassword(u"other"_s, kService, otherAccount).ok);
+        QVERIFY(Keychain::setPassword(u"second"_s, kService, account).ok);
+        QCOMPARE(Keychain::passwordFor(kService, account), std::optional<QString>(u"second"_s));
+        QCOMPARE(Keychain::passwordFor(kService, otherAccount), std::optional<QString>(u"other"_s));
+
+        r = Keychain::deletePassword(kService, account);
+        QVERIFY2(r.ok, qPrintable(r.message));
+        QVERIFY(!Keychain::passwordFor(kService, account));
+        r = Keychain::deletePassword(kService, account); // nothing left to delete
+        QVERIFY(!r.ok);
+        QCOMPARE(r.code, 1); // QKeychain::EntryNotFound
+
+        // An empty password reads back as absent.
+        QVERIFY(Keychain::setPassword(QString(), kService, account).ok);
+        QVERIFY(!Keychain::passwordFor(kService, account));
+        QVERIFY(Keychain::deletePassword(kService, account).ok);
+
+        // An answered call leaves no timer armed to wake the idle application later.
+        const auto timers = QAbstractEventDispatcher::instance()->children().size();
+        QVERIFY(Keychain::deletePassword(kService, otherAccount).ok);
+        QCOMPARE(QAbstractEventDispatcher::instance()->children().size(), timers);
+    }
+
+    void badArgumentsAreRefused() {
+        const QString account = uniqueAccount();
+        for (const auto& [service, acct] :
+             {std::pair(QString(), account), std::pair(kService, QString()),
+              std::pair(QString(), QString())}) {
+            const Keychain::Result set = Keychain::setPassword(u"pw"_s, service, acct);
+            QVERIFY(!set.ok);
+            QCOMPARE(set.code, -1001);
+            QCOMPARE(set.message, u"SSKeychainErrorBadArguments"_s);
+            const Keychain::Result del = Keychain::deletePassword(service, acct);
+            QCOMPARE(del.code, -1001);
+            QCOMPARE(del.message, u"SSKeychainErrorBadArguments"_s);
+            QVERIFY(!Keychain::passwordFor(service, acct));
+        }
+        // Nothing was written under the half-given names.
+        QVERIFY(!Keychain::passwordFor(kService, account));
+    }
+
+    void noSecretServiceFailsFast() {
+        if (qEnvironmentVariableIsSet(kChildMarker))
+            return checkCallsFailFast();
+        QProcessEnvironment env = childEnvironment();
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/tamber-no-bus"_s);
+        int exitCode = 0;
+        const QByteArray output = runChild(QCoreApplication::applicationFilePath(),
+                                           {u"noSecretServiceFailsFast"_s}, env, &exitCode);
+        QVERIFY2(exitCode == 0, output.constData());
+        // The failures were logged with a reason, and no password reached the log.
+        QVERIFY2(output.contains("Keychain write failed: no secret service running"),
+                 output.constData());
+        QVERIFY(!output.contains("\"pw\"") && !output.contains(" pw "));
+    }
+
+    void keyringWithoutUnlockedCollectionFailsFast() {
+        if (qEnvironmentVariableIsSet(kChildMarker))
+            return checkCallsFailFast();
+        const QString session = QStandardPaths::findExecutable(u"dbus-run-session"_s);
+        const QString send = QStandardPaths::findExecutable(u"dbus-send"_s);
+        if (session.isEmpty() || send.isEmpty())
+            QSKIP("dbus-run-session / dbus-send not installed");
+        // A session bus of its own where the secret service starts on demand with a fresh home: no
+        // login keyring, nobody to answer the unlock prompt. The daemon is ended by its pid.
+        QTemporaryDir home;
+        QProcessEnvironment env = childEnvironment();
+        env.remove(u"DISPLAY"_s);
+        env.remove(u"WAYLAND_DISPLAY"_s);
+        env.insert(u"HOME"_s, home.path());
+        env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"share"_s));
+        env.insert(u"XDG_RUNTIME_DIR"_s, home.path());
+        const QString script =
+            u"\"$1\" keyringWithoutUnlockedCollectionFailsFast; status=$?; "
+            "pid=$(\"$2\" --session --print-reply --dest=org.freedesktop.DBus / "
+            "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets "
+            "2>/dev/null | sed -n 's/.*uint32 //p'); "
+            "[ -n \"$pid\" ] && kill \"$pid\"; exit $status"_s;
+        int exitCode = 0;
+        const QByteArray output = runChild(session,
+                                           {u"--"_s, u"sh"_s, u"-c"_s, script, u"sh"_s,
+                                            QCoreApplication::applicationFilePath(), send},
+                                           env, &exitCode);
+        QVERIFY2(exitCode == 0, output.constData());
+        QVERIFY2(output.contains("Keychain write failed: keyring locked or missing"),
+                 output.constData());
+    }
+
+private:
+    // Child side of the failure cases: every call must fail, say so, and return well before the
+    // 5 s bound (reaching the bound would mean a hang cut short, not a detected failure).
+    void checkCallsFailFast() {
+        const QString account = uniqueAccount();
+        QElapsedTimer timer;
+        timer.start();
+        const Keychain::Result set = Keychain::setPassword(u"pw"_s, kService, account);
+        const qint64 setMs = timer.restart();
+        const std::optional<QString> read = Keychain::passwordFor(kService, account);
+        const qint64 readMs = timer.restart();
+        const Keychain::Result del = Keychain::deletePassword(kService, account);
+        const qint64 delMs = timer.elapsed();
+        qInfo("keychain failure timing: set %lld ms, read %lld ms, delete %lld ms", setMs, readMs,
+              delMs);
+        QVERIFY(!set.ok && set.code > 0 && !set.message.isEmpty());
+        QVERIFY(!read);
+        QVERIFY(!del.ok && del.code > 0);
+        QVERIFY(setMs < 4500 && readMs < 4500 && delMs < 4500);
+    }
+};
 
 TAMBER_TEST_MAIN_CORE(tst_Keychain)
 #include "tst_Keychain.moc"

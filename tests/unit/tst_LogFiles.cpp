@@ -40,6 +40,8 @@ struct Fixture {
         l->setRollingFrequency(24 * 60 * 60);
         return l;
     }
+    // One launch of the application that logs `line` and quits.
+    void launchAndLog(const QByteArray& line) { logger(manager())->logMessage(LogMessage{}, line); }
     QStringList names() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
 };
 
@@ -159,27 +161,17 @@ void tst_LogFiles::sortingCollisionsAndRetention() {
 
 void tst_LogFiles::continueOrStartNewFileAtLaunch() {
     Fixture f;
-    QString firstPath;
-    {
-        auto logger = f.logger(f.manager());
-        writeLine(*logger, "first run");
-        firstPath = f.manager()->newestLogFilePath();
-    }
+    f.launchAndLog("first run");
+    const QString firstPath = f.manager()->newestLogFilePath();
     // Unfinished, small and young: the next launch continues it.
     *f.now += 10 * 1000;
-    {
-        auto logger = f.logger(f.manager());
-        writeLine(*logger, "second run");
-    }
+    f.launchAndLog("second run");
     QCOMPARE(f.manager()->sortedLogFilePaths(), QStringList{firstPath});
     QCOMPARE(linesOf(firstPath), (QByteArrayList{"first run", "second run"}));
 
     // Finished: a new file in the same minute differs only by " 2".
     LogFileManagerDefault::markLogFileFinished(firstPath);
-    {
-        auto logger = f.logger(f.manager());
-        writeLine(*logger, "third run");
-    }
+    f.launchAndLog("third run");
     const QString second = f.manager()->newestLogFilePath();
     QCOMPARE(fileName(second), QStringLiteral("com.velora.tamber_2015-03-09_17-05 2.log"));
     QCOMPARE(linesOf(second), QByteArrayList{"third run"});
@@ -190,10 +182,7 @@ void tst_LogFiles::continueOrStartNewFileAtLaunch() {
         QVERIFY(file.open(QIODevice::Append));
         file.write(QByteArray(1024 * 1024, '\n'));
     }
-    {
-        auto logger = f.logger(f.manager());
-        writeLine(*logger, "fourth run");
-    }
+    f.launchAndLog("fourth run");
     QVERIFY(LogFileManagerDefault::isLogFileFinished(second));
     const QString third = f.manager()->newestLogFilePath();
     QCOMPARE(fileName(third), QStringLiteral("com.velora.tamber_2015-03-09_17-05 3.log"));
@@ -201,10 +190,7 @@ void tst_LogFiles::continueOrStartNewFileAtLaunch() {
 
     // A day old: finished and replaced; only two files are kept.
     *f.now += kDay;
-    {
-        auto logger = f.logger(f.manager());
-        writeLine(*logger, "next day");
-    }
+    f.launchAndLog("next day");
     QVERIFY(LogFileManagerDefault::isLogFileFinished(third));
     const QStringList files = f.manager()->sortedLogFilePaths();
     QCOMPARE(files.size(), 2);
