@@ -16,6 +16,8 @@ struct DayBucket {
     double start = 0;    // placement time (ms since 1970 UTC) of the record that created it
     QString description; // local midnight of `day` as locale text (day header)
     QList<MeetingRecord> meetings; // display order
+
+    bool operator==(const DayBucket&) const = default;
 };
 
 // Merges the three sources of the upcoming-meetings list into day buckets. Pure: no network,

@@ -42,6 +42,9 @@ public:
     static std::optional<double> numericTime(const QVariant& value);
     static std::optional<double> numericTime(const QJsonValue& value);
 
+    // The same source and the same keys and values (a refetched list compared with the shown one).
+    bool operator==(const MeetingRecord&) const = default;
+
 private:
     QJsonObject m_object; // service meetings
     QVariantMap m_map;    // all others

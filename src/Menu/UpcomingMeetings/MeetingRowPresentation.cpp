@@ -60,10 +60,7 @@ MeetingRowPresentation MeetingRowPresentation::present(const MeetingRecord& reco
     row.draft = record.has(QStringLiteral("meetingDraftGuid"));
     row.serviceMeeting = record.has(QStringLiteral("id"));
     row.recurring = isRecurring(record);
-    if (row.draft)
-        row.status = QStringLiteral("Draft");
-    else if (record.has(kEnd) && isMeetingComplete(record, nowMs))
-        row.status = QStringLiteral("Completed");
+    row.status = statusText(record, nowMs);
     row.click = clickAction(record, nowMs);
     return row;
 }
@@ -89,6 +86,14 @@ QString MeetingRowPresentation::timeSpanText(const MeetingRecord& record,
     if (!abbreviation.isEmpty())
         text += QLatin1Char(' ') + abbreviation;
     return text;
+}
+
+QString MeetingRowPresentation::statusText(const MeetingRecord& record, qint64 nowMs) {
+    if (record.has(QStringLiteral("meetingDraftGuid")))
+        return QStringLiteral("Draft");
+    if (record.has(kEnd) && isMeetingComplete(record, nowMs))
+        return QStringLiteral("Completed");
+    return {};
 }
 
 bool MeetingRowPresentation::isRecurring(const MeetingRecord& record) {

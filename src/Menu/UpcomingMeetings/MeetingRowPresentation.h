@@ -42,6 +42,8 @@ struct MeetingRowPresentation {
     // single meeting once its "end" has passed.
     static bool isMeetingComplete(const MeetingRecord& record, qint64 nowMs);
     static bool isRecurring(const MeetingRecord& record);
+    // "Draft", "Completed" (at nowMs) or empty.
+    static QString statusText(const MeetingRecord& record, qint64 nowMs);
     static RowClick clickAction(const MeetingRecord& record, qint64 nowMs);
 
     // A calendar meeting's join address: its "meetingDomain" (the web domain when absent or

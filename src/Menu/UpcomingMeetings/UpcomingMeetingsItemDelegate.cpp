@@ -45,6 +45,46 @@ UpcomingMeetingsItemDelegate::UpcomingMeetingsItemDelegate(QObject* parent)
     , m_headerFont(headerFont())
     , m_recurIcon(MenuStyle::image(QStringLiteral("recurIcon"))) {}
 
+const QFont& UpcomingMeetingsItemDelegate::font(Face face) const {
+    switch (face) {
+    case Face::Title:
+        return m_titleFont;
+    case Face::Time:
+        return m_timeFont;
+    case Face::Status:
+        return m_statusFont;
+    case Face::Header:
+        break;
+    }
+    return m_headerFont;
+}
+
+const QStaticText& UpcomingMeetingsItemDelegate::laidOut(Face face, const QString& text,
+                                                         int width) const {
+    TextKey key{face, width, text};
+    if (const auto it = m_texts.constFind(key); it != m_texts.cend())
+        return *it;
+    if (m_texts.size() >= kMaxKeptTexts)
+        m_texts.clear();
+    const QFont& f = font(face);
+    QStaticText laid(QFontMetrics(f).elidedText(text, Qt::ElideRight, width));
+    laid.setTextFormat(Qt::PlainText); // a title "<b>1:1</b>" shows as typed
+    laid.setPerformanceHint(QStaticText::AggressiveCaching);
+    laid.prepare(QTransform(), f);
+    return *m_texts.insert(std::move(key), std::move(laid));
+}
+
+qreal UpcomingMeetingsItemDelegate::drawLine(QPainter* painter, Face face, const QString& text,
+                                             const QRect& rect, Qt::Alignment horizontal) const {
+    const QStaticText& laid = laidOut(face, text, rect.width());
+    const QSizeF size = laid.size();
+    const qreal x = horizontal & Qt::AlignRight ? rect.x() + rect.width() - size.width() : rect.x();
+    const qreal y = rect.y() + (rect.height() - QFontMetricsF(font(face)).height()) / 2;
+    painter->setFont(font(face));
+    painter->drawStaticText(QPointF(x, y), laid);
+    return size.width();
+}
+
 QSize UpcomingMeetingsItemDelegate::sizeHint(const QStyleOptionViewItem& option,
                                              const QModelIndex& index) const {
     const bool header = index.data(UpcomingMeetingsListModel::IsHeaderRole).toBool();
@@ -74,10 +114,10 @@ void UpcomingMeetingsItemDelegate::paintHeader(QPainter* painter, const QRect& r
     painter->fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), kSeparator);
     painter->setFont(m_headerFont);
     painter->setPen(kHeaderColour);
-    const QFontMetrics metrics = painter->fontMetrics();
+    const QFontMetrics metrics(m_headerFont);
     const int baseline = rect.bottom() - kHeaderBottomGap - metrics.descent();
-    painter->drawText(QPoint(rect.left() + kTextLeft, baseline),
-                      metrics.elidedText(text, Qt::ElideRight, rect.width() - 2 * kTextLeft));
+    painter->drawStaticText(QPointF(rect.left() + kTextLeft, baseline - metrics.ascent()),
+                            laidOut(Face::Header, text, rect.width() - 2 * kTextLeft));
     painter->restore();
 }
 
@@ -105,31 +145,24 @@ void UpcomingMeetingsItemDelegate::paintMeeting(QPainter* painter,
     }
 
     // Upper line: the time span, then the recurrence mark right after it.
-    painter->setFont(m_timeFont);
     painter->setPen(kTimeColour);
     const QRect timeRect(kTextLeft, 4, qMin(250, textEnd) - kTextLeft, 17);
-    const QString time =
-        painter->fontMetrics().elidedText(p.timeSpan, Qt::ElideRight, timeRect.width());
-    painter->drawText(timeRect, Qt::AlignLeft | Qt::AlignVCenter, time);
+    const qreal timeWidth = drawLine(painter, Face::Time, p.timeSpan, timeRect, Qt::AlignLeft);
     if (p.recurring) {
-        const int x = kTextLeft + painter->fontMetrics().horizontalAdvance(time) + 4;
+        const int x = kTextLeft + qRound(timeWidth) + 4;
         m_recurIcon.paint(painter, QRect(x, 6, 13, 13));
     }
 
     // Status on the right of the upper line.
     if (!p.status.isEmpty() && !stripOpen) {
-        painter->setFont(m_statusFont);
         painter->setPen(kStatusColour);
-        painter->drawText(QRect(190, 4, 70, 17), Qt::AlignRight | Qt::AlignVCenter, p.status);
+        drawLine(painter, Face::Status, p.status, QRect(190, 4, 70, 17), Qt::AlignRight);
     }
 
     // Lower line: the title, one line cut at the end.
-    painter->setFont(m_titleFont);
     painter->setPen(kTitleColour);
     const QRect titleRect(kTextLeft, 19, qMin(259, textEnd) - kTextLeft, 26);
-    painter->drawText(
-        titleRect, Qt::AlignLeft | Qt::AlignVCenter,
-        painter->fontMetrics().elidedText(p.title, Qt::ElideRight, titleRect.width()));
+    drawLine(painter, Face::Title, p.title, titleRect, Qt::AlignLeft);
     painter->restore();
 
     painter->fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), kSeparator);

@@ -21,6 +21,13 @@ UpcomingMeetingsListModel::UpcomingMeetingsListModel(QObject* parent)
 
 void UpcomingMeetingsListModel::setDays(const QList<DayBucket>& days, qint64 nowMs,
                                         const QTimeZone& localZone) {
+    Q_EMIT aboutToReload();
+    if (days == m_days && localZone == m_localZone && !m_rows.empty()) {
+        setStripRow(-1);
+        refreshTimes(nowMs);
+        TLOG_DEBUG(QStringLiteral("Returning number of rows in table  %1").arg(m_rows.size()));
+        return;
+    }
     beginResetModel();
     m_days = days;
     m_nowMs = nowMs;
@@ -39,6 +46,23 @@ void UpcomingMeetingsListModel::setDays(const QList<DayBucket>& days, qint64 now
     }
     endResetModel();
     TLOG_DEBUG(QStringLiteral("Returning number of rows in table  %1").arg(m_rows.size()));
+}
+
+void UpcomingMeetingsListModel::refreshTimes(qint64 nowMs) {
+    m_nowMs = nowMs;
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        std::optional<MeetingRowPresentation>& shown = m_rows[r].presentation;
+        if (!shown)
+            continue; // worked out with the new time when first asked for
+        const MeetingRecord& meeting = *record(int(r));
+        const QString status = MeetingRowPresentation::statusText(meeting, nowMs);
+        const RowClick click = MeetingRowPresentation::clickAction(meeting, nowMs);
+        if (status == shown->status && click == shown->click)
+            continue;
+        shown->status = status;
+        shown->click = click;
+        Q_EMIT dataChanged(index(int(r)), index(int(r)));
+    }
 }
 
 int UpcomingMeetingsListModel::rowCount(const QModelIndex& parent) const {

@@ -21,7 +21,9 @@ public:
 
     explicit UpcomingMeetingsListModel(QObject* parent = nullptr);
 
-    // Replaces every row. nowMs decides "Completed" and what a click does.
+    // Replaces every row. nowMs decides "Completed" and what a click does. The same days again
+    // keep the rows (no reset, so no repaint of the whole list): only rows whose status or click
+    // changed with nowMs report a change.
     void setDays(const QList<DayBucket>& days, qint64 nowMs,
                  const QTimeZone& localZone = QTimeZone::systemTimeZone());
     const QList<DayBucket>& days() const { return m_days; }
@@ -39,6 +41,10 @@ public:
     int stripRow() const { return m_stripRow; }
     void setStripRow(int row);
 
+Q_SIGNALS:
+    // Every setDays, whether or not the rows changed, before they do.
+    void aboutToReload();
+
 private:
     struct Row {
         int bucket = -1;
@@ -47,6 +53,7 @@ private:
         mutable std::optional<MeetingRowPresentation> presentation;
     };
     const Row* meetingRow(int row) const;
+    void refreshTimes(qint64 nowMs);
 
     QList<DayBucket> m_days;
     qint64 m_nowMs = 0;

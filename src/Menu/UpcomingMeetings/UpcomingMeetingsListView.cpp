@@ -34,8 +34,8 @@ UpcomingMeetingsListView::UpcomingMeetingsListView(QWidget* parent)
         " min-height: 24px; }"
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
-    // Rebuilt rows discard an open strip.
-    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this,
+    // Every reload discards an open strip, also one that keeps the rows.
+    connect(m_model, &UpcomingMeetingsListModel::aboutToReload, this,
             &UpcomingMeetingsListView::closeOptionsStrip);
     connect(m_model, &QAbstractItemModel::modelReset, this,
             &UpcomingMeetingsListView::rehoverUnderPointer);
