@@ -13,16 +13,15 @@
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
 
+using namespace Qt::StringLiterals;
+
 // Reminders through the real notification daemon of the test environment (dunst on the private
 // session bus), read back and acted on with its own dunstctl; "join the next meeting" from the
 // command line and from the icon's menu.
-using namespace Qt::StringLiterals;
-
 namespace {
 
 QByteArray dunstctl(const QStringList& arguments) {
