@@ -304,9 +304,10 @@ private Q_SLOTS:
         click(view);
         QPointer<PasswordLoginWindowController> password =
             controller.passwordLoginWindowController();
-        QVERIFY(password && QTest::qWaitForWindowExposed(password->window()));
-        QVERIFY(WindowManager::requestClose(password->window()));
-        QTRY_VERIFY(!password->window()->isVisible());
+        QVERIFY(password);
+        QWidget* window = password->window();
+        QVERIFY(QTest::qWaitForWindowExposed(window) && WindowManager::requestClose(window));
+        QTRY_VERIFY(!window->isVisible());
         QVERIFY(!controller.passwordLoginWindowController());
         QTRY_VERIFY(password.isNull());
         click(view);

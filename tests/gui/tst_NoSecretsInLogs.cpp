@@ -4,23 +4,15 @@
 #include "AbstractTamberWindowController/CustomTextField.h"
 #include "Analytics/AnalyticsController.h"
 #include "Calendars/CalendarStore.h"
-#include "Logging/Log.h"
+#include "GuiSuite.h"
 #include "Logging/Logging.h"
 #include "Menu/AttendMeeting/AttendMeetingViewController.h"
 #include "Menu/InstantMeeting/InstantMeetingViewController.h"
 #include "Models/CalendarMeetingService.h"
-#include "Models/TamberDataModel.h"
 #include "Models/UpcomingMeetingsFetcher.h"
-#include "RecordingUrlOpener.h"
-#include "SignedInSimulator.h"
-#include "TestEnvironment.h"
 
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QSignalSpy>
 
 using namespace Qt::StringLiterals;
 

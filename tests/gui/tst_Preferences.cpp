@@ -13,6 +13,8 @@
 #include "SimAssets.h"
 
 #include <QBuffer>
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QJsonDocument>
@@ -20,6 +22,7 @@
 #include <QListWidget>
 #include <QSaveFile>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 using EP = VeloraSimulator::Endpoint;

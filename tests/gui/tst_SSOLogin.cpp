@@ -1,5 +1,6 @@
 #include "Authentication/SSOLogin/Helper/SAMLFormCapture.h"
 #include "Authentication/SSOLogin/Helper/SSOCertificateTrust.h"
+#include "Authentication/SSOLogin/SSOHelperProcess.h"
 #include "Authentication/SSOLogin/SSOHelperProtocol.h"
 #include "Authentication/SSOLogin/SSOLoginWindowController.h"
 #include "Authentication/SSOLogin/SSOTokenReply.h"
