@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <libical/ical.h>
 #include <memory>
+#include <numeric>
+#include <optional>
+#include <vector>
 
 namespace IcsFeedParser {
 namespace {
@@ -30,7 +33,7 @@ qint64 localMs(const icaltimetype& t, bool dateOnly) {
 }
 
 // All-day values are local days, whatever zone they name.
-qint64 msOf(const icaltimetype& t, const TimeBasis& basis) {
+qint64 convert(const icaltimetype& t, const TimeBasis& basis) {
     if (t.is_date)
         return localMs(t, true);
     if (basis.utc)
@@ -64,9 +67,49 @@ icaltimetype wallClockOf(qint64 ms, const TimeBasis& basis, bool dateOnly) {
     return t;
 }
 
+// The wall-clock fields in one number; nothing for fields out of their ranges.
+std::optional<quint64> packed(const icaltimetype& t) {
+    if (t.year < 0 || t.year > 0xFFFF || t.month < 0 || t.month > 15 || t.day < 0 || t.day > 31 ||
+        t.hour < 0 || t.hour > 31 || t.minute < 0 || t.minute > 63 || t.second < 0 || t.second > 63)
+        return std::nullopt;
+    return quint64(t.year) << 32 | quint64(t.month) << 28 | quint64(t.day) << 23 |
+           quint64(t.hour) << 18 | quint64(t.minute) << 12 | quint64(t.second) << 6 |
+           (t.is_date ? 1 : 0);
+}
+
+bool isEmpty(const short* byList) {
+    return byList[0] == ICAL_RECURRENCE_ARRAY_MAX;
+}
+
+// Days after which a rule's occurrences repeat (and how many fall in each such span), for the
+// rules where that holds from DTSTART on: daily or weekly, at most restricted to plain weekdays,
+// with DTSTART one of its occurrences. Nothing for every other rule.
+std::optional<int> periodDays(const icalrecurrencetype& rule, const icaltimetype& start) {
+    if ((rule.freq != ICAL_DAILY_RECURRENCE && rule.freq != ICAL_WEEKLY_RECURRENCE) ||
+        rule.interval < 1 || rule.rscale || !isEmpty(rule.by_second) || !isEmpty(rule.by_minute) ||
+        !isEmpty(rule.by_hour) || !isEmpty(rule.by_month_day) || !isEmpty(rule.by_year_day) ||
+        !isEmpty(rule.by_week_no) || !isEmpty(rule.by_month) || !isEmpty(rule.by_set_pos))
+        return std::nullopt;
+    bool startMatches = isEmpty(rule.by_day);
+    for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        if (icalrecurrencetype_day_position(rule.by_day[i]) != 0)
+            return std::nullopt;
+        startMatches = startMatches || int(icalrecurrencetype_day_day_of_week(rule.by_day[i])) ==
+                                           icaltime_day_of_week(start);
+    }
+    if (!startMatches)
+        return std::nullopt;
+    if (rule.freq == ICAL_WEEKLY_RECURRENCE)
+        return 7 * rule.interval;
+    return isEmpty(rule.by_day) ? rule.interval : std::lcm(int(rule.interval), 7);
+}
+
 QString text(const char* value) {
     return value ? QString::fromUtf8(value) : QString();
 }
+
+const QString kStart = QStringLiteral("start");
+const QString kEnd = QStringLiteral("end");
 
 class Reader {
 public:
@@ -115,9 +158,27 @@ private:
         return uid ? QByteArray(uid) : QByteArray();
     }
 
+    // While an event is read its warnings wait: they count only if the event is listed.
     void warnOnce(const QString& warning) {
-        if (!m_result.warnings.contains(warning))
-            m_result.warnings.append(warning);
+        QStringList& list = m_deferWarnings ? m_eventWarnings : m_result.warnings;
+        if (!list.contains(warning))
+            list.append(warning);
+    }
+
+    // Occurrences of a feed share a few zones and wall-clock times: each is converted once.
+    qint64 msOf(const icaltimetype& t, const TimeBasis& basis) {
+        const std::optional<quint64> key = packed(t);
+        if (!key)
+            return convert(t, basis);
+        static const char utc = 0, floating = 0; // their keys: no icaltimezone has these addresses
+        const void* zone = t.is_date    ? nullptr
+                           : basis.utc  ? static_cast<const void*>(&utc)
+                           : basis.zone ? static_cast<const void*>(basis.zone)
+                                        : static_cast<const void*>(&floating);
+        auto known = m_instants.constFind({zone, *key});
+        if (known == m_instants.constEnd())
+            known = m_instants.insert({zone, *key}, convert(t, basis));
+        return *known;
     }
 
     TimeBasis basisOf(icalproperty* property, const icaltimetype& t) {
@@ -130,26 +191,33 @@ private:
         auto cached = m_zones.constFind(id);
         if (cached == m_zones.constEnd())
             cached = m_zones.insert(id, resolveZone(id));
-        return *cached;
+        if (cached->unknown)
+            warnOnce(QStringLiteral("unknown time zone \"%1\" read as UTC")
+                         .arg(QString::fromUtf8(id).left(64)));
+        return cached->basis;
     }
+
+    struct Zone {
+        TimeBasis basis;
+        bool unknown = false; // read as UTC
+    };
 
     // The feed's own VTIMEZONE, else the system's zone of that name (IANA or Windows); unknown
     // names are read as UTC.
-    TimeBasis resolveZone(const QByteArray& id) {
+    Zone resolveZone(const QByteArray& id) {
         const QString name = QString::fromUtf8(id);
         QString iana = QTimeZone::isTimeZoneIdAvailable(id)
                            ? name
                            : QString::fromUtf8(QTimeZone::windowsIdToDefaultIanaId(id));
         if (icaltimezone* own = icalcomponent_get_timezone(m_root, id.constData())) {
             const QString location = text(icaltimezone_get_location(own));
-            return {own, false, location.isEmpty() ? (iana.isEmpty() ? name : iana) : location};
+            return {{own, false, location.isEmpty() ? (iana.isEmpty() ? name : iana) : location}};
         }
         if (!iana.isEmpty()) {
             if (icaltimezone* system = icaltimezone_get_builtin_timezone(iana.toUtf8().constData()))
-                return {system, false, iana};
+                return {{system, false, iana}};
         }
-        warnOnce(QStringLiteral("unknown time zone \"%1\" read as UTC").arg(name.left(64)));
-        return {nullptr, true, QStringLiteral("UTC")};
+        return {{nullptr, true, QStringLiteral("UTC")}, true};
     }
 
     bool declinedByOwner(icalcomponent* event) const {
@@ -191,8 +259,26 @@ private:
         return record;
     }
 
+    struct Occurrences {
+        icalcomponent* event = nullptr;
+        TimeBasis basis;
+        icaltimetype start{};
+        qint64 durationMs = 0;
+        QSet<qint64> seen; // starts already listed or excluded
+        qint64 days = 0;   // all-day events: their length in days
+    };
+
+    // What the event's occurrences share: the record without its times.
+    struct Listed {
+        QVariantMap base;
+        qint64 durationMs;
+        qint64 days;
+    };
+
+    // The event's occurrences in the window are found first; the declined check and the
+    // meeting-link search run only for events that have some (or something to warn about).
     void readEvent(icalcomponent* event, bool expandSeries) {
-        if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED || declinedByOwner(event))
+        if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED)
             return;
         icalproperty* startProperty =
             icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
@@ -201,31 +287,39 @@ private:
         const icaltimetype start = icalproperty_get_dtstart(startProperty);
         if (icaltime_is_null_time(start) || !icaltime_is_valid_time(start))
             return;
-        const std::optional<QVariantMap> base = baseRecord(event);
-        if (!base)
-            return;
-        Occurrences series{event, *base, basisOf(startProperty, start), start, 0, {}, 0};
+        m_starts.clear();
+        m_eventWarnings.clear();
+        m_deferWarnings = true;
+        Occurrences series;
+        series.event = event;
+        series.basis = basisOf(startProperty, start);
+        series.start = start;
         series.durationMs = durationOf(event, series);
         if (start.is_date) // whole local days, also across a daylight-saving change
             series.days = std::max<qint64>(1, (series.durationMs + kDayMs / 2) / kDayMs);
-        series.base.insert(QStringLiteral("timezone"), series.basis.name);
         const bool recurring = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY) ||
                                icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
         if (expandSeries && recurring)
             expand(series);
         else
             emitOccurrence(series, msOf(start, series.basis));
+        m_deferWarnings = false;
+        if (m_starts.empty() && m_eventWarnings.isEmpty())
+            return;
+        if (declinedByOwner(event))
+            return;
+        std::optional<QVariantMap> base = baseRecord(event);
+        if (!base)
+            return;
+        for (const QString& warning : std::as_const(m_eventWarnings))
+            warnOnce(warning);
+        if (m_starts.empty())
+            return;
+        base->insert(QStringLiteral("timezone"), series.basis.name);
+        m_listed.push_back({std::move(*base), series.durationMs, series.days});
+        for (const qint64 startMs : m_starts)
+            m_found.push_back({startMs, m_listed.size() - 1});
     }
-
-    struct Occurrences {
-        icalcomponent* event;
-        QVariantMap base;
-        TimeBasis basis;
-        icaltimetype start;
-        qint64 durationMs;
-        QSet<qint64> seen; // starts already listed or excluded
-        qint64 days = 0;   // all-day events: their length in days
-    };
 
     qint64 durationOf(icalcomponent* event, const Occurrences& series) {
         const qint64 startMs = msOf(series.start, series.basis);
@@ -240,20 +334,11 @@ private:
         return series.start.is_date ? kDayMs : 0;
     }
 
-    void emitOccurrence(Occurrences& series, qint64 startMs) {
+    void emitOccurrence(const Occurrences& series, qint64 startMs) {
         if (startMs >= m_options.windowEndMs ||
             startMs + series.durationMs <= m_options.windowStartMs)
             return;
-        QVariantMap record = series.base;
-        const qint64 endMs = series.days > 0 ? QDateTime::fromMSecsSinceEpoch(startMs)
-                                                   .date()
-                                                   .addDays(series.days)
-                                                   .startOfDay()
-                                                   .toMSecsSinceEpoch()
-                                             : startMs + series.durationMs;
-        record.insert(QStringLiteral("start"), double(startMs));
-        record.insert(QStringLiteral("end"), double(endMs));
-        m_result.records.append(record);
+        m_starts.push_back(startMs);
     }
 
     void expand(Occurrences& series) {
@@ -282,25 +367,79 @@ private:
         }
     }
 
-    // Occurrences of one rule inside the window; the number listed.
-    int expandRule(Occurrences& series, const icalrecurrencetype& rule) {
-        icaltimetype first = series.start;
-        first.zone = nullptr; // the iterator works in the series' wall clock
+    // A counted rule cannot start its iterator late (libical refuses), so for rules that
+    // repeat every few days the same series is restarted whole periods later, its count
+    // lowered by the occurrences skipped. Those all lie before `before`, where the walk from
+    // DTSTART would only have stepped over them. Returns the occurrences skipped.
+    int skipPeriods(icalrecurrencetype& rule, icaltimetype& first, const icaltimetype& before) {
+        const std::optional<int> period = periodDays(rule, first);
+        if (!period)
+            return 0;
+        const qint64 days = QDate(before.year, before.month, before.day).toJulianDay() -
+                            QDate(first.year, first.month, first.day).toJulianDay();
+        const qint64 periods = (days - 1) / *period; // the restart stays a day short of `before`
+        if (periods < 1)
+            return 0;
+        // Occurrences per period: any `period` days from DTSTART on hold the same number.
+        icalrecurrencetype pattern = rule;
+        pattern.count = 0;
+        pattern.until = icaltime_null_time();
         std::unique_ptr<icalrecur_iterator, void (*)(icalrecur_iterator*)> it(
-            icalrecur_iterator_new(rule, first), icalrecur_iterator_free);
+            icalrecur_iterator_new(pattern, first), icalrecur_iterator_free);
         if (!it)
             return 0;
+        icaltimetype periodEnd = first;
+        icaltime_adjust(&periodEnd, *period, 0, 0, 0);
+        qint64 perPeriod = 0;
+        for (icaltimetype t = icalrecur_iterator_next(it.get());
+             !icaltime_is_null_time(t) && icaltime_compare(t, periodEnd) < 0;
+             t = icalrecur_iterator_next(it.get())) {
+            if (++perPeriod > 7 * 366)
+                return 0;
+        }
+        if (perPeriod == 0)
+            return 0;
+        const qint64 skipped = std::min<qint64>(periods * perPeriod, rule.count);
+        if (skipped < rule.count) {
+            icaltime_adjust(&first, int(skipped / perPeriod * *period), 0, 0, 0);
+            rule.count -= int(skipped);
+        }
+        return int(skipped);
+    }
+
+    // Occurrences of one rule inside the window; the number listed.
+    int expandRule(Occurrences& series, icalrecurrencetype rule) {
+        icaltimetype first = series.start;
+        first.zone = nullptr; // the iterator works in the series' wall clock
         // Without a count the iterator can start near the window instead of at the first
         // occurrence (a daily series of many years); a day's margin covers zone shifts.
         const qint64 from = m_options.windowStartMs - series.durationMs - kDayMs;
-        if (rule.count == 0 && from > msOf(series.start, series.basis))
-            icalrecur_iterator_set_start(it.get(), wallClockOf(from, series.basis, first.is_date));
         // Wall-clock bounds with a day's margin: occurrences far outside skip the zone work.
         const icaltimetype before = wallClockOf(from, series.basis, first.is_date);
         const icaltimetype after =
             wallClockOf(m_options.windowEndMs + kDayMs, series.basis, first.is_date);
+        if (icaltime_compare(first, after) > 0)
+            return 0; // no occurrence comes before DTSTART
+        int step = 0;
+        if (rule.count > 0) {
+            const int count = rule.count;
+            step = skipPeriods(rule, first, before);
+            if (step >= m_options.maxStepsPerEvent) {
+                warnOnce(QStringLiteral("a series was cut short after %1 steps")
+                             .arg(m_options.maxStepsPerEvent));
+                return 0;
+            }
+            if (step >= count)
+                return 0; // over before the window
+        }
+        std::unique_ptr<icalrecur_iterator, void (*)(icalrecur_iterator*)> it(
+            icalrecur_iterator_new(rule, first), icalrecur_iterator_free);
+        if (!it)
+            return 0;
+        if (rule.count == 0 && from > msOf(series.start, series.basis))
+            icalrecur_iterator_set_start(it.get(), before);
         int listed = 0;
-        for (int step = 0;; ++step) {
+        for (;; ++step) {
             if (step >= m_options.maxStepsPerEvent) {
                 warnOnce(QStringLiteral("a series was cut short after %1 steps")
                              .arg(m_options.maxStepsPerEvent));
@@ -327,34 +466,49 @@ private:
         return listed;
     }
 
+    // Records are made only for the occurrences kept: the earliest ones, in the order found
+    // where starts are equal.
     void finish() {
-        QList<std::pair<double, qsizetype>> order;
-        order.reserve(m_result.records.size());
-        for (qsizetype i = 0; i < m_result.records.size(); ++i)
-            order.append(
-                {m_result.records[i].toMap().value(QStringLiteral("start")).toDouble(), i});
-        std::stable_sort(order.begin(), order.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        QVariantList records;
-        records.reserve(std::min<qsizetype>(order.size(), m_options.maxRecords));
-        for (const auto& [start, i] : order) {
-            if (records.size() == m_options.maxRecords)
-                break;
-            records.append(m_result.records[i]);
+        std::stable_sort(m_found.begin(), m_found.end(),
+                         [](const Found& a, const Found& b) { return a.startMs < b.startMs; });
+        const qsizetype kept = std::min<qsizetype>(qsizetype(m_found.size()), m_options.maxRecords);
+        m_result.records.reserve(kept);
+        for (qsizetype i = 0; i < kept; ++i) {
+            const Found& found = m_found[size_t(i)];
+            const Listed& listed = m_listed[found.listed];
+            const qint64 endMs = listed.days > 0 ? QDateTime::fromMSecsSinceEpoch(found.startMs)
+                                                       .date()
+                                                       .addDays(listed.days)
+                                                       .startOfDay()
+                                                       .toMSecsSinceEpoch()
+                                                 : found.startMs + listed.durationMs;
+            QVariantMap record = listed.base;
+            record.insert(kStart, double(found.startMs));
+            record.insert(kEnd, double(endMs));
+            m_result.records.append(std::move(record));
         }
-        const bool capped = m_result.records.size() > records.size();
-        m_result.records = records;
-        if (capped) {
+        if (qsizetype(m_found.size()) > kept) {
             warnOnce(QStringLiteral("only the first %1 occurrences are listed")
                          .arg(m_options.maxRecords));
         }
     }
 
+    struct Found {
+        qint64 startMs;
+        size_t listed; // index in m_listed
+    };
+
     const Options& m_options;
     Result& m_result;
     icalcomponent* m_root = nullptr;
-    QHash<QByteArray, TimeBasis> m_zones;
+    QHash<QByteArray, Zone> m_zones;
+    QHash<std::pair<const void*, quint64>, qint64> m_instants;
     QHash<QByteArray, QSet<qint64>> m_overridden; // starts replaced by overrides, per UID
+    std::vector<Listed> m_listed;
+    std::vector<Found> m_found;
+    std::vector<qint64> m_starts; // of the event being read
+    QStringList m_eventWarnings;  // of the event being read
+    bool m_deferWarnings = false;
 };
 
 // The first and last non-blank line of the bytes.

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <ctime>
+#include <libical/ical.h>
 
 namespace {
 
@@ -53,6 +54,30 @@ QString describe(const QVariantList& records) {
             lines << QStringLiteral("(not tagged ical)");
     }
     return lines.join(" | ");
+}
+
+// The rule's occurrences near the window as RDATE lines, from libical's plain walk from DTSTART:
+// what a series must list whatever shortcut its reading takes.
+QByteArray walkedAsDates(const QByteArray& dtstartLine, const QByteArray& rule) {
+    icalproperty* start = icalproperty_new_from_string(dtstartLine.constData());
+    icaltimetype first = icalproperty_get_dtstart(start);
+    icalproperty_free(start);
+    const QByteArray params = dtstartLine.mid(7, dtstartLine.indexOf(':') - 7);
+    const QByteArray suffix = icaltime_is_utc(first) ? "Z" : "";
+    first.zone = nullptr;
+    icalrecur_iterator* it =
+        icalrecur_iterator_new(icalrecurrencetype_from_string(rule.constData()), first);
+    const icaltimetype from = icaltime_from_string("20260227T000000");
+    const icaltimetype to = icaltime_from_string("20260318T000000");
+    QByteArray lines;
+    for (icaltimetype t = icalrecur_iterator_next(it);
+         !icaltime_is_null_time(t) && icaltime_compare(t, to) < 0;
+         t = icalrecur_iterator_next(it)) {
+        if (icaltime_compare(t, from) >= 0)
+            lines += "RDATE" + params + ":" + icaltime_as_ical_string(t) + suffix + "\n";
+    }
+    icalrecur_iterator_free(it);
+    return lines;
 }
 
 } // namespace
@@ -155,6 +180,64 @@ private slots:
         const IcsFeedParser::Result result = parse(vevent("Storm", rule));
         QCOMPARE(result.records.size(), records);
         QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // Series that began long before the window are not walked from their start; what they
+    // list must still equal the plain walk's occurrences, at the window's edges, across the
+    // daylight-saving change, with exceptions and moved occurrences.
+    void seriesFromLongAgo_data() {
+        QTest::addColumn<QByteArray>("start"); // DTSTART line first
+        QTest::addColumn<QByteArray>("rule");
+        QTest::addColumn<QByteArray>("more"); // exceptions and overrides
+        QTest::addColumn<int>("records");
+        QTest::newRow("daily, counted, ends inside the window, zone changes")
+            << QByteArray("DTSTART;TZID=America/New_York:20250205T090000\nDURATION:PT30M\n")
+            << QByteArray("FREQ=DAILY;COUNT=400")
+            << QByteArray("EXDATE;TZID=America/New_York:20260309T090000\n") +
+                   vevent("S", "RECURRENCE-ID;TZID=America/New_York:20260310T090000\n"
+                               "DTSTART;TZID=America/New_York:20260310T110000\n")
+            << 9;
+        QTest::newRow("daily, counted, last one ends just inside the window")
+            << QByteArray("DTSTART:20250301T233000Z\nDURATION:PT1H\n")
+            << QByteArray("FREQ=DAILY;COUNT=366") << QByteArray() << 1;
+        QTest::newRow("weekly at the window's first and last instant")
+            << QByteArray("DTSTART:20240101T000000Z\nDURATION:PT30M\n")
+            << QByteArray("FREQ=WEEKLY;BYDAY=MO;COUNT=500") << QByteArray() << 2;
+        QTest::newRow("every other week on three days, exception and moved occurrence")
+            << QByteArray("DTSTART;TZID=Europe/Berlin:20200107T170000\nDURATION:PT1H\n")
+            << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,TU,TH;WKST=SU;COUNT=1000")
+            << QByteArray("EXDATE;TZID=Europe/Berlin:20260310T170000\n") +
+                   vevent("S", "RECURRENCE-ID;TZID=Europe/Berlin:20260312T170000\n"
+                               "DTSTART;TZID=Europe/Berlin:20260313T170000\n")
+            << 2;
+        QTest::newRow("weekdays of every other day, all-day")
+            << QByteArray("DTSTART;VALUE=DATE:20230103\n")
+            << QByteArray("FREQ=DAILY;INTERVAL=2;BYDAY=MO,TU,WE,TH,FR;COUNT=600") << QByteArray()
+            << 6;
+        QTest::newRow("start not on the rule's day")
+            << QByteArray("DTSTART:20250305T100000Z\n")
+            << QByteArray("FREQ=WEEKLY;BYDAY=MO;COUNT=60") << QByteArray() << 2;
+        QTest::newRow("floating, the last counted one in the window")
+            << QByteArray("DTSTART:20240304T080000\n") << QByteArray("FREQ=WEEKLY;COUNT=105")
+            << QByteArray() << 1;
+        QTest::newRow("daily since 2006, no end") << QByteArray("DTSTART:20060302T090000Z\n")
+                                                  << QByteArray("FREQ=DAILY") << QByteArray() << 14;
+    }
+
+    void seriesFromLongAgo() {
+        QFETCH(QByteArray, start);
+        QFETCH(QByteArray, rule);
+        QFETCH(QByteArray, more);
+        QFETCH(int, records);
+        const QByteArray dtstart = start.left(start.indexOf('\n'));
+        const QByteArray exdates = more.left(more.indexOf("BEGIN:"));
+        const QByteArray overrides = more.mid(exdates.size());
+        const IcsFeedParser::Result series =
+            parse(vevent("S", start + "RRULE:" + rule + "\n" + exdates) + overrides);
+        const IcsFeedParser::Result walked =
+            parse(vevent("S", start + walkedAsDates(dtstart, rule) + exdates) + overrides);
+        QCOMPARE(describe(series.records), describe(walked.records));
+        QCOMPARE(series.records.size(), records);
     }
 
     void refused_data() {
