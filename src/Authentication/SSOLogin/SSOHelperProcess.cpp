@@ -5,12 +5,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace P = SSOHelperProtocol;
 
 namespace {
 
 constexpr char kHelperName[] = "tamber-sso";
+constexpr int kStopGraceMs = 1500;
 
 bool isLogLevel(int level) {
     return level == Log::Error || level == Log::Warning || level == Log::Info ||
@@ -35,8 +37,10 @@ SSOHelperProcess::~SSOHelperProcess() {
     // Killed and reaped here (a matter of milliseconds): nothing of a window process outlives
     // its owner.
     for (QProcess* process : findChildren<QProcess*>()) {
-        if (process->state() != QProcess::NotRunning)
-            process->waitForFinished(2000);
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->kill();
+        process->waitForFinished(2000);
     }
 }
 
@@ -84,7 +88,10 @@ void SSOHelperProcess::stop() {
         process->deleteLater();
         return;
     }
-    process->kill();
+    // End-of-file on its input closes its window and ends it in order (the web engine's profile
+    // shut down, its files flushed); one that has not gone after a moment is killed.
+    process->closeWriteChannel();
+    QTimer::singleShot(kStopGraceMs, process, &QProcess::kill);
     // Reaped when it has gone; destroyed with this object at the latest.
     connect(process, &QProcess::finished, process, &QObject::deleteLater);
 }

@@ -13,7 +13,8 @@
 #include <functional>
 
 // The application's side of the sign-on window process (tamber-sso): starts it, sends it
-// commands, reads its events, and owns its life. Stopping it or destroying this object kills it.
+// commands, reads its events, and owns its life. Stopping it ends it (killed if it lingers);
+// destroying this object kills it.
 class SSOHelperProcess : public QObject {
     Q_OBJECT
 public:
