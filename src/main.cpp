@@ -8,6 +8,7 @@
 #include "Platform/BundleInfo.h"
 #include "Platform/Notifier.h"
 #include "Platform/SingleInstance.h"
+#include "Platform/TerminationSignals.h"
 #include "Reminders/ReminderClock.h"
 #include "Reminders/ReminderController.h"
 #include "TamberApplication.h"
@@ -71,6 +72,11 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     controller.applicationDidFinishLaunching();
+
+    // Logout and shutdown (SIGTERM) end the application the way its Quit does.
+    TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &controller,
+                     &AppController::terminateApp);
 
     // A second start asks this copy to show itself: open what a click on the icon opens.
     QObject::connect(&instance, &SingleInstance::activationRequested, &controller, [] {

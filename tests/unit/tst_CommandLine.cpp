@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QProcess>
+#include <csignal>
 
 // The real binary: the options are read before any window system is needed.
 class TestCommandLine : public QObject {
@@ -49,6 +50,35 @@ private slots:
         const QByteArray err = tamber.readAllStandardError();
         QVERIFY2(matches(out, standardOutput), out.constData());
         QVERIFY2(matches(err, standardError), err.constData());
+    }
+
+    // Logout and shutdown send SIGTERM: the running copy must quit the way its Quit does (the
+    // open form kept as a draft, the record saved), not die with its state.
+    void sessionEndQuitsNormally() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const auto run = [&env](const QStringList& arguments) {
+            QProcess other;
+            other.setProcessEnvironment(env);
+            other.start(QStringLiteral(TAMBER_BIN), arguments);
+            other.waitForFinished(10000);
+            return std::pair{other.exitCode(), other.readAllStandardError()};
+        };
+        QProcess tamber;
+        tamber.setProcessEnvironment(env);
+        tamber.start(QStringLiteral(TAMBER_BIN), {});
+        QVERIFY(tamber.waitForStarted());
+        // Up once it answers over the single-instance channel.
+        QTRY_VERIFY_WITH_TIMEOUT(run({QStringLiteral("--join-next")}) ==
+                                     std::pair(1, QByteArray("not signed in\n")),
+                                 30000);
+        QCOMPARE(run({}).first, 0); // a second start hands over and leaves
+
+        ::kill(pid_t(tamber.processId()), SIGTERM);
+        QVERIFY(tamber.waitForFinished(15000));
+        QVERIFY2(tamber.exitStatus() == QProcess::NormalExit,
+                 tamber.readAllStandardError().right(2000).constData());
+        QCOMPARE(tamber.exitCode(), 0);
     }
 };
 
