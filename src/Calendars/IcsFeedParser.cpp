@@ -354,16 +354,22 @@ private:
              p && listed < m_options.maxOccurrencesPerEvent;
              p = icalcomponent_get_next_property(series.event, ICAL_RRULE_PROPERTY))
             listed += expandRule(series, icalproperty_get_rrule(p));
+        const auto emitOnce = [&](qint64 ms) {
+            if (!series.seen.contains(ms)) {
+                series.seen.insert(ms);
+                emitOccurrence(series, ms);
+            }
+        };
+        // The rule's walk yields DTSTART; without a rule it is still the first instance, and
+        // RDATE only adds to it.
+        if (!icalcomponent_get_first_property(series.event, ICAL_RRULE_PROPERTY))
+            emitOnce(msOf(series.start, series.basis));
         for (icalproperty* p = icalcomponent_get_first_property(series.event, ICAL_RDATE_PROPERTY);
              p; p = icalcomponent_get_next_property(series.event, ICAL_RDATE_PROPERTY)) {
             const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
             const icaltimetype t =
                 icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
-            const qint64 ms = msOf(t, basisOf(p, t));
-            if (!series.seen.contains(ms)) {
-                series.seen.insert(ms);
-                emitOccurrence(series, ms);
-            }
+            emitOnce(msOf(t, basisOf(p, t)));
         }
     }
 

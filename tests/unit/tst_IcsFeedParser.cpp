@@ -112,6 +112,15 @@ private slots:
             << "03-02 09:00Z 30m Daily UTC #111/22 | 03-04 15:00Z 30m Daily UTC #111/22 | "
                "03-06 09:00Z 30m Daily UTC #111/22"
             << 0;
+        QTest::newRow("extra dates beside the start, one excluded")
+            << vevent("Dates", "DTSTART:20260303T090000Z\nDURATION:PT30M\n"
+                               "RDATE:20260305T090000Z,20260307T090000Z\n"
+                               "EXDATE:20260307T090000Z\n") +
+                   vevent("NotFirst", "DTSTART:20260304T100000Z\nRDATE:20260306T100000Z\n"
+                                      "EXDATE:20260304T100000Z\n")
+            << "03-03 09:00Z 30m Dates UTC #111/22 | 03-05 09:00Z 30m Dates UTC #111/22 | "
+               "03-06 10:00Z 0m NotFirst UTC #111/22"
+            << 0;
         QTest::newRow("all-day and floating are local")
             << vevent("Offsite", "DTSTART;VALUE=DATE:20260305\nDTEND;VALUE=DATE:20260306\n") +
                    vevent("Floating", "DTSTART:20260310T090000\nDTEND:20260310T091500\n")
