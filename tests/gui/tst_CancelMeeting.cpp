@@ -371,5 +371,5 @@ private:
     std::unique_ptr<MenuPopover> m_popover;
 };
 
-QTEST_MAIN(tst_CancelMeeting)
+TAMBER_TEST_MAIN_GUI(tst_CancelMeeting)
 #include "tst_CancelMeeting.moc"

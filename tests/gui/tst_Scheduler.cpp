@@ -367,5 +367,5 @@ private:
     std::unique_ptr<SchedulerPopover> m_popover;
 };
 
-QTEST_MAIN(tst_Scheduler)
+TAMBER_TEST_MAIN_GUI(tst_Scheduler)
 #include "tst_Scheduler.moc"
