@@ -381,8 +381,11 @@ private:
         const std::optional<int> period = periodDays(rule, first);
         if (!period)
             return 0;
-        const qint64 days = QDate(before.year, before.month, before.day).toJulianDay() -
-                            QDate(first.year, first.month, first.day).toJulianDay();
+        const QDate from(first.year, first.month, first.day);
+        const QDate to(before.year, before.month, before.day);
+        if (!from.isValid() || !to.isValid()) // a day 51 in a feed: walked as it stands
+            return 0;
+        const qint64 days = to.toJulianDay() - from.toJulianDay();
         const qint64 periods = (days - 1) / *period; // the restart stays a day short of `before`
         if (periods < 1)
             return 0;
