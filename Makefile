@@ -34,7 +34,7 @@ bench: deps
 # the test environment (medians of interleaved runs; FOOTPRINT_RUNS, FOOTPRINT_CYCLES).
 bench-footprint: deps
 	@cmake -S . -B $(BUILD)-footprint -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBER_BUILD_TESTS=OFF -DTAMBER_BUILD_FUZZ=OFF >/dev/null
-	@cmake --build $(BUILD)-footprint -j $(JOBS) --target tamber velora-sim bare-tray tray-watch
+	@cmake --build $(BUILD)-footprint -j $(JOBS) --target tamber tamber-sso velora-sim bare-tray tray-watch
 	@scripts/with-test-env bench/footprint/run-footprint $(BUILD)-footprint
 
 # A Debian package of the application in $(BUILD)/ (install it with apt install ./tamber_*.deb).
