@@ -21,8 +21,7 @@ private Q_SLOTS:
     void init() {
         m_session.begin(u"Budget review (draft)"_s, 1, QTime(16, 30));
         m_menu = std::make_unique<MenuViewController>();
-        m_menu->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_menu.get()));
+        QVERIFY(GuiSuite::showAndExpose(m_menu.get()));
         m_menu->menuView()->updateActualRectInSuperViewIfRequired();
     }
 

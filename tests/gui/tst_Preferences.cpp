@@ -42,8 +42,7 @@ private Q_SLOTS:
         m_session.begin(u"Draft"_s, 1, QTime(10, 0));
         TamberDataModel::sharedData()->profilePicture = u"default"_s;
         m_menu = std::make_unique<MenuViewController>();
-        m_menu->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_menu.get()));
+        QVERIFY(GuiSuite::showAndExpose(m_menu.get()));
         m_menu->menuView()->updateActualRectInSuperViewIfRequired();
     }
 
