@@ -56,6 +56,8 @@ void CustomStatusItemView::setContextMenu(QMenu* menu) {
     m_contextMenu = menu;
     if (m_tray)
         m_tray->setContextMenu(menu);
+    if (m_fallback)
+        m_fallback->setContextMenu(menu);
 }
 
 void CustomStatusItemView::mouseDown() {
@@ -94,6 +96,7 @@ void CustomStatusItemView::updateShownIcon() {
     }
     if (m_fallback) {
         m_fallback->setIcon(shown);
+        m_fallback->setToolTipText(tip);
     }
 }
 
@@ -133,6 +136,7 @@ void CustomStatusItemView::showFallback() {
     m_fallback = std::make_unique<TrayFallbackWindow>();
     connect(m_fallback.get(), &TrayFallbackWindow::openRequested, this,
             &CustomStatusItemView::mouseDown);
+    m_fallback->setContextMenu(m_contextMenu);
     m_fallback->show();
 
     if (!m_trayRetry) {

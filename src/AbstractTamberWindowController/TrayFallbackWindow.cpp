@@ -2,8 +2,10 @@
 
 #include "Platform/BundleInfo.h"
 
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 
 TrayFallbackWindow::TrayFallbackWindow(QWidget* parent)
@@ -26,6 +28,24 @@ TrayFallbackWindow::TrayFallbackWindow(QWidget* parent)
 void TrayFallbackWindow::setIcon(const QIcon& icon) {
     m_iconLabel->setPixmap(icon.pixmap(QSize(22, 22)));
     setWindowIcon(icon);
+}
+
+void TrayFallbackWindow::setToolTipText(const QString& text) {
+    setToolTip(text);
+    m_openButton->setToolTip(text);
+}
+
+void TrayFallbackWindow::setContextMenu(QMenu* menu) {
+    m_contextMenu = menu;
+}
+
+void TrayFallbackWindow::contextMenuEvent(QContextMenuEvent* event) {
+    if (!m_contextMenu) {
+        QWidget::contextMenuEvent(event);
+        return;
+    }
+    m_contextMenu->popup(event->globalPos());
+    event->accept();
 }
 
 QRect TrayFallbackWindow::buttonGlobalGeometry() const {

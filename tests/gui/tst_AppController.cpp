@@ -15,7 +15,10 @@
 #include "WindowManager.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QScopeGuard>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -392,6 +395,31 @@ private Q_SLOTS:
         Q_EMIT newer->signInCompleted();
         QVERIFY(!controller.ssoLoginWindowController());
         QTRY_VERIFY(newer.isNull());
+    }
+
+    // Without a tray host a small window offers the icon's click, tooltip and right-click menu.
+    void fallbackWindowStandsInForTheIcon() {
+        CustomStatusItemView::setTrayAvailabilityProbe([] { return false; });
+        const auto restore =
+            qScopeGuard([] { CustomStatusItemView::setTrayAvailabilityProbe(nullptr); });
+        CustomStatusItemView view;
+        view.setTitle(u"Standup in 5 minutes"_s);
+        QMenu menu;
+        menu.addAction(u"Quit"_s);
+        view.setContextMenu(&menu);
+        QWidget* window = view.fallbackWindow();
+        QVERIFY(window && !view.usesTray() && QTest::qWaitForWindowExposed(window));
+        auto* open = GuiSuite::child<QPushButton>(window, "openButton");
+        QCOMPARE(open->toolTip(), u"Standup in 5 minutes"_s);
+        QTest::mouseClick(open, Qt::LeftButton);
+        QVERIFY(view.highlighted());
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(4, 4),
+                                     open->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(open, &rightClick);
+        QTRY_VERIFY(menu.isVisible());
+        menu.hide();
+        view.setTitle(u"Standup now"_s);
+        QCOMPARE(window->toolTip(), u"Standup now"_s);
     }
 
     void editingShortcuts() {
