@@ -1,11 +1,11 @@
 #include "SSOLoginWindow.h"
 
+#include "AbstractTamberWindowController/ProgressIndicator.h"
 #include "Logging/Log.h"
 #include "Platform/BundleInfo.h"
 #include "SAMLFormCapture.h"
 #include "SSOConnectionBar.h"
 #include "SSOOverlayView.h"
-#include "SSOSpinnerView.h"
 #include "SSOWebPage.h"
 #include "ui_SSOLoginWindowController.h"
 

@@ -1,6 +1,6 @@
 #include "SSOOverlayView.h"
 
-#include "SSOSpinnerView.h"
+#include "AbstractTamberWindowController/ProgressIndicator.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -11,10 +11,14 @@
 SSOOverlayView::SSOOverlayView(QWidget* covered)
     : QWidget(covered)
     , m_covered(covered)
-    , m_spinner(new SSOSpinnerView(this))
+    , m_spinner(new ProgressIndicator(this))
     , m_successLabel(new QLabel(tr("Signed in. Setting up your account\u2026"), this)) {
     setObjectName(QStringLiteral("overlayView"));
     m_spinner->setObjectName(QStringLiteral("loadingInProgress"));
+    m_spinner->setFixedSize(40, 40);
+    QPalette light = m_spinner->palette();
+    light.setColor(QPalette::WindowText, Qt::white);
+    m_spinner->setPalette(light);
     m_successLabel->setObjectName(QStringLiteral("loginSuccessfulLabel"));
     m_successLabel->setAlignment(Qt::AlignCenter);
     m_successLabel->setStyleSheet(

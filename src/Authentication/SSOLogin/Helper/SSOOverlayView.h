@@ -3,7 +3,7 @@
 #include <QWidget>
 
 class QLabel;
-class SSOSpinnerView;
+class ProgressIndicator;
 
 // The half-transparent black cover laid over the sign-on window while the service is being
 // asked, with a spinner and, during the token exchange, the success label.
@@ -16,7 +16,7 @@ public:
     void showOverlay(bool showLoginSuccessfulLabel);
     void hideOverlay();
 
-    SSOSpinnerView* spinner() const { return m_spinner; }
+    ProgressIndicator* spinner() const { return m_spinner; }
     QLabel* loginSuccessfulLabel() const { return m_successLabel; }
 
 protected:
@@ -25,6 +25,6 @@ protected:
 
 private:
     QWidget* m_covered;
-    SSOSpinnerView* m_spinner;
+    ProgressIndicator* m_spinner;
     QLabel* m_successLabel;
 };
