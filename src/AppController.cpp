@@ -503,6 +503,10 @@ void AppController::closeAction() {
 // --- Deactivation ---
 
 void AppController::onApplicationStateChanged(Qt::ApplicationState state) {
+    // The closed menu is hidden, and the focus it held leaves it as a deactivation, which a
+    // destroyed menu window never caused: the application stays active as it always did.
+    if (state != Qt::ApplicationActive && m_menuPopover && m_menuPopover->takeFocusLeftOnHide())
+        return;
     const bool wasActive = m_lastState == Qt::ApplicationActive;
     m_lastState = state;
     if (wasActive && state != Qt::ApplicationActive) {

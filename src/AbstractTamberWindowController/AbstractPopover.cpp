@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <limits>
 
 namespace {
@@ -57,6 +58,10 @@ AbstractPopover::AbstractPopover(QWidget* parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+        if (focus)
+            m_focusLeftOnHide = false;
+    });
 }
 
 AbstractPopover::~AbstractPopover() {
@@ -99,6 +104,7 @@ void AbstractPopover::presentAt(const QRect& anchor, bool transient) {
         return;
     }
     prepareForReuse();
+    m_focusLeftOnHide = false;
     m_transient = transient;
     // Window flags must be settled before the native window exists (first show); setting them
     // again, even unchanged, would make a shown-again popover build a new native window.
@@ -154,7 +160,14 @@ void AbstractPopover::closeEvent(QCloseEvent* event) {
         m_willCloseSent = true;
         popoverWillClose();
     }
-    event->accept();
+    if (!isReusable()) {
+        event->accept();
+        return;
+    }
+    // Closing would destroy the native window, and the next show would build it again with its
+    // backing store and window properties: a reusable popover is only hidden.
+    event->ignore();
+    hide();
 }
 
 void AbstractPopover::hideEvent(QHideEvent* event) {
@@ -162,6 +175,9 @@ void AbstractPopover::hideEvent(QHideEvent* event) {
     if (event->spontaneous() || !m_shown || m_didClose) {
         return;
     }
+    // The window system takes the focus back from a hidden window later; from a destroyed one
+    // Qt drops it at once and nobody hears of it.
+    m_focusLeftOnHide = windowHandle() && QGuiApplication::focusWindow() == windowHandle();
     if (!m_willCloseSent) {
         m_willCloseSent = true;
         popoverWillClose();

@@ -6,11 +6,13 @@
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
+#include <utility>
 
 // A frameless top-level window shown next to the tray icon, holding one view controller.
 // A popover is shown once and not again after it closed, unless it is reusable (the menu): then
-// each show starts a new round of show and close events. Transient popovers (the base
-// behaviour) close on a click outside them.
+// each show starts a new round of show and close events, and a close only hides the window, so
+// the next show finds its native window ready. Transient popovers (the base behaviour) close on
+// a click outside them.
 class AbstractPopover : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +33,10 @@ public:
     // of the popover it replaces must not see it closed before its show comes round.
     void prepareForReuse();
     bool hasClosed() const { return m_didClose; }
+    // Whether the popover had the keyboard focus when it was last hidden and no window has
+    // had it since. Reading clears it: the one loss of focus that the hide causes is then
+    // reported as having been taken with the popover.
+    bool takeFocusLeftOnHide() { return std::exchange(m_focusLeftOnHide, false); }
 
     // Where a popover of `size` goes: centred under the anchor, or above it when the anchor sits
     // at the bottom of the screen; at the cursor for an empty anchor; always inside `available`.
@@ -72,4 +78,5 @@ private:
     bool m_willCloseSent = false;
     bool m_didClose = false;
     bool m_deallocLogged = false;
+    bool m_focusLeftOnHide = false;
 };

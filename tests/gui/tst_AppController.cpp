@@ -295,6 +295,52 @@ private Q_SLOTS:
         QCOMPARE(controller.ssoLoginWindowController(), sso.data());
     }
 
+    void closingTheMenuIsNoDeactivation_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("icon click") << u"icon"_s;
+        QTest::newRow("click outside") << u"outside"_s;
+        QTest::newRow("Escape") << u"escape"_s;
+    }
+
+    // The focus leaving a closed menu is no deactivation: no hide event per close. One after
+    // another window took the focus still is.
+    void closingTheMenuIsNoDeactivation() {
+        QFETCH(QString, how);
+        AppController& controller = awake();
+        signIn();
+        CustomStatusItemView* view = AppController::customStatusView();
+        QWidget elsewhere;
+        elsewhere.setGeometry(900, 500, 200, 150);
+        QVERIFY(GuiSuite::showAndExpose(&elsewhere));
+        for (int round = 1; round <= 4; ++round) {
+            click(view);
+            QPointer<AbstractPopover> menu = controller.activePopover();
+            QTRY_VERIFY(menu && menu->isVisible());
+            QTRY_COMPARE(QGuiApplication::focusWindow(), menu->windowHandle());
+            if (round == 4) {
+                view->mouseDown();
+                elsewhere.activateWindow();
+                QTRY_COMPARE(QGuiApplication::focusWindow(), elsewhere.windowHandle());
+                elsewhere.hide();
+                QTRY_COMPARE(m_rec.calls.filter(u"sendAppHide"_s),
+                             QStringList{u"sendAppHide:AppController"_s});
+                break;
+            }
+            if (how == "icon"_L1)
+                view->mouseDown();
+            else if (how == "outside"_L1)
+                QTest::mouseClick(elsewhere.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
+            else
+                QTest::keyClick(menu, Qt::Key_Escape);
+            QVERIFY(!menu->isVisible());
+            // A hidden window loses the focus a moment later.
+            QTRY_VERIFY(QGuiApplication::focusWindow() != menu->windowHandle());
+            QCoreApplication::processEvents();
+            QVERIFY2(m_rec.calls.filter(u"sendAppHide"_s).isEmpty(),
+                     qPrintable(QString::number(round)));
+        }
+    }
+
     void signInWindowsClosedByHandAreForgotten() {
         AppController& controller = awake();
         CustomStatusItemView* view = AppController::customStatusView();
