@@ -104,6 +104,24 @@ std::optional<int> periodDays(const icalrecurrencetype& rule, const icaltimetype
     return isEmpty(rule.by_day) ? rule.interval : std::lcm(int(rule.interval), 7);
 }
 
+// What libical's iterator accepts as DTSTART.
+bool iteratorAccepts(const icaltimetype& t) {
+    return t.year >= 0 && t.year <= 2582 && QDate(t.year, t.month, t.day).isValid() &&
+           (t.is_date || (t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+                          t.second >= 0 && t.second <= 59));
+}
+
+qint64 julianDay(const icaltimetype& t) {
+    return QDate(t.year, t.month, t.day).toJulianDay();
+}
+
+// A rule's occurrences from DTSTART on: the n-th lies (n / size) * period + offsets[n % size]
+// days after DTSTART, at its time of day.
+struct Pattern {
+    int period = 0;
+    std::vector<int> offsets; // ascending, the first 0
+};
+
 QString text(const char* value) {
     return value ? QString::fromUtf8(value) : QString();
 }
@@ -373,54 +391,63 @@ private:
         }
     }
 
-    // A counted rule cannot start its iterator late (libical refuses), so for rules that
-    // repeat every few days the same series is restarted whole periods later, its count
-    // lowered by the occurrences skipped. Those all lie before `before`, where the walk from
-    // DTSTART would only have stepped over them. Returns the occurrences skipped.
-    int skipPeriods(icalrecurrencetype& rule, icaltimetype& first, const icaltimetype& before) {
+    void cutShort() {
+        warnOnce(QStringLiteral("a series was cut short after %1 steps")
+                     .arg(m_options.maxStepsPerEvent));
+    }
+
+    // The occurrences of a daily or weekly rule repeat every few days from DTSTART on (see
+    // periodDays): they are measured over one period with libical's iterator, once per rule
+    // shape, and the rest follow by day arithmetic. Nothing for every other rule.
+    const Pattern* patternOf(const icalrecurrencetype& rule, const icaltimetype& first) {
         const std::optional<int> period = periodDays(rule, first);
-        if (!period)
-            return 0;
-        const QDate from(first.year, first.month, first.day);
-        const QDate to(before.year, before.month, before.day);
-        if (!from.isValid() || !to.isValid()) // a day 51 in a feed: walked as it stands
-            return 0;
-        const qint64 days = to.toJulianDay() - from.toJulianDay();
-        const qint64 periods = (days - 1) / *period; // the restart stays a day short of `before`
-        if (periods < 1)
-            return 0;
-        // Occurrences per period: any `period` days from DTSTART on hold the same number.
-        icalrecurrencetype pattern = rule;
-        pattern.count = 0;
-        pattern.until = icaltime_null_time();
+        if (!period || !iteratorAccepts(first))
+            return nullptr;
+        QByteArray key;
+        for (const int field :
+             {int(rule.freq), int(rule.interval), int(rule.week_start), icaltime_day_of_week(first),
+              first.is_date, first.hour, first.minute, first.second})
+            key.append(reinterpret_cast<const char*>(&field), sizeof field);
+        for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
+            key.append(reinterpret_cast<const char*>(&rule.by_day[i]), sizeof rule.by_day[i]);
+        auto known = m_patterns.constFind(key);
+        if (known == m_patterns.constEnd())
+            known = m_patterns.insert(key, measure(rule, first, *period));
+        return known->has_value() ? &**known : nullptr;
+    }
+
+    static std::optional<Pattern> measure(icalrecurrencetype rule, const icaltimetype& first,
+                                          int period) {
+        rule.count = 0;
+        rule.until = icaltime_null_time();
         std::unique_ptr<icalrecur_iterator, void (*)(icalrecur_iterator*)> it(
-            icalrecur_iterator_new(pattern, first), icalrecur_iterator_free);
+            icalrecur_iterator_new(rule, first), icalrecur_iterator_free);
         if (!it)
-            return 0;
-        icaltimetype periodEnd = first;
-        icaltime_adjust(&periodEnd, *period, 0, 0, 0);
-        qint64 perPeriod = 0;
-        for (icaltimetype t = icalrecur_iterator_next(it.get());
-             !icaltime_is_null_time(t) && icaltime_compare(t, periodEnd) < 0;
+            return std::nullopt;
+        const qint64 firstDay = julianDay(first);
+        Pattern pattern{period, {}};
+        for (icaltimetype t = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(t);
              t = icalrecur_iterator_next(it.get())) {
-            if (++perPeriod > 7 * 366)
-                return 0;
+            const qint64 offset = julianDay(t) - firstDay;
+            if (offset >= period)
+                break;
+            if (t.is_date != first.is_date || t.hour != first.hour || t.minute != first.minute ||
+                t.second != first.second ||
+                offset <= (pattern.offsets.empty() ? -1 : pattern.offsets.back()) ||
+                pattern.offsets.size() > 7 * 366)
+                return std::nullopt;
+            pattern.offsets.push_back(int(offset));
         }
-        if (perPeriod == 0)
-            return 0;
-        const qint64 skipped = std::min<qint64>(periods * perPeriod, rule.count);
-        if (skipped < rule.count) {
-            icaltime_adjust(&first, int(skipped / perPeriod * *period), 0, 0, 0);
-            rule.count -= int(skipped);
-        }
-        return int(skipped);
+        if (pattern.offsets.empty() || pattern.offsets.front() != 0)
+            return std::nullopt;
+        return pattern;
     }
 
     // Occurrences of one rule inside the window; the number listed.
-    int expandRule(Occurrences& series, icalrecurrencetype rule) {
+    int expandRule(Occurrences& series, const icalrecurrencetype& rule) {
         icaltimetype first = series.start;
         first.zone = nullptr; // the iterator works in the series' wall clock
-        // Without a count the iterator can start near the window instead of at the first
+        // Without a count the walk can start near the window instead of at the first
         // occurrence (a daily series of many years); a day's margin covers zone shifts.
         const qint64 from = m_options.windowStartMs - series.durationMs - kDayMs;
         // Wall-clock bounds with a day's margin: occurrences far outside skip the zone work.
@@ -429,37 +456,82 @@ private:
             wallClockOf(m_options.windowEndMs + kDayMs, series.basis, first.is_date);
         if (icaltime_compare(first, after) > 0)
             return 0; // no occurrence comes before DTSTART
-        int step = 0;
-        if (rule.count > 0) {
-            const int count = rule.count;
-            step = skipPeriods(rule, first, before);
-            if (step >= m_options.maxStepsPerEvent) {
-                warnOnce(QStringLiteral("a series was cut short after %1 steps")
-                             .arg(m_options.maxStepsPerEvent));
-                return 0;
-            }
-            if (step >= count)
-                return 0; // over before the window
-        }
+        const bool late = rule.count == 0 && from > msOf(series.start, series.basis);
+        if (const Pattern* pattern = patternOf(rule, first))
+            return expandPattern(series, rule, *pattern, first, before, after, late);
         std::unique_ptr<icalrecur_iterator, void (*)(icalrecur_iterator*)> it(
             icalrecur_iterator_new(rule, first), icalrecur_iterator_free);
         if (!it)
             return 0;
-        if (rule.count == 0 && from > msOf(series.start, series.basis))
+        if (late)
             icalrecur_iterator_set_start(it.get(), before);
+        return walk(series, 0, before, after, [&] { return icalrecur_iterator_next(it.get()); });
+    }
+
+    // The same walk as libical's iterator makes, by day arithmetic. A counted rule skips the
+    // whole periods that end before `before`, a rule without a count starts at its first
+    // occurrence from `before` on; the steps count as if walked from where the iterator would
+    // have started.
+    int expandPattern(Occurrences& series, const icalrecurrencetype& rule, const Pattern& pattern,
+                      const icaltimetype& first, const icaltimetype& before,
+                      const icaltimetype& after, bool late) {
+        const qint64 firstDay = julianDay(first);
+        const qint64 size = qint64(pattern.offsets.size());
+        const auto occurrence = [&](qint64 n) {
+            const QDate day = QDate::fromJulianDay(firstDay + n / size * pattern.period +
+                                                   pattern.offsets[size_t(n % size)]);
+            icaltimetype t = first;
+            t.year = day.year();
+            t.month = day.month();
+            t.day = day.day();
+            return t;
+        };
+        const qint64 days = julianDay(before) - firstDay;
+        qint64 n = 0;
+        int step = 0;
+        if (rule.count > 0) {
+            const qint64 periods = (days - 1) / pattern.period; // a day short of `before`
+            if (periods >= 1) {
+                n = std::min<qint64>(periods * size, rule.count);
+                if (n >= m_options.maxStepsPerEvent) {
+                    cutShort();
+                    return 0;
+                }
+                if (n >= rule.count)
+                    return 0; // over before the window
+                step = int(n);
+            }
+        } else if (late) {
+            n = std::max<qint64>(0, days / pattern.period) * size;
+            while (icaltime_compare(occurrence(n), before) < 0)
+                ++n;
+        }
+        const bool until = !icaltime_is_null_time(rule.until);
+        return walk(series, step, before, after, [&] {
+            if (rule.count > 0 && n >= rule.count)
+                return icaltime_null_time();
+            const icaltimetype t = occurrence(n++);
+            return until && icaltime_compare(t, rule.until) > 0 ? icaltime_null_time() : t;
+        });
+    }
+
+    // Lists what `next` yields in the window until it yields a null time or one past `after`;
+    // the number listed.
+    template <typename Next>
+    int walk(Occurrences& series, int step, const icaltimetype& before, const icaltimetype& after,
+             Next next) {
         int listed = 0;
         for (;; ++step) {
             if (step >= m_options.maxStepsPerEvent) {
-                warnOnce(QStringLiteral("a series was cut short after %1 steps")
-                             .arg(m_options.maxStepsPerEvent));
+                cutShort();
                 break;
             }
-            const icaltimetype next = icalrecur_iterator_next(it.get());
-            if (icaltime_is_null_time(next) || icaltime_compare(next, after) > 0)
+            const icaltimetype t = next();
+            if (icaltime_is_null_time(t) || icaltime_compare(t, after) > 0)
                 break;
-            if (icaltime_compare(next, before) < 0)
+            if (icaltime_compare(t, before) < 0)
                 continue;
-            const qint64 ms = msOf(next, series.basis);
+            const qint64 ms = msOf(t, series.basis);
             if (ms >= m_options.windowEndMs)
                 break;
             if (series.seen.contains(ms) || ms + series.durationMs <= m_options.windowStartMs)
@@ -512,7 +584,8 @@ private:
     icalcomponent* m_root = nullptr;
     QHash<QByteArray, Zone> m_zones;
     QHash<std::pair<const void*, quint64>, qint64> m_instants;
-    QHash<QByteArray, QSet<qint64>> m_overridden; // starts replaced by overrides, per UID
+    QHash<QByteArray, QSet<qint64>> m_overridden;         // starts replaced by overrides, per UID
+    QHash<QByteArray, std::optional<Pattern>> m_patterns; // by rule shape and start's weekday
     std::vector<Listed> m_listed;
     std::vector<Found> m_found;
     std::vector<qint64> m_starts; // of the event being read

@@ -229,6 +229,9 @@ private slots:
         QTest::newRow("floating, the last counted one in the window")
             << QByteArray("DTSTART:20240304T080000\n") << QByteArray("FREQ=WEEKLY;COUNT=105")
             << QByteArray() << 1;
+        QTest::newRow("every third week, no count, the walk from the week's last day")
+            << QByteArray("DTSTART;TZID=America/New_York:20260225T070000\nDURATION:PT2653M\n")
+            << QByteArray("FREQ=WEEKLY;INTERVAL=3;WKST=FR") << QByteArray() << 0;
         QTest::newRow("daily since 2006, no end") << QByteArray("DTSTART:20060302T090000Z\n")
                                                   << QByteArray("FREQ=DAILY") << QByteArray() << 14;
     }
