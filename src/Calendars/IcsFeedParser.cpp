@@ -81,24 +81,18 @@ bool isEmpty(const short* byList) {
     return byList[0] == ICAL_RECURRENCE_ARRAY_MAX;
 }
 
-// Days after which a rule's occurrences repeat (and how many fall in each such span), for the
-// rules where that holds from DTSTART on: daily or weekly, at most restricted to plain weekdays,
-// with DTSTART one of its occurrences. Nothing for every other rule.
-std::optional<int> periodDays(const icalrecurrencetype& rule, const icaltimetype& start) {
+// Days after which a rule's occurrences repeat, for the rules where that holds from DTSTART's
+// week on: daily or weekly, at most restricted to plain weekdays. Nothing for every other rule.
+std::optional<int> periodDays(const icalrecurrencetype& rule) {
     if ((rule.freq != ICAL_DAILY_RECURRENCE && rule.freq != ICAL_WEEKLY_RECURRENCE) ||
         rule.interval < 1 || rule.rscale || !isEmpty(rule.by_second) || !isEmpty(rule.by_minute) ||
         !isEmpty(rule.by_hour) || !isEmpty(rule.by_month_day) || !isEmpty(rule.by_year_day) ||
         !isEmpty(rule.by_week_no) || !isEmpty(rule.by_month) || !isEmpty(rule.by_set_pos))
         return std::nullopt;
-    bool startMatches = isEmpty(rule.by_day);
     for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
         if (icalrecurrencetype_day_position(rule.by_day[i]) != 0)
             return std::nullopt;
-        startMatches = startMatches || int(icalrecurrencetype_day_day_of_week(rule.by_day[i])) ==
-                                           icaltime_day_of_week(start);
     }
-    if (!startMatches)
-        return std::nullopt;
     if (rule.freq == ICAL_WEEKLY_RECURRENCE)
         return 7 * rule.interval;
     return isEmpty(rule.by_day) ? rule.interval : std::lcm(int(rule.interval), 7);
@@ -115,11 +109,13 @@ qint64 julianDay(const icaltimetype& t) {
     return QDate(t.year, t.month, t.day).toJulianDay();
 }
 
-// A rule's occurrences from DTSTART on: the n-th lies (n / size) * period + offsets[n % size]
-// days after DTSTART, at its time of day.
+// A rule's occurrences from DTSTART on: `lead` (0 or 1) is DTSTART itself where it is not one
+// of the rule's days, then the n-th lies (n / size) * period + offsets[n % size] days after
+// DTSTART, at its time of day.
 struct Pattern {
     int period = 0;
-    std::vector<int> offsets; // ascending, the first 0
+    int lead = 0;
+    std::vector<int> offsets; // ascending, below `period`
 };
 
 QString text(const char* value) {
@@ -397,10 +393,10 @@ private:
     }
 
     // The occurrences of a daily or weekly rule repeat every few days from DTSTART on (see
-    // periodDays): they are measured over one period with libical's iterator, once per rule
+    // periodDays): they are measured over two periods with libical's iterator, once per rule
     // shape, and the rest follow by day arithmetic. Nothing for every other rule.
     const Pattern* patternOf(const icalrecurrencetype& rule, const icaltimetype& first) {
-        const std::optional<int> period = periodDays(rule, first);
+        const std::optional<int> period = periodDays(rule);
         if (!period || !iteratorAccepts(first))
             return nullptr;
         QByteArray key;
@@ -425,20 +421,30 @@ private:
         if (!it)
             return std::nullopt;
         const qint64 firstDay = julianDay(first);
-        Pattern pattern{period, {}};
+        std::vector<int> offsets; // over two periods
         for (icaltimetype t = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(t);
              t = icalrecur_iterator_next(it.get())) {
             const qint64 offset = julianDay(t) - firstDay;
-            if (offset >= period)
+            if (offset >= 2 * period)
                 break;
             if (t.is_date != first.is_date || t.hour != first.hour || t.minute != first.minute ||
-                t.second != first.second ||
-                offset <= (pattern.offsets.empty() ? -1 : pattern.offsets.back()) ||
-                pattern.offsets.size() > 7 * 366)
+                t.second != first.second || offset <= (offsets.empty() ? -1 : offsets.back()) ||
+                offsets.size() > 14 * 366)
                 return std::nullopt;
-            pattern.offsets.push_back(int(offset));
+            offsets.push_back(int(offset));
         }
-        if (pattern.offsets.empty() || pattern.offsets.front() != 0)
+        const auto second = std::find_if(offsets.begin(), offsets.end(),
+                                         [&](int offset) { return offset >= period; });
+        Pattern pattern{period, 0, {}};
+        for (auto i = second; i != offsets.end(); ++i)
+            pattern.offsets.push_back(*i - period);
+        std::vector<int> once(offsets.begin(), second);
+        if (!once.empty() && once.front() == 0 &&
+            (pattern.offsets.empty() || pattern.offsets.front() != 0)) {
+            once.erase(once.begin()); // DTSTART, not one of the rule's days
+            pattern.lead = 1;
+        }
+        if (pattern.offsets.empty() || once != pattern.offsets)
             return std::nullopt;
         return pattern;
     }
@@ -477,7 +483,11 @@ private:
                       const icaltimetype& after, bool late) {
         const qint64 firstDay = julianDay(first);
         const qint64 size = qint64(pattern.offsets.size());
+        const qint64 lead = pattern.lead;
         const auto occurrence = [&](qint64 n) {
+            if (n < lead)
+                return first;
+            n -= lead;
             const QDate day = QDate::fromJulianDay(firstDay + n / size * pattern.period +
                                                    pattern.offsets[size_t(n % size)]);
             icaltimetype t = first;
@@ -492,7 +502,7 @@ private:
         if (rule.count > 0) {
             const qint64 periods = (days - 1) / pattern.period; // a day short of `before`
             if (periods >= 1) {
-                n = std::min<qint64>(periods * size, rule.count);
+                n = std::min<qint64>(lead + periods * size, rule.count);
                 if (n >= m_options.maxStepsPerEvent) {
                     cutShort();
                     return 0;
@@ -502,7 +512,7 @@ private:
                 step = int(n);
             }
         } else if (late) {
-            n = std::max<qint64>(0, days / pattern.period) * size;
+            n = lead + std::max<qint64>(0, days / pattern.period) * size;
             while (icaltime_compare(occurrence(n), before) < 0)
                 ++n;
         }
