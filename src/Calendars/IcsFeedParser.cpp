@@ -292,10 +292,11 @@ private:
     // The event's occurrences in the window are found first; the declined check and the
     // meeting-link search run only for events that have some (or something to warn about).
     void readEvent(icalcomponent* event, bool expandSeries) {
-        if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED)
+        const Properties& properties = propertiesOf(event);
+        if (properties.status &&
+            icalproperty_get_status(properties.status) == ICAL_STATUS_CANCELLED)
             return;
-        icalproperty* startProperty =
-            icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
+        icalproperty* startProperty = properties.start;
         if (!startProperty)
             return;
         const icaltimetype start = icalproperty_get_dtstart(startProperty);
@@ -308,13 +309,12 @@ private:
         series.event = event;
         series.basis = basisOf(startProperty, start);
         series.start = start;
-        series.durationMs = durationOf(event, series);
+        series.durationMs = durationOf(properties, series);
         if (start.is_date) // whole local days, also across a daylight-saving change
             series.days = std::max<qint64>(1, (series.durationMs + kDayMs / 2) / kDayMs);
-        const bool recurring = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY) ||
-                               icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
+        const bool recurring = !properties.rules.empty() || !properties.dates.empty();
         if (expandSeries && recurring)
-            expand(series);
+            expand(series, properties);
         else
             emitOccurrence(series, msOf(start, series.basis));
         m_deferWarnings = false;
@@ -330,19 +330,71 @@ private:
         if (m_starts.empty())
             return;
         base->insert(QStringLiteral("timezone"), series.basis.name);
+        base->insert(kStart, 0.0); // set per occurrence, without a new node in each copy
+        base->insert(kEnd, 0.0);
         m_listed.push_back({std::move(*base), series.durationMs, series.days});
         for (const qint64 startMs : m_starts)
             m_found.push_back({startMs, m_listed.size() - 1});
     }
 
-    qint64 durationOf(icalcomponent* event, const Occurrences& series) {
+    // The properties an event's occurrences are read from, in one walk over its properties.
+    struct Properties {
+        icalproperty* status = nullptr; // the first of each
+        icalproperty* start = nullptr;
+        icalproperty* end = nullptr;
+        icalproperty* duration = nullptr;
+        std::vector<icalproperty*> rules, dates, excluded; // all RRULE, RDATE, EXDATE
+    };
+
+    const Properties& propertiesOf(icalcomponent* event) {
+        Properties& found = m_properties;
+        found.status = found.start = found.end = found.duration = nullptr;
+        found.rules.clear();
+        found.dates.clear();
+        found.excluded.clear();
+        const auto first = [](icalproperty*& slot, icalproperty* p) {
+            if (!slot)
+                slot = p;
+        };
+        for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_ANY_PROPERTY); p;
+             p = icalcomponent_get_next_property(event, ICAL_ANY_PROPERTY)) {
+            switch (icalproperty_isa(p)) {
+            case ICAL_STATUS_PROPERTY:
+                first(found.status, p);
+                break;
+            case ICAL_DTSTART_PROPERTY:
+                first(found.start, p);
+                break;
+            case ICAL_DTEND_PROPERTY:
+                first(found.end, p);
+                break;
+            case ICAL_DURATION_PROPERTY:
+                first(found.duration, p);
+                break;
+            case ICAL_RRULE_PROPERTY:
+                found.rules.push_back(p);
+                break;
+            case ICAL_RDATE_PROPERTY:
+                found.dates.push_back(p);
+                break;
+            case ICAL_EXDATE_PROPERTY:
+                found.excluded.push_back(p);
+                break;
+            default:
+                break;
+            }
+        }
+        return found;
+    }
+
+    qint64 durationOf(const Properties& properties, const Occurrences& series) {
         const qint64 startMs = msOf(series.start, series.basis);
-        if (icalproperty* end = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY)) {
+        if (icalproperty* end = properties.end) {
             const icaltimetype t = icalproperty_get_dtend(end);
             if (!icaltime_is_null_time(t))
                 return std::max<qint64>(0, msOf(t, basisOf(end, t)) - startMs);
         }
-        if (icalproperty* d = icalcomponent_get_first_property(event, ICAL_DURATION_PROPERTY))
+        if (icalproperty* d = properties.duration)
             return std::max<qint64>(
                 0, qint64(icaldurationtype_as_int(icalproperty_get_duration(d))) * 1000);
         return series.start.is_date ? kDayMs : 0;
@@ -355,19 +407,19 @@ private:
         m_starts.push_back(startMs);
     }
 
-    void expand(Occurrences& series) {
+    void expand(Occurrences& series, const Properties& properties) {
         const QByteArray uid = uidOf(series.event);
         series.seen = m_overridden.value(uid);
-        for (icalproperty* p = icalcomponent_get_first_property(series.event, ICAL_EXDATE_PROPERTY);
-             p; p = icalcomponent_get_next_property(series.event, ICAL_EXDATE_PROPERTY)) {
+        for (icalproperty* p : properties.excluded) {
             const icaltimetype t = icalproperty_get_exdate(p);
             series.seen.insert(msOf(t, basisOf(p, t)));
         }
         int listed = 0;
-        for (icalproperty* p = icalcomponent_get_first_property(series.event, ICAL_RRULE_PROPERTY);
-             p && listed < m_options.maxOccurrencesPerEvent;
-             p = icalcomponent_get_next_property(series.event, ICAL_RRULE_PROPERTY))
+        for (icalproperty* p : properties.rules) {
+            if (listed >= m_options.maxOccurrencesPerEvent)
+                break;
             listed += expandRule(series, icalproperty_get_rrule(p));
+        }
         const auto emitOnce = [&](qint64 ms) {
             if (!series.seen.contains(ms)) {
                 series.seen.insert(ms);
@@ -376,10 +428,9 @@ private:
         };
         // The rule's walk yields DTSTART; without a rule it is still the first instance, and
         // RDATE only adds to it.
-        if (!icalcomponent_get_first_property(series.event, ICAL_RRULE_PROPERTY))
+        if (properties.rules.empty())
             emitOnce(msOf(series.start, series.basis));
-        for (icalproperty* p = icalcomponent_get_first_property(series.event, ICAL_RDATE_PROPERTY);
-             p; p = icalcomponent_get_next_property(series.event, ICAL_RDATE_PROPERTY)) {
+        for (icalproperty* p : properties.dates) {
             const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
             const icaltimetype t =
                 icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
@@ -574,8 +625,8 @@ private:
                                                        .toMSecsSinceEpoch()
                                                  : found.startMs + listed.durationMs;
             QVariantMap record = listed.base;
-            record.insert(kStart, double(found.startMs));
-            record.insert(kEnd, double(endMs));
+            record[kStart] = double(found.startMs);
+            record[kEnd] = double(endMs);
             m_result.records.append(std::move(record));
         }
         if (qsizetype(m_found.size()) > kept) {
@@ -598,6 +649,7 @@ private:
     QHash<QByteArray, std::optional<Pattern>> m_patterns; // by rule shape and start's weekday
     std::vector<Listed> m_listed;
     std::vector<Found> m_found;
+    Properties m_properties;      // of the event being read
     std::vector<qint64> m_starts; // of the event being read
     QStringList m_eventWarnings;  // of the event being read
     bool m_deferWarnings = false;
