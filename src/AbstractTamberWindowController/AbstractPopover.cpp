@@ -125,6 +125,10 @@ void AbstractPopover::presentAt(const QRect& anchor, bool transient) {
         activateWindow();
     }
     popoverDidShow();
+    // Qt asks every widget shown with the window for a repaint through a posted event, which
+    // comes after the window's first paint and would paint all of it a second time: taken now,
+    // before the window system has exposed the window, they join that first paint.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
 }
 
 void AbstractPopover::prepareForReuse() {
