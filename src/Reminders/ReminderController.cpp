@@ -1,6 +1,7 @@
 #include "ReminderController.h"
 
 #include "Logging/Log.h"
+#include "Models/MeetingJoinAddress.h"
 #include "Models/MeetingListFeed.h"
 #include "Models/TamberDataModel.h"
 #include "Models/UpcomingMeetingsFetcher.h"
@@ -109,8 +110,19 @@ void ReminderController::applySettings() {
 }
 
 void ReminderController::setMeetingDays(const QList<DayBucket>& days) {
+    // Every fetch (each menu open) announces its list, mostly the same as the last one: the
+    // occurrences are built again only when the list or the account's join details changed.
+    const QStringList account{
+        TamberDataModel::VLRdomain(),
+        MeetingJoinAddress::textOf(TamberDataModel::sharedData()->moderatorPasscode)};
+    if (!m_listKnown || days != m_builtFromDays || account != m_builtFromAccount) {
+        m_scheduler.setOccurrences(MeetingOccurrence::fromDays(days));
+        m_builtFromDays = days;
+        m_builtFromAccount = account;
+    } else {
+        m_scheduler.evaluate();
+    }
     m_listKnown = true;
-    m_scheduler.setOccurrences(MeetingOccurrence::fromDays(days));
     updateToolTip();
 }
 

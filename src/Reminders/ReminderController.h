@@ -79,6 +79,10 @@ private:
     qint64 m_wallAtTick = 0;
     QString m_toolTip;
     bool m_listKnown = false;
+    // What the scheduler's occurrences were last built from: the list, and the account's
+    // domain and passcode that go into their join addresses.
+    QList<DayBucket> m_builtFromDays;
+    QStringList m_builtFromAccount;
     bool m_notificationsAvailable = false;
     bool m_fetchFailureLogged = false;
     // Occurrence key -> notification tag, and what each shown notification offers to join.

@@ -1,6 +1,7 @@
 #include "AbstractTamberWindowController/TrayContextMenu.h"
 #include "Models/MeetingListFeed.h"
 #include "Models/TamberDataModel.h"
+#include "Platform/NotificationCenter.h"
 #include "Platform/Notifier.h"
 #include "Platform/SingleInstance.h"
 #include "RecordingUrlOpener.h"
@@ -143,6 +144,25 @@ private Q_SLOTS:
         QTRY_COMPARE(displayed(), 0);
         QVERIFY(history().value(0).startsWith(u"12 meetings are starting | Crowd 0"_s));
         QCOMPARE(opener.urls().size(), 1);
+    }
+
+    // The same list announced again keeps what was built from it, until the account's join
+    // details change or a sign-out empties the list.
+    void sameListAnnouncedAgain() {
+        const QList<QVariantMap> list{meeting(u"Sync"_s, 3, inMinutes(45))};
+        const auto joinUrl = [this] {
+            const QList<MeetingOccurrence>& all = m_reminders->scheduler().occurrences();
+            return all.isEmpty() ? QString() : all.first().joinUrl.toString();
+        };
+        publish(list);
+        QVERIFY(joinUrl().contains(u"2468"_s));
+        TamberDataModel::sharedData()->moderatorPasscode = u"1357"_s;
+        publish(list);
+        QVERIFY2(joinUrl().contains(u"1357"_s), qPrintable(joinUrl()));
+        NotificationCenter::defaultCenter().post(u"SIGN_OUT_ACTION"_s);
+        QCOMPARE(joinUrl(), QString());
+        publish(list);
+        QVERIFY(joinUrl().contains(u"1357"_s));
     }
 
     void joinNextMeeting_data() {
