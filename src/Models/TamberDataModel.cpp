@@ -6,11 +6,14 @@
 #include "Platform/PreferencesStore.h"
 #include "Platform/SystemInfo.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
 #include <QUuid>
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -230,6 +233,50 @@ void keepWithinStoreCap(PreferencesStore& store) {
     }
 }
 
+// The fields a save reads, in a fixed order, and the store file as that save left it: while
+// neither changed, another save would write the same record (each token check of a menu open
+// saves), so it is skipped. The file's size and times tell a rewrite by someone else.
+struct SaveMemo {
+    QVariantList inputs;
+    qint64 size = -1;
+    QDateTime modified, born;
+};
+
+std::optional<SaveMemo>& lastSave() {
+    static std::optional<SaveMemo> memo;
+    return memo;
+}
+
+QVariantList saveInputs(const TamberDataModel& m) {
+    QVariantList inputs{
+        m.CID,          m.username, m.userId,       m.app_access_token,   m.app_expires_in,
+        m.access_token, m.clientId, m.clientSecret, m.authenticationType, m.meetingDrafts};
+    for (const KeyedFields fields : {KeyedFields(kProfileFields), KeyedFields(kAccountFields),
+                                     KeyedFields(kRoomSwitches), KeyedFields(kTrailingFields)}) {
+        for (const auto& [key, field] : fields)
+            inputs.append(m.*field);
+    }
+    return inputs;
+}
+
+// Equal values of the same types: a number and its text would be stored differently.
+bool sameInputs(const QVariantList& a, const QVariantList& b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i].typeId() != b[i].typeId() || a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+SaveMemo memoOf(QVariantList inputs, const QString& path) {
+    const QFileInfo file(path);
+    if (!file.exists())
+        return {std::move(inputs), -1, {}, {}};
+    return {std::move(inputs), file.size(), file.lastModified(), file.birthTime()};
+}
+
 QString& keychainAccountOverride() {
     static QString account;
     return account;
@@ -251,6 +298,7 @@ TamberDataModel* TamberDataModel::sharedData() {
 
 void TamberDataModel::resetForTesting() {
     *sharedData() = TamberDataModel();
+    lastSave().reset();
     passwordState() = {};
 }
 
@@ -279,16 +327,24 @@ QString TamberDataModel::keychainAccount() {
 
 void TamberDataModel::saveDataToBundle() {
     const TamberDataModel& m = *sharedData();
-    PreferencesStore store(PreferencesStore::defaultPath());
-
-    // The analytics client id identifies the machine for good: never removed.
-    storeIfPresent(store, QStringLiteral("CID"), m.CID);
-    storeOrRemove(store, QStringLiteral("username"), m.username);
-
     const bool passwordAccount = m.authenticationType.typeId() == QMetaType::QString &&
                                  m.authenticationType.toString() == QStringLiteral("PASSWORD");
     if (passwordAccount && holdsValue(m.password))
         storePasswordIfChanged(m.password.toString());
+
+    const QString path = PreferencesStore::defaultPath();
+    QVariantList inputs = saveInputs(m);
+    if (const std::optional<SaveMemo>& last = lastSave(); last && last->size >= 0) {
+        const SaveMemo now = memoOf({}, path);
+        if (now.size == last->size && now.modified == last->modified && now.born == last->born &&
+            sameInputs(inputs, last->inputs))
+            return;
+    }
+    PreferencesStore store(path);
+
+    // The analytics client id identifies the machine for good: never removed.
+    storeIfPresent(store, QStringLiteral("CID"), m.CID);
+    storeOrRemove(store, QStringLiteral("username"), m.username);
     // The password lives in the keychain only.
     store.remove(QStringLiteral("password"));
 
@@ -317,7 +373,10 @@ void TamberDataModel::saveDataToBundle() {
 
     store.setValue(QStringLiteral("meetingDrafts"), m.meetingDrafts);
     keepWithinStoreCap(store);
-    store.flush();
+    if (store.flush())
+        lastSave() = memoOf(std::move(inputs), path);
+    else
+        lastSave().reset();
 }
 
 void TamberDataModel::loadDataFromBundle() {

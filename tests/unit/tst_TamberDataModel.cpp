@@ -224,6 +224,34 @@ private Q_SLOTS:
         QCOMPARE(now.value(u"dataModelVersion"_s), QVariant(u"1.0"_s));
     }
 
+    // A save with nothing changed is skipped, but not when someone else changed or removed the
+    // file since, nor after a change of a field.
+    void unchangedSaveSkippedButNeverLost() {
+        const auto firstName = [] {
+            return PreferencesStore(PreferencesStore::defaultPath()).value(u"firstName"_s);
+        };
+        model().firstName = u"Ada"_s;
+        TamberDataModel::saveDataToBundle();
+        QFile::remove(PreferencesStore::defaultPath());
+        TamberDataModel::saveDataToBundle();
+        QCOMPARE(firstName(), QVariant(u"Ada"_s));
+        {
+            PreferencesStore other(PreferencesStore::defaultPath());
+            other.remove(u"firstName"_s);
+            QVERIFY(other.flush());
+        }
+        TamberDataModel::saveDataToBundle();
+        QCOMPARE(firstName(), QVariant(u"Ada"_s));
+        model().firstName = u"Grace"_s;
+        TamberDataModel::saveDataToBundle();
+        QCOMPARE(firstName(), QVariant(u"Grace"_s));
+        model().firstName = u"7"_s;
+        TamberDataModel::saveDataToBundle();
+        model().firstName = 7; // equal as text, stored differently
+        TamberDataModel::saveDataToBundle();
+        QCOMPARE(firstName().typeId(), QMetaType::LongLong);
+    }
+
     void roomSwitchesAreStoredAsTrueOrFalse() {
         const QList<QPair<QVariant, bool>> cases{
             {0, false},      {u"0"_s, false},   {u"false"_s, false}, {false, false},
