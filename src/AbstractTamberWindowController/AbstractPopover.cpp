@@ -21,6 +21,10 @@ namespace {
 // Space between the anchor (icon or cursor) and the popover.
 constexpr int kAnchorGap = 4;
 
+// A popover shown again this soon after hiding gets the focus back well before the window
+// system could report it lost.
+constexpr qint64 kQuickReopenMs = 200;
+
 // The start of a span of `length` kept within [lo, lo + extent); a span longer than the range
 // starts at lo, so the top-left part (title, first fields) stays visible.
 int clampSpan(int start, int length, int lo, int extent) {
@@ -104,7 +108,6 @@ void AbstractPopover::presentAt(const QRect& anchor, bool transient) {
         return;
     }
     prepareForReuse();
-    m_focusLeftOnHide = false;
     m_transient = transient;
     // Window flags must be settled before the native window exists (first show); setting them
     // again, even unchanged, would make a shown-again popover build a new native window.
@@ -113,6 +116,13 @@ void AbstractPopover::presentAt(const QRect& anchor, bool transient) {
                   : (Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     if (windowFlags() != flags)
         setWindowFlags(flags);
+    // Shown again while the focus it gave up on hiding may still be reported gone (X11 does so
+    // 400 ms later unless the focus is back first): arriving with the popover on screen, that
+    // report would close it. A quick reopen has its focus back long before; a later one gets a
+    // new native window, as every show used to build, which has no report coming.
+    if (std::exchange(m_focusLeftOnHide, false) && windowHandle() &&
+        m_hiddenAt.elapsed() >= kQuickReopenMs)
+        windowHandle()->destroy();
     popoverWillShow();
     adjustSize();
     const QRect frame = placementOnScreen(size(), anchor);
@@ -182,6 +192,7 @@ void AbstractPopover::hideEvent(QHideEvent* event) {
     // The window system takes the focus back from a hidden window later; from a destroyed one
     // Qt drops it at once and nobody hears of it.
     m_focusLeftOnHide = windowHandle() && QGuiApplication::focusWindow() == windowHandle();
+    m_hiddenAt.start();
     if (!m_willCloseSent) {
         m_willCloseSent = true;
         popoverWillClose();

@@ -3,6 +3,7 @@
 #include "AbstractTamberViewController.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
@@ -33,9 +34,9 @@ public:
     // of the popover it replaces must not see it closed before its show comes round.
     void prepareForReuse();
     bool hasClosed() const { return m_didClose; }
-    // Whether the popover had the keyboard focus when it was last hidden and no window has
-    // had it since. Reading clears it: the one loss of focus that the hide causes is then
-    // reported as having been taken with the popover.
+    // Whether the popover had the keyboard focus when it was last hidden, and since then no
+    // window has had it and the popover has not been shown again. Reading clears it: the one loss
+    // of focus that the hide causes is then reported as having been taken with the popover.
     bool takeFocusLeftOnHide() { return std::exchange(m_focusLeftOnHide, false); }
 
     // Where a popover of `size` goes: centred under the anchor, or above it when the anchor sits
@@ -79,4 +80,5 @@ private:
     bool m_didClose = false;
     bool m_deallocLogged = false;
     bool m_focusLeftOnHide = false;
+    QElapsedTimer m_hiddenAt;
 };
