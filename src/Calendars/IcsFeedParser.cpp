@@ -109,12 +109,11 @@ qint64 julianDay(const icaltimetype& t) {
     return QDate(t.year, t.month, t.day).toJulianDay();
 }
 
-// A rule's occurrences from DTSTART on: `lead` (0 or 1) is DTSTART itself where it is not one
-// of the rule's days, then the n-th lies (n / size) * period + offsets[n % size] days after
-// DTSTART, at its time of day.
+// A rule's occurrences from DTSTART on: the n-th lies (n / size) * period + offsets[n % size]
+// days after DTSTART, at its time of day. DTSTART itself is among them only where it is one of
+// the rule's days (libical's walk leaves it out otherwise).
 struct Pattern {
     int period = 0;
-    int lead = 0;
     std::vector<int> offsets; // ascending, below `period`
 };
 
@@ -486,16 +485,12 @@ private:
         }
         const auto second = std::find_if(offsets.begin(), offsets.end(),
                                          [&](int offset) { return offset >= period; });
-        Pattern pattern{period, 0, {}};
+        Pattern pattern{period, {}};
         for (auto i = second; i != offsets.end(); ++i)
             pattern.offsets.push_back(*i - period);
-        std::vector<int> once(offsets.begin(), second);
-        if (!once.empty() && once.front() == 0 &&
-            (pattern.offsets.empty() || pattern.offsets.front() != 0)) {
-            once.erase(once.begin()); // DTSTART, not one of the rule's days
-            pattern.lead = 1;
-        }
-        if (pattern.offsets.empty() || once != pattern.offsets)
+        // The second period must repeat the first (a walk that adds DTSTART does not).
+        if (pattern.offsets.empty() ||
+            !std::equal(offsets.begin(), second, pattern.offsets.begin(), pattern.offsets.end()))
             return std::nullopt;
         return pattern;
     }
@@ -534,11 +529,7 @@ private:
                       const icaltimetype& after, bool late) {
         const qint64 firstDay = julianDay(first);
         const qint64 size = qint64(pattern.offsets.size());
-        const qint64 lead = pattern.lead;
         const auto occurrence = [&](qint64 n) {
-            if (n < lead)
-                return first;
-            n -= lead;
             const QDate day = QDate::fromJulianDay(firstDay + n / size * pattern.period +
                                                    pattern.offsets[size_t(n % size)]);
             icaltimetype t = first;
@@ -553,7 +544,7 @@ private:
         if (rule.count > 0) {
             const qint64 periods = (days - 1) / pattern.period; // a day short of `before`
             if (periods >= 1) {
-                n = std::min<qint64>(lead + periods * size, rule.count);
+                n = std::min<qint64>(periods * size, rule.count);
                 if (n >= m_options.maxStepsPerEvent) {
                     cutShort();
                     return 0;
@@ -563,7 +554,7 @@ private:
                 step = int(n);
             }
         } else if (late) {
-            n = lead + std::max<qint64>(0, days / pattern.period) * size;
+            n = std::max<qint64>(0, days / pattern.period) * size;
             while (icaltime_compare(occurrence(n), before) < 0)
                 ++n;
         }

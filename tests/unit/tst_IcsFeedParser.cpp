@@ -232,6 +232,12 @@ private slots:
         QTest::newRow("every third week, no count, the walk from the week's last day")
             << QByteArray("DTSTART;TZID=America/New_York:20260225T070000\nDURATION:PT2653M\n")
             << QByteArray("FREQ=WEEKLY;INTERVAL=3;WKST=FR") << QByteArray() << 0;
+        QTest::newRow("daily until an occurrence inside the window")
+            << QByteArray("DTSTART:20250302T090000Z\nDURATION:PT30M\n")
+            << QByteArray("FREQ=DAILY;UNTIL=20260305T090000Z") << QByteArray() << 4;
+        QTest::newRow("two days a week since 2019, no end")
+            << QByteArray("DTSTART:20190102T090000Z\nDURATION:PT30M\n")
+            << QByteArray("FREQ=WEEKLY;BYDAY=MO,WE") << QByteArray() << 4;
         QTest::newRow("daily since 2006, no end") << QByteArray("DTSTART:20060302T090000Z\n")
                                                   << QByteArray("FREQ=DAILY") << QByteArray() << 14;
     }
