@@ -96,7 +96,7 @@ void CustomStatusItemView::updateShownIcon() {
     }
     if (m_fallback) {
         m_fallback->setIcon(shown);
-        m_fallback->setToolTipText(tip);
+        m_fallback->setToolTip(tip); // its button and icon show it too
     }
 }
 

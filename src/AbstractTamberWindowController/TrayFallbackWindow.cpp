@@ -30,11 +30,6 @@ void TrayFallbackWindow::setIcon(const QIcon& icon) {
     setWindowIcon(icon);
 }
 
-void TrayFallbackWindow::setToolTipText(const QString& text) {
-    setToolTip(text);
-    m_openButton->setToolTip(text);
-}
-
 void TrayFallbackWindow::setContextMenu(QMenu* menu) {
     m_contextMenu = menu;
 }

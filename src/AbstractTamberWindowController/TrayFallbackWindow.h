@@ -15,7 +15,6 @@ public:
     explicit TrayFallbackWindow(QWidget* parent = nullptr);
 
     void setIcon(const QIcon& icon);
-    void setToolTipText(const QString& text);
     // Not owned, as with the tray icon's menu.
     void setContextMenu(QMenu* menu);
     QRect buttonGlobalGeometry() const;

@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QToolTip>
 
 using namespace Qt::StringLiterals;
 
@@ -456,7 +457,9 @@ private Q_SLOTS:
         QWidget* window = view.fallbackWindow();
         QVERIFY(window && !view.usesTray() && QTest::qWaitForWindowExposed(window));
         auto* open = GuiSuite::child<QPushButton>(window, "openButton");
-        QCOMPARE(open->toolTip(), u"Standup in 5 minutes"_s);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), open->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(open, &hover); // the button passes it on to the window
+        QTRY_COMPARE(QToolTip::text(), u"Standup in 5 minutes"_s);
         QTest::mouseClick(open, Qt::LeftButton);
         QVERIFY(view.highlighted());
         QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(4, 4),
