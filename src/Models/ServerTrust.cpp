@@ -33,21 +33,6 @@ QList<QSslCertificate> bundledAnchor() {
     return {certificate};
 }
 
-// The CA list of a trusted request, built again only when the default CAs or the anchors change:
-// merging in the platform's store hashes each of its certificates, milliseconds per request.
-QList<QSslCertificate> trustedCaCertificates(const QList<QSslCertificate>& defaults) {
-    static QList<QSslCertificate> cachedDefaults, cachedAnchors, merged;
-    static bool built = false;
-    const QList<QSslCertificate> anchors = ServerTrust::anchorCertificates();
-    if (!built || defaults != cachedDefaults || anchors != cachedAnchors) {
-        merged = ServiceCall::withSystemCaCertificates(defaults + anchors);
-        cachedDefaults = defaults;
-        cachedAnchors = anchors;
-        built = true;
-    }
-    return merged;
-}
-
 void logChallenge(bool verified, const QString& suffix) {
     TLOG_DEBUG(QStringLiteral("Hello can authenticate against protection space") + suffix);
     TLOG_DEBUG(QStringLiteral("Did receive authentication challenge") + suffix);
@@ -89,9 +74,7 @@ void ServerTrust::resetAnchorCertificates() {
 }
 
 void ServerTrust::configure(QNetworkRequest& request) {
-    ServiceCall::ensureTrustedCaCertificates();
     QSslConfiguration config = request.sslConfiguration();
-    config.setCaCertificates(trustedCaCertificates(config.caCertificates()));
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     request.setSslConfiguration(config);
 }
@@ -101,11 +84,14 @@ void ServerTrust::attach(QNetworkReply* reply) {
 }
 
 void ServerTrust::attach(QNetworkReply* reply, const QString& logSuffix) {
-    ServiceCall::watchCertificateErrors(reply);
+    ServiceCall::watchCertificateErrors(reply, anchorCertificates());
     QObject::connect(reply, &QNetworkReply::encrypted, reply,
                      [logSuffix] { logChallenge(true, logSuffix); });
     QObject::connect(
-        reply, &QNetworkReply::sslErrors, reply, [logSuffix](const QList<QSslError>& errors) {
+        reply, &QNetworkReply::sslErrors, reply,
+        [reply, logSuffix](const QList<QSslError>& errors) {
+            if (!ServiceCall::certificateRejected(reply))
+                return; // anchored: the handshake goes on to `encrypted`
             logChallenge(false, logSuffix);
             QStringList texts;
             for (const QSslError& e : errors)

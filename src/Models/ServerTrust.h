@@ -28,7 +28,8 @@ enum TrustResult : int { Unspecified = 4, RecoverableTrustFailure = 5 };
 // reused by block-driven calls (which use the platform's verification only), and vice versa.
 QNetworkAccessManager& network();
 
-// Adds the anchors to the request's CA list (next to the platform's and SSL_CERT_FILE's).
+// Makes the request verify its peer; attach() then accepts chains that end at an anchor (or at
+// a CA of SSL_CERT_FILE) next to the platform's.
 void configure(QNetworkRequest& request);
 
 // Logs the challenge lines at each TLS handshake of the reply; a refused chain leaves the reply

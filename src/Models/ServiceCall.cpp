@@ -2,6 +2,7 @@
 
 #include "Logging/Log.h"
 #include "Models/ServerTrust.h"
+#include "Models/TrustAnchors.h"
 #include "Platform/MainQueue.h"
 
 #include <QCoreApplication>
@@ -12,8 +13,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QSet>
-#include <QSslConfiguration>
 #include <QThread>
 #include <QUrl>
 #include <future>
@@ -54,28 +53,8 @@ CaFile readCaFile(const QString& path) {
     return result;
 }
 
-QList<QSslCertificate> withoutDuplicates(const QList<QSslCertificate>& certificates) {
-    QList<QSslCertificate> all;
-    QSet<QByteArray> seen;
-    for (const QSslCertificate& c : certificates) {
-        if (c.isNull())
-            continue;
-        const QByteArray digest = c.digest(QCryptographicHash::Sha256);
-        if (seen.contains(digest))
-            continue;
-        seen.insert(digest);
-        all.append(c);
-    }
-    return all;
-}
-
-// The platform's store, read once (from any thread) and kept without its many duplicates (the
-// bundle file repeats every certificate of the folder).
-const QList<QSslCertificate>& systemCaCertificates() {
-    static const QList<QSslCertificate> system =
-        withoutDuplicates(QSslConfiguration::systemCaCertificates());
-    return system;
-}
+// SSL_CERT_FILE's certificates and any a test added: trusted next to the platform's store.
+QList<QSslCertificate> g_trusted;
 
 bool onMainThread() {
     const auto* app = QCoreApplication::instance();
@@ -204,11 +183,22 @@ void ServiceCall::send(const Request& request, Completion done) {
 }
 
 void ServiceCall::watchCertificateErrors(QNetworkReply* reply) {
-    QObject::connect(reply, &QNetworkReply::sslErrors, reply,
-                     [reply](const QList<QSslError>& errors) {
-                         if (!errors.isEmpty())
-                             reply->setProperty(kCertificateRejected, true);
-                     });
+    watchCertificateErrors(reply, {});
+}
+
+void ServiceCall::watchCertificateErrors(QNetworkReply* reply,
+                                         const QList<QSslCertificate>& anchors) {
+    QObject::connect(
+        reply, &QNetworkReply::sslErrors, reply, [reply, anchors](const QList<QSslError>& errors) {
+            if (errors.isEmpty() ||
+                TrustAnchors::acceptAnchored(reply, errors, trustedCaCertificates() + anchors))
+                return;
+            reply->setProperty(kCertificateRejected, true);
+        });
+}
+
+bool ServiceCall::certificateRejected(const QNetworkReply* reply) {
+    return reply->property(kCertificateRejected).toBool();
 }
 
 void ServiceCall::watchReplySize(QNetworkReply* reply) {
@@ -239,7 +229,7 @@ ServiceReply ServiceCall::collect(QNetworkReply* reply) {
     const auto e = reply->error();
     if (e == QNetworkReply::NoError || (result.httpStatus != 0 && isHttpStatusError(e)))
         return result;
-    const bool rejected = reply->property(kCertificateRejected).toBool();
+    const bool rejected = certificateRejected(reply);
     result.error = urlError(urlErrorCodeFor(e, rejected));
     TLOG_VERBOSE(QStringLiteral("Transport error %1 (%2) maps to %3")
                      .arg(int(e))
@@ -334,31 +324,23 @@ void ServiceCall::setTransferTimeoutMs(int ms) {
     g_transferTimeoutMs = ms > 0 ? ms : kDefaultTransferTimeoutMs;
 }
 
-QList<QSslCertificate> ServiceCall::withSystemCaCertificates(const QList<QSslCertificate>& extra) {
-    return withoutDuplicates(systemCaCertificates() + extra);
+void ServiceCall::addTrustedCaCertificates(const QList<QSslCertificate>& certificates) {
+    for (const QSslCertificate& c : certificates) {
+        if (!c.isNull() && !g_trusted.contains(c))
+            g_trusted.append(c);
+    }
 }
 
-void ServiceCall::addTrustedCaCertificates(const QList<QSslCertificate>& certificates) {
-    // Setting the list switches off Qt's on-demand loading of the platform store, so the
-    // platform's certificates go in explicitly.
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setCaCertificates(withSystemCaCertificates(config.caCertificates() + certificates));
-    QSslConfiguration::setDefaultConfiguration(config);
-    // Connections Qt keeps keep the configuration they were opened with: later calls go
-    // through new managers (the old ones stay with the application until calls under way end).
-    g_network.clear();
-    ServerTrust::renewNetwork();
+QList<QSslCertificate> ServiceCall::trustedCaCertificates() {
+    ensureTrustedCaCertificates();
+    return g_trusted;
 }
 
 void ServiceCall::loadExtraCaCertificatesInBackground() {
     const QString path = qEnvironmentVariable("SSL_CERT_FILE");
     if (path.isEmpty() || g_pendingCaLoad)
         return;
-    g_pendingCaLoad = std::async(std::launch::async, [path] {
-        CaFile file = readCaFile(path);
-        systemCaCertificates(); // the slow part, done here rather than on the first call
-        return file;
-    });
+    g_pendingCaLoad = std::async(std::launch::async, [path] { return readCaFile(path); });
 }
 
 int ServiceCall::ensureTrustedCaCertificates() {

@@ -93,6 +93,10 @@ void watchReplySize(QNetworkReply* reply);
 // Makes collect() tell a refused certificate (-1202) from other TLS failures (-1200). send()
 // and ServerTrust::attach() do this already.
 void watchCertificateErrors(QNetworkReply* reply);
+// The same, accepting chains that verify against `anchors` as well as the trusted CAs.
+void watchCertificateErrors(QNetworkReply* reply, const QList<QSslCertificate>& anchors);
+// Whether the reply's server certificate was refused.
+bool certificateRejected(const QNetworkReply* reply);
 
 // "Error Domain=NSURLErrorDomain Code=-1009 "..."": the text error log lines carry.
 QString describe(const ServiceError& error);
@@ -102,21 +106,20 @@ QString describe(const std::optional<ServiceError>& error);
 int transferTimeoutMs();
 void setTransferTimeoutMs(int ms);
 
-// Adds CA certificates to the default TLS configuration (next to the platform's own), so both
-// block-driven calls and ServerTrust connections accept servers they sign.
+// Trusts CA certificates next to the platform's own, so both block-driven calls and ServerTrust
+// connections accept servers they sign.
 void addTrustedCaCertificates(const QList<QSslCertificate>& certificates);
+// The CAs trusted next to the platform's (adding a pending SSL_CERT_FILE load first).
+QList<QSslCertificate> trustedCaCertificates();
 
 // Honours SSL_CERT_FILE (the OpenSSL convention that Qt itself ignores): the certificates of
 // that PEM or DER file become trusted. Returns how many were added.
 int installExtraCaCertificates();
-// The same without holding up the start: the file and the platform's store are read on a worker
-// thread, and the certificates are added when the first connection needs them.
+// The same without holding up the start: the file is read on a worker thread, and the certificates
+// are added when the first connection needs them.
 void loadExtraCaCertificatesInBackground();
 // Adds what a background load read (waiting for it if need be); 0 when none is pending.
 // Both network access managers call it before any connection.
 int ensureTrustedCaCertificates();
-
-// The platform's CA certificates plus `extra`, without duplicates (read once, then cached).
-QList<QSslCertificate> withSystemCaCertificates(const QList<QSslCertificate>& extra);
 
 } // namespace ServiceCall

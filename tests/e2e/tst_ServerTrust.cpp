@@ -4,6 +4,8 @@
 #include "Logging/Log.h"
 #include "Models/ServerTrust.h"
 #include "Models/ServiceCall.h"
+#include "Models/TrustAnchors.h"
+#include "PresentedChain.h"
 #include "TestEnvironment.h"
 #include "VeloraSimulator.h"
 
@@ -43,6 +45,9 @@ private Q_SLOTS:
     void handshakes_data();
     void handshakes();
     void hostNameMustMatch();
+    void anchoredChains_data();
+    void anchoredChains();
+    void onlyAnUnknownIssuerIsForgiven();
 
 private:
     VeloraSimulator m_sim;
@@ -123,6 +128,62 @@ void tst_ServerTrust::hostNameMustMatch() {
     QVERIFY(result.error);
     QCOMPARE(result.error->code, int(ServiceCall::ServerCertificateUntrusted));
     QCOMPARE(m_sim.requestCount(), 0);
+}
+
+void tst_ServerTrust::anchoredChains_data() {
+    QTest::addColumn<bool>("otherChain"); // the chain of the simulator with the untrusted CA
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("anchors"); // 0 none, 1 the test CA, 2 the other CA, 3 both
+    QTest::addColumn<bool>("verifies");
+    QTest::newRow("anchored name") << false << "localhost" << 1 << true;
+    QTest::newRow("anchored address") << false << "127.0.0.1" << 1 << true;
+    QTest::newRow("one of several anchors") << false << "LOCALHOST" << 3 << true;
+    QTest::newRow("other name") << false << "api.velora.example" << 1 << false;
+    QTest::newRow("other address") << false << "127.0.0.2" << 1 << false;
+    QTest::newRow("no name") << false << "" << 1 << false;
+    QTest::newRow("no anchors") << false << "localhost" << 0 << false;
+    QTest::newRow("another CA's chain") << true << "localhost" << 1 << false;
+    QTest::newRow("the wrong anchor") << false << "localhost" << 2 << false;
+}
+
+void tst_ServerTrust::anchoredChains() {
+    QFETCH(bool, otherChain);
+    QFETCH(QString, host);
+    QFETCH(int, anchors);
+    QFETCH(bool, verifies);
+    const QList<QSslCertificate> chain = presentedChain(otherChain ? m_other : m_sim);
+    QVERIFY(!chain.isEmpty());
+    // The other CA is the root of the other simulator's presented chain, or its leaf's issuer.
+    QList<QSslCertificate> trusted;
+    if (anchors & 1)
+        trusted += VeloraSimulator::caCertificates();
+    if (anchors & 2)
+        trusted += presentedChain(m_other).constLast();
+    QCOMPARE(TrustAnchors::verifies(chain, host, trusted), verifies);
+    // Only the leaf, with its issuer as the anchor, verifies just as well; a leaf alone as its
+    // own anchor does not.
+    QCOMPARE(TrustAnchors::verifies({chain.first()}, host, trusted), verifies);
+    QVERIFY(!TrustAnchors::verifies({chain.first()}, host, {chain.first()}));
+}
+
+void tst_ServerTrust::onlyAnUnknownIssuerIsForgiven() {
+    const QSslCertificate leaf = presentedChain(m_sim).value(0);
+    using E = QSslError;
+    const auto errors = [&leaf](std::initializer_list<E::SslError> codes) {
+        QList<QSslError> list;
+        for (const E::SslError code : codes)
+            list.append(QSslError(code, leaf));
+        return list;
+    };
+    QVERIFY(TrustAnchors::onlyUnknownIssuer(
+        errors({E::UnableToGetLocalIssuerCertificate, E::UnableToVerifyFirstCertificate})));
+    QVERIFY(TrustAnchors::onlyUnknownIssuer(errors({E::SelfSignedCertificateInChain})));
+    QVERIFY(!TrustAnchors::onlyUnknownIssuer({}));
+    QVERIFY(!TrustAnchors::onlyUnknownIssuer(
+        errors({E::UnableToGetLocalIssuerCertificate, E::HostNameMismatch})));
+    QVERIFY(!TrustAnchors::onlyUnknownIssuer(
+        errors({E::UnableToGetLocalIssuerCertificate, E::CertificateExpired})));
+    QVERIFY(!TrustAnchors::onlyUnknownIssuer(errors({E::CertificateRevoked})));
 }
 
 TAMBER_TEST_MAIN_CORE(tst_ServerTrust)

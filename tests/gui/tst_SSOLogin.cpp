@@ -7,6 +7,7 @@
 #include "GuiSuite.h"
 #include "Models/ServiceCall.h"
 #include "Platform/PreferencesStore.h"
+#include "PresentedChain.h"
 #include "SignOnWindow.h"
 
 #include <QAbstractButton>
@@ -76,19 +77,6 @@ const SSOWindowState& windowOf(const SSOLoginWindowController& controller) {
 bool processGone(qint64 pid) {
     return pid > 0 && ::kill(pid_t(pid), 0) == -1 && errno == ESRCH;
 }
-
-// The server certificate chain the simulator presents, read off a TLS handshake.
-QList<QSslCertificate> presentedChain(const VeloraSimulator& sim) {
-    QSslSocket socket;
-    socket.setPeerVerifyMode(QSslSocket::QueryPeer);
-    QSignalSpy encrypted(&socket, &QSslSocket::encrypted);
-    // The simulator answers on this thread: wait in the event loop, not in the socket.
-    socket.connectToHostEncrypted(u"localhost"_s, sim.port());
-    if (!encrypted.wait(10000))
-        return {};
-    return socket.peerCertificateChain();
-}
-
 } // namespace
 
 class tst_SSOLogin : public QObject {
