@@ -15,14 +15,16 @@
 #include "Scheduler/SchedulerPopover.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QJsonDocument>
 #include <QMessageBox>
 #include <QMutex>
-#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
-#include <QSvgRenderer>
 #include <QWidget>
+#include <cstring>
 
 namespace {
 
@@ -31,16 +33,20 @@ const QString kFirstLaunchSentKey = QStringLiteral("firstLaunchSent");
 QMutex statusViewLock;
 CustomStatusItemView* sharedStatusView = nullptr;
 
+// Rendered from resources/icons at build time: one image's compressed pixels per size.
 QIcon loadStatusImage(const QString& name) {
-    QSvgRenderer renderer(QStringLiteral(":/%1.svg").arg(name));
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 44, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        renderer.render(&painter);
-        painter.end();
-        icon.addPixmap(pixmap);
+    for (const int size : {16, 22, 24, 32, 44, 64}) {
+        QFile file(QStringLiteral(":/status/%1-%2.argb").arg(name).arg(size));
+        const QByteArray pixels =
+            file.open(QIODevice::ReadOnly) ? qUncompress(file.readAll()) : QByteArray();
+        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        if (pixels.size() != image.sizeInBytes()) {
+            TLOG_ERROR(QStringLiteral("Tray icon %1 at %2 pixels is missing").arg(name).arg(size));
+            continue;
+        }
+        std::memcpy(image.bits(), pixels.constData(), pixels.size());
+        icon.addPixmap(QPixmap::fromImage(std::move(image)));
     }
     return icon;
 }

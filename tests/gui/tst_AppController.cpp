@@ -16,9 +16,12 @@
 
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QScopeGuard>
+#include <QSvgRenderer>
 #include <QTimer>
 #include <QToolTip>
 
@@ -442,6 +445,28 @@ private Q_SLOTS:
         Q_EMIT newer->signInCompleted();
         QVERIFY(!controller.ssoLoginWindowController());
         QTRY_VERIFY(newer.isNull());
+    }
+
+    // The tray icons are rendered at build time: each size is its SVG source as drawn here.
+    void statusIconsAreTheirSourcesRendered() {
+        for (const QString& name : {u"icon"_s, u"icon-alt"_s, u"icon-selected"_s}) {
+            QSvgRenderer source(QDir::cleanPath(
+                QStringLiteral(TAMBER_TEST_DATA_DIR "/../../resources/icons/%1.svg").arg(name)));
+            QVERIFY(source.isValid());
+            for (const int size : {16, 22, 24, 32, 44, 64}) {
+                QImage expected(size, size, QImage::Format_ARGB32_Premultiplied);
+                expected.fill(Qt::transparent);
+                QPainter painter(&expected);
+                source.render(&painter);
+                painter.end();
+                QFile built(u":/status/%1-%2.argb"_s.arg(name).arg(size));
+                QVERIFY(built.open(QIODevice::ReadOnly));
+                const QByteArray pixels = qUncompress(built.readAll());
+                QCOMPARE(pixels.size(), expected.sizeInBytes());
+                QVERIFY2(std::memcmp(pixels.constData(), expected.constBits(), pixels.size()) == 0,
+                         qPrintable(u"%1 at %2 pixels"_s.arg(name).arg(size)));
+            }
+        }
     }
 
     // Without a tray host a small window offers the icon's click, tooltip and right-click menu.

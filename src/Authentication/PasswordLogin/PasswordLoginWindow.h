@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSvgRenderer>
+#include <QPixmap>
 #include <QWidget>
 
 // The sign-in window itself: a fixed-size window whose content sits on the "dialogBkgd" image.
@@ -18,5 +18,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QSvgRenderer m_background;
+    // The image drawn at the window's size, rendered again only when that size changes.
+    QPixmap m_background;
 };
