@@ -2,15 +2,31 @@
 
 #include "TamberDataModel.h"
 
-#include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
-// Host names and an optional port: nothing that could change where an address leads.
-bool isHostName(const QString& text) {
-    static const QRegularExpression re(
-        QStringLiteral("\\A[A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?(?::[0-9]{1,5})?\\z"));
-    return re.match(text).hasMatch();
+bool isAsciiAlnum(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
+}
+
+// Host names and an optional port: nothing that could change where an address leads. (By hand:
+// a pattern here would bring the regular-expression engine into every start for one check.)
+bool isHostName(QStringView text) {
+    const qsizetype colon = text.indexOf(u':');
+    const QStringView host = colon < 0 ? text : text.first(colon);
+    if (colon >= 0) {
+        const QStringView port = text.sliced(colon + 1);
+        if (port.isEmpty() || port.size() > 5 ||
+            !std::all_of(port.begin(), port.end(),
+                         [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
+            return false;
+    }
+    if (host.isEmpty() || !isAsciiAlnum(host.front()) || !isAsciiAlnum(host.back()))
+        return false;
+    return std::all_of(host.begin(), host.end(),
+                       [](QChar c) { return isAsciiAlnum(c) || c == u'.' || c == u'-'; });
 }
 
 QUrl address(const QString& host, const QVariant& meetingId, const QString& passcode) {

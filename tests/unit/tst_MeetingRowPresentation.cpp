@@ -279,9 +279,16 @@ private Q_SLOTS:
         for (const QVariant& hostile :
              {QVariant(), QVariant(u"evil.example/velora.example"_s),
               QVariant(u"evil.example?x="_s), QVariant(u"user@evil.example"_s),
-              QVariant(u"evil.example#"_s)})
+              QVariant(u"evil.example#"_s), QVariant(u"-evil.example"_s),
+              QVariant(u"evil.example."_s), QVariant(u"evil.example:"_s),
+              QVariant(u"evil.example:123456"_s), QVariant(u"evil.example:80:81"_s),
+              QVariant(u"\u00e9vil.example"_s), QVariant(u"evil.example:\u0663"_s)})
             QCOMPARE(calendar(with(outlook, u"meetingDomain"_s, hostile)).host(),
                      u"velora.example"_s);
+        // A port, a hyphen and one-letter labels are a host name all the same.
+        const QUrl ported = calendar(with(outlook, u"meetingDomain"_s, u"eu-2.v.example:8443"_s));
+        QCOMPARE(ported.host() + u':' + QString::number(ported.port()), u"eu-2.v.example:8443"_s);
+        QCOMPARE(calendar(with(outlook, u"meetingDomain"_s, u"x"_s)).host(), u"x"_s);
         // An id cannot add path steps or a query.
         const QUrl odd = calendar(with(outlook, u"numericMeetingId"_s, u"1/../x?y"_s));
         QVERIFY(!odd.hasQuery());
