@@ -62,6 +62,16 @@ AbstractPopover::AbstractPopover(QWidget* parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
+    // Hidden past a quick reopen, the native window would be built again at the next show all the
+    // same: it goes now, with the backing store image that the window system holds for it.
+    m_releaseTimer.setSingleShot(true);
+    m_releaseTimer.setInterval(int(kQuickReopenMs));
+    connect(&m_releaseTimer, &QTimer::timeout, this, [this] {
+        if (isVisible() || !windowHandle())
+            return;
+        m_focusLeftOnHide = false; // a destroyed window's focus loss is never reported
+        destroy();
+    });
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
         if (focus)
             m_focusLeftOnHide = false;
@@ -107,6 +117,7 @@ void AbstractPopover::presentAt(const QRect& anchor, bool transient) {
         TLOG_WARN(QStringLiteral("%1 was shown again after closing").arg(objectDescription(this)));
         return;
     }
+    m_releaseTimer.stop();
     prepareForReuse();
     m_transient = transient;
     // Window flags must be settled before the native window exists (first show); setting them
@@ -193,6 +204,8 @@ void AbstractPopover::hideEvent(QHideEvent* event) {
     // Qt drops it at once and nobody hears of it.
     m_focusLeftOnHide = windowHandle() && QGuiApplication::focusWindow() == windowHandle();
     m_hiddenAt.start();
+    if (isReusable())
+        m_releaseTimer.start();
     if (!m_willCloseSent) {
         m_willCloseSent = true;
         popoverWillClose();

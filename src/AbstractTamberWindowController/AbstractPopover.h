@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 #include <utility>
 
@@ -81,4 +82,6 @@ private:
     bool m_deallocLogged = false;
     bool m_focusLeftOnHide = false;
     QElapsedTimer m_hiddenAt;
+    // Releases the native window (and its backing store) of a popover that stayed hidden.
+    QTimer m_releaseTimer;
 };

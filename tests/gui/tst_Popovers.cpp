@@ -132,6 +132,15 @@ private Q_SLOTS:
         QVERIFY(logs.contains(Log::Debug, u"Popover did close from abstract popover"_s));
         QVERIFY(!logs.contains(Log::Debug, u"Popover did show from abstract popover"_s));
 
+        // Hidden past a quick reopen, it gives back its native window and backing store; shown
+        // again, it builds them anew.
+        QTRY_VERIFY(!popover->testAttribute(Qt::WA_WState_Created));
+        popover->showPopover(QRect(100, 0, 24, 24));
+        QVERIFY(QTest::qWaitForWindowExposed(popover.get()) && popover->isVisible());
+        popover->hidePopover();
+        QTRY_COMPARE(log.names.size(), 2);
+        log.names.removeLast();
+
         // Closed and released at once, as the controller does: the notification still goes out.
         // Without an anchor it opens at the cursor, inside the screen.
         QCursor::setPos(QPoint(100, 100));
