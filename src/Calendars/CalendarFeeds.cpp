@@ -3,6 +3,7 @@
 #include "CalendarFeedAddress.h"
 #include "IcsFeedParser.h"
 #include "Logging/Log.h"
+#include "Models/ServiceCall.h"
 #include "Models/TamberDataModel.h"
 
 #include <QFile>
@@ -221,6 +222,8 @@ void CalendarFeeds::fetch(Feed& feed) {
             request.setRawHeader("If-Modified-Since", feed.meta.lastModified.toUtf8());
     }
     QNetworkReply* reply = m_network.get(request);
+    // Servers signed by a CA of SSL_CERT_FILE are trusted here as in service calls.
+    ServiceCall::watchCertificateErrors(reply);
     feed.reply = reply;
     const QString address = feed.address;
     auto refusal = std::make_shared<QString>();

@@ -144,6 +144,22 @@ private slots:
         QVERIFY2(error.isEmpty() ? said.isEmpty() : said.startsWith(error), qPrintable(said));
         QCOMPARE(feeds.meetings().isEmpty(), !error.isEmpty());
     }
+
+    // A server whose chain ends at a CA nobody here trusts: refused, as a service call is.
+    void untrustedServerRefused() {
+        VeloraSimulator other;
+        other.setCertificateChain(VeloraSimulator::CertificateChain::OtherCa);
+        QVERIFY(other.start());
+        QTemporaryDir cache;
+        CalendarFeeds feeds(cache.path());
+        QVERIFY(feeds.addFeed(other.baseUrl() + "/calendars/team.ics").isEmpty());
+        QTRY_VERIFY(settled(feeds));
+        const QString said = feeds.statuses().first().error;
+        QVERIFY2(said.startsWith("The feed could not be read") && said.contains("SSL"),
+                 qPrintable(said));
+        QVERIFY(feeds.meetings().isEmpty());
+        QCOMPARE(other.requestCount(), 0);
+    }
 };
 
 TAMBER_TEST_MAIN_CORE(TestCalendarFeeds)
