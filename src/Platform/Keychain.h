@@ -3,7 +3,8 @@
 #include <QString>
 #include <optional>
 
-// Generic-password items of the platform's secret store (QtKeychain; plaintext fallback off).
+// Generic-password items of the platform's secret store: the freedesktop Secret Service on
+// Linux (items as QtKeychain stores them, so earlier versions read them), QtKeychain on macOS.
 // Calls are synchronous for the caller, with a bounded wait (5 s) on the secret service; they
 // spin a local event loop meanwhile, so call them from a thread with a Qt event dispatcher.
 // Failures are logged with their reason, never with the password.
@@ -12,9 +13,21 @@ namespace Keychain {
 // The code of a call without service or account.
 constexpr int kBadArgumentsCode = -1001;
 
+// Failure codes: the numbers of QtKeychain's Error enum, which earlier versions reported.
+enum Code : int {
+    NoError = 0,
+    EntryNotFound = 1,
+    CouldNotDeleteEntry = 2,
+    AccessDeniedByUser = 3,
+    AccessDenied = 4,
+    NoBackendAvailable = 5,
+    NotImplemented = 6,
+    OtherError = 7,
+};
+
 struct Result {
     bool ok = false;
-    int code = 0;    // QKeychain::Error value, or -1001 for bad arguments
+    int code = 0;    // a Code, or kBadArgumentsCode
     QString message; // human description of the failure
 };
 
