@@ -2,6 +2,9 @@
 #include "TestEnvironment.h"
 
 #include <QAbstractEventDispatcher>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -155,7 +158,96 @@ private Q_SLOTS:
                  output.constData());
     }
 
+    void lockedKeyringAsksThroughItsPrompt() {
+        if (qEnvironmentVariableIsSet(kChildMarker))
+            return checkPromptAnswers();
+        const QString session = QStandardPaths::findExecutable(u"dbus-run-session"_s);
+        const QString send = QStandardPaths::findExecutable(u"dbus-send"_s);
+        if (session.isEmpty() || send.isEmpty() ||
+            QStandardPaths::findExecutable(u"xdotool"_s).isEmpty() ||
+            qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs dbus-run-session, dbus-send, xdotool and an X display");
+        // A keyring of its own on a bus of its own: locking it holds up no other test.
+        QTemporaryDir home;
+        QProcessEnvironment env = childEnvironment();
+        env.insert(u"HOME"_s, home.path());
+        env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"share"_s));
+        env.insert(u"XDG_RUNTIME_DIR"_s, home.path());
+        const QString script =
+            u"printf tamber-test | gnome-keyring-daemon --unlock --components=secrets >/dev/null; "
+            "\"$1\" lockedKeyringAsksThroughItsPrompt; status=$?; "
+            "pid=$(\"$2\" --session --print-reply --dest=org.freedesktop.DBus / "
+            "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets "
+            "2>/dev/null | sed -n 's/.*uint32 //p'); "
+            "[ -n \"$pid\" ] && kill \"$pid\"; exit $status"_s;
+        int exitCode = 0;
+        const QByteArray output = runChild(session,
+                                           {u"--"_s, u"sh"_s, u"-c"_s, script, u"sh"_s,
+                                            QCoreApplication::applicationFilePath(), send},
+                                           env, &exitCode);
+        QVERIFY2(exitCode == 0, output.constData());
+        QVERIFY2(output.contains("Keychain write failed: refused by the user (code 3"),
+                 output.constData());
+    }
+
 private:
+    // Child side of the prompt case: a dismissed unlock prompt refuses the write and keeps the
+    // earlier item; an answered one lets the read through; one left open runs into the wait.
+    void checkPromptAnswers() {
+        const QString account = uniqueAccount();
+        QVERIFY(Keychain::setPassword(u"first"_s, kService, account).ok);
+
+        QProcess answer;
+        lockKeyring();
+        answerPrompt(answer, u"xdotool key Escape"_s);
+        const Keychain::Result refused = Keychain::setPassword(u"second"_s, kService, account);
+        QVERIFY(answered(answer));
+        QCOMPARE(refused.code, 3); // QKeychain::AccessDeniedByUser
+
+        // Unanswered, the wait runs out. The prompt answered afterwards unlocks the keyring but
+        // resumes nothing: the abandoned write never happens.
+        const Keychain::Result unanswered = Keychain::setPassword(u"third"_s, kService, account);
+        QCOMPARE(unanswered.code, 7); // QKeychain::OtherError
+        answerPrompt(answer, u"xdotool type tamber-test && xdotool key Return"_s);
+        QVERIFY(answered(answer));
+        QTest::qWait(300);
+        QCOMPARE(Keychain::passwordFor(kService, account), std::optional<QString>(u"first"_s));
+
+        lockKeyring();
+        answerPrompt(answer, u"xdotool type tamber-test && xdotool key Return"_s);
+        QCOMPARE(Keychain::passwordFor(kService, account), std::optional<QString>(u"first"_s));
+        QVERIFY(answered(answer));
+        QVERIFY(Keychain::deletePassword(kService, account).ok);
+    }
+
+    // The keystrokes went out (the call's own event loop may already have seen them finish).
+    static bool answered(QProcess& process) {
+        if (process.state() != QProcess::NotRunning && !process.waitForFinished(5000))
+            return false;
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
+    static void lockKeyring() {
+        QDBusMessage alias = QDBusMessage::createMethodCall(
+            u"org.freedesktop.secrets"_s, u"/org/freedesktop/secrets"_s,
+            u"org.freedesktop.Secret.Service"_s, u"ReadAlias"_s);
+        alias << u"default"_s;
+        const QDBusMessage found = QDBusConnection::sessionBus().call(alias);
+        QDBusMessage lock = QDBusMessage::createMethodCall(
+            u"org.freedesktop.secrets"_s, u"/org/freedesktop/secrets"_s,
+            u"org.freedesktop.Secret.Service"_s, u"Lock"_s);
+        lock << QVariant::fromValue(
+            QList<QDBusObjectPath>{found.arguments().value(0).value<QDBusObjectPath>()});
+        QCOMPARE(QDBusConnection::sessionBus().call(lock).type(), QDBusMessage::ReplyMessage);
+    }
+
+    // Waits for the keyring's prompt window, focuses it, then runs the keystrokes.
+    static void answerPrompt(QProcess& process, const QString& keys) {
+        process.start(u"sh"_s, {u"-c"_s, u"xdotool search --sync --onlyvisible --class "
+                                         "gcr-prompter windowfocus --sync && "_s +
+                                             keys});
+    }
+
     // Child side of the failure cases: every call must fail, say so, and return well before the
     // 5 s bound (reaching the bound would mean a hang cut short, not a detected failure).
     void checkCallsFailFast() {
