@@ -185,7 +185,7 @@ private Q_SLOTS:
 
     // Only joins whose address opened are reported; the passcode goes with the event when typed.
     void joinEventsOnlyForOpenedAddresses() {
-        const qsizetype before = m_session.eventsNamed(u"join_meeting_from_tab"_s).size();
+        const qsizetype before = m_session.settledEventCount(u"join_meeting_from_tab"_s);
         AttendMeetingViewController* join = openJoinTab();
         // A fresh form: join disabled, no error until the user asks to join with an empty id.
         QVERIFY(!join->joinMeetingButton()->isEnabled() &&
@@ -230,7 +230,7 @@ private Q_SLOTS:
         QCOMPARE(m_session.browser().urls(), QList<QUrl>{instant});
 
         // The join tab's own start button: the same address, and the start event.
-        const qsizetype before = m_session.eventsNamed(u"start_meeting_from_tab"_s).size();
+        const qsizetype before = m_session.settledEventCount(u"start_meeting_from_tab"_s);
         AttendMeetingViewController* join = openJoinTab();
         click(join->findChild<QPushButton*>(u"startInstantMeeting"_s));
         QCOMPARE(m_session.browser().urls(), (QList<QUrl>{instant, instant}));

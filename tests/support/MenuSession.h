@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Analytics/AnalyticsController.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsListModel.h"
 #include "Menu/UpcomingMeetings/UpcomingMeetingsListView.h"
 #include "Models/TamberDataModel.h"
@@ -63,6 +64,12 @@ public:
                 found << envelope[QStringLiteral("data")].toObject();
         }
         return found;
+    }
+    // How many such events the simulator holds once every event sent so far has arrived: an
+    // earlier test's event still on its way would otherwise be counted as one of the next.
+    qsizetype settledEventCount(const QString& event) const {
+        (void)QTest::qWaitFor([] { return AnalyticsController::pendingEvents() == 0; }, 15000);
+        return eventsNamed(event).size();
     }
     // Those after the first `before`, once at least `count` of them have arrived (or after
     // 15 s, with what has arrived by then: the caller sees too few).
