@@ -72,6 +72,8 @@ void tst_Analytics::cleanup() {
 }
 
 QJsonObject tst_Analytics::sendAndReceive(const std::function<void()>& send) {
+    // An earlier event still on its way would be taken for this one.
+    (void)QTest::qWaitFor([] { return AnalyticsController::pendingEvents() == 0; }, 15000);
     const int before = m_session.sim().statsEvents().size();
     send();
     // An empty envelope makes the caller's comparisons fail when nothing arrived.

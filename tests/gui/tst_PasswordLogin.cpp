@@ -2,6 +2,7 @@
 #include "AbstractTamberWindowController/NSTextFieldClickable.h"
 #include "AbstractTamberWindowController/ProgressIndicator.h"
 #include "AbstractTamberWindowController/TamberImageView.h"
+#include "Analytics/AnalyticsController.h"
 #include "Authentication/PasswordLogin/ApplicationOptionsPanel.h"
 #include "Authentication/PasswordLogin/PasswordLoginWindowController.h"
 #include "GuiSuite.h"
@@ -280,6 +281,8 @@ private Q_SLOTS:
         LogSpy logs;
         TamberDataModel* model = TamberDataModel::sharedData();
         model->calendar = u"apple_calendar"_s;
+        // Events of earlier steps still on their way would be counted as this one's.
+        QTRY_COMPARE_WITH_TIMEOUT(AnalyticsController::pendingEvents(), 0, 15000);
         const qsizetype before = sim.statsEvents().size();
         openWindow(false);
         QVERIFY(!shows("chooseCalendarView") && shows("authenticationView"));
@@ -488,6 +491,8 @@ private Q_SLOTS:
 
     void linksQuitAndTheirUsageEvents() {
         const VeloraSimulator& sim = m_sim.sim();
+        // Events of earlier steps still on their way would be counted as this one's.
+        QTRY_COMPARE_WITH_TIMEOUT(AnalyticsController::pendingEvents(), 0, 15000);
         const qsizetype before = sim.statsEvents().size();
         // The window opens on the calendar chooser (Outlook and Apple Calendar on macOS only).
         openWindow(false);
