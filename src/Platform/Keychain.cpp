@@ -11,7 +11,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kWait = 5s;
+std::chrono::milliseconds g_wait = 5s;
 
 Keychain::Result badArguments() {
     return {false, Keychain::kBadArgumentsCode, QStringLiteral("SSKeychainErrorBadArguments")};
@@ -35,7 +35,7 @@ Keychain::Result run(const char* what, const std::function<void(SecretService&)>
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    deadline.start(kWait);
+    deadline.start(g_wait);
     start(request);
     if (!finished)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -44,7 +44,7 @@ Keychain::Result run(const char* what, const std::function<void(SecretService&)>
                        .arg(QLatin1String(what)));
         return {false, Keychain::OtherError,
                 QStringLiteral("No answer from the secret service within %1 s")
-                    .arg(std::chrono::seconds(kWait).count())};
+                    .arg(std::chrono::duration_cast<std::chrono::seconds>(g_wait).count())};
     }
     const Keychain::Result result{request.code() == Keychain::NoError, request.code(),
                                   request.message()};
@@ -62,6 +62,10 @@ Keychain::Result run(const char* what, const std::function<void(SecretService&)>
 }
 
 } // namespace
+
+void Keychain::setWaitForTests(std::chrono::milliseconds wait) {
+    g_wait = wait;
+}
 
 Keychain::Result Keychain::setPassword(const QString& password, const QString& service,
                                        const QString& account) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <optional>
 
 // Generic-password items of the platform's secret store: the freedesktop Secret Service on
@@ -37,5 +38,8 @@ Result setPassword(const QString& password, const QString& service, const QStrin
 // The password, or nothing when there is no item, it is empty, or the store is unreachable.
 std::optional<QString> passwordFor(const QString& service, const QString& account);
 Result deletePassword(const QString& service, const QString& account);
+
+// The bounded wait, 5 s unless a test of the keyring's prompt changes it.
+void setWaitForTests(std::chrono::milliseconds wait);
 
 } // namespace Keychain

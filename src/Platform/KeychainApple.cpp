@@ -14,7 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kWait = 5s;
+std::chrono::milliseconds g_wait = 5s;
 
 Keychain::Result badArguments() {
     return {false, Keychain::kBadArgumentsCode, QStringLiteral("SSKeychainErrorBadArguments")};
@@ -76,14 +76,14 @@ Keychain::Result run(QKeychain::Job* job, const char* what,
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    deadline.start(kWait);
+    deadline.start(g_wait);
     job->start();
     if (!finished)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (!finished) {
         result = {false, QKeychain::OtherError,
                   QStringLiteral("No answer from the secret service within %1 s")
-                      .arg(std::chrono::seconds(kWait).count())};
+                      .arg(std::chrono::duration_cast<std::chrono::seconds>(g_wait).count())};
         TLOG_ERROR(QStringLiteral("Keychain %1 timed out: no answer from the secret service")
                        .arg(QLatin1String(what)));
     }
@@ -108,6 +108,10 @@ Keychain::Result remove(const QString& service, const QString& account) {
 }
 
 } // namespace
+
+void Keychain::setWaitForTests(std::chrono::milliseconds wait) {
+    g_wait = wait;
+}
 
 Keychain::Result Keychain::setPassword(const QString& password, const QString& service,
                                        const QString& account) {

@@ -199,6 +199,8 @@ private:
 
         QProcess answer;
         lockKeyring();
+        // The first prompt starts the prompter program, which a cold machine may load slowly.
+        Keychain::setWaitForTests(std::chrono::seconds(60));
         answerPrompt(answer, u"xdotool key Escape"_s);
         const Keychain::Result refused = Keychain::setPassword(u"second"_s, kService, account);
         QVERIFY(answered(answer));
@@ -206,8 +208,10 @@ private:
 
         // Unanswered, the wait runs out. The prompt answered afterwards unlocks the keyring but
         // resumes nothing: the abandoned write never happens.
+        Keychain::setWaitForTests(std::chrono::seconds(2));
         const Keychain::Result unanswered = Keychain::setPassword(u"third"_s, kService, account);
         QCOMPARE(unanswered.code, 7); // QKeychain::OtherError
+        Keychain::setWaitForTests(std::chrono::seconds(60));
         answerPrompt(answer, u"xdotool type tamber-test && xdotool key Return"_s);
         QVERIFY(answered(answer));
         QTest::qWait(300);
