@@ -218,12 +218,24 @@ int closeWindows(Display* d, const char* text) {
 
 } // namespace
 
+// A window may be gone before the request that watches it arrives (programs create and drop
+// short-lived windows while starting): nothing to watch then. Xlib's own handler would exit.
+int ignoreVanishedWindows(Display* d, XErrorEvent* e) {
+    if (e->error_code == BadWindow)
+        return 0;
+    char text[256];
+    XGetErrorText(d, e->error_code, text, sizeof text);
+    std::fprintf(stderr, "tray-watch: X error: %s\n", text);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     Display* d = XOpenDisplay(nullptr);
     if (!d) {
         std::fprintf(stderr, "tray-watch: no X display\n");
         return 2;
     }
+    XSetErrorHandler(ignoreVanishedWindows);
     if (argc >= 3 && !std::strcmp(argv[1], "launch"))
         return launch(d, argv + 2);
     if (argc >= 4 && !std::strcmp(argv[1], "cycles")) {
