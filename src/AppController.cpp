@@ -499,7 +499,7 @@ void AppController::sendRevocation() {
 
 void AppController::terminateApp() {
     m_closeRequested = true;
-    QCoreApplication::quit();
+    AbstractPopover::quitApplication();
 }
 
 void AppController::closeAction() {

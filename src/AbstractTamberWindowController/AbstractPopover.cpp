@@ -6,6 +6,7 @@
 #include "Platform/MainQueue.h"
 #include "Platform/NotificationCenter.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
@@ -100,6 +101,15 @@ void AbstractPopover::setViewController(AbstractTamberViewController* controller
         controller->setPopover(this);
         layout()->addWidget(controller);
     }
+}
+
+void AbstractPopover::quitApplication() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* popover = qobject_cast<AbstractPopover*>(window);
+        if (popover && popover->isVisible())
+            popover->hidePopover();
+    }
+    QCoreApplication::quit();
 }
 
 void AbstractPopover::showPopover(const QRect& anchor) {

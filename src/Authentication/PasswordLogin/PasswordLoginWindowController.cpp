@@ -1,5 +1,6 @@
 #include "PasswordLoginWindowController.h"
 
+#include "AbstractTamberWindowController/AbstractPopover.h"
 #include "AbstractTamberWindowController/CustomTextField.h"
 #include "AbstractTamberWindowController/ObjectDescription.h"
 #include "AbstractTamberWindowController/ProgressIndicator.h"
@@ -29,7 +30,7 @@ constexpr int kAccountTag = 1;
 constexpr int kServerTag = 2;
 
 std::function<void()>& terminateHandler() {
-    static std::function<void()> handler = [] { QCoreApplication::quit(); };
+    static std::function<void()> handler = [] { AbstractPopover::quitApplication(); };
     return handler;
 }
 
@@ -115,7 +116,7 @@ QString hostIn(const CustomTextField* field) {
 } // namespace
 
 void PasswordLoginWindowController::setTerminateHandler(std::function<void()> handler) {
-    terminateHandler() = handler ? std::move(handler) : [] { QCoreApplication::quit(); };
+    terminateHandler() = handler ? std::move(handler) : [] { AbstractPopover::quitApplication(); };
 }
 
 QString PasswordLoginWindowController::calendarValueForRow(int row) {

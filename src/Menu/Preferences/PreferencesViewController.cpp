@@ -1,5 +1,6 @@
 #include "PreferencesViewController.h"
 
+#include "AbstractTamberWindowController/AbstractPopover.h"
 #include "AbstractTamberWindowController/ObjectDescription.h"
 #include "AbstractTamberWindowController/ProgressIndicator.h"
 #include "AbstractTamberWindowController/ResultIcon.h"
@@ -434,7 +435,7 @@ void PreferencesViewController::signOutButtonAction() {
 void PreferencesViewController::quitButtonAction() {
     AnalyticsController::sendQuitAction(kScreen);
     AnalyticsController::afterPendingEvents(AnalyticsController::kQuitWaitMs,
-                                            [] { QCoreApplication::quit(); });
+                                            [] { AbstractPopover::quitApplication(); });
 }
 
 // --- Support ---
