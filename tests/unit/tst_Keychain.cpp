@@ -47,6 +47,23 @@ QByteArray runChild(const QString& program, const QStringList& arguments,
     return output;
 }
 
+// Runs one test function of this binary on a session bus of its own (after `prelude`, a shell
+// command), then ends the secret service that the bus started for it, by its pid.
+QByteArray runOnOwnBus(const QString& session, const QString& send, const QString& prelude,
+                       const QString& function, const QProcessEnvironment& env, int* exitCode) {
+    const QString script =
+        prelude + u"\"$1\" "_s + function +
+        u"; status=$?; "
+        "pid=$(\"$2\" --session --print-reply --dest=org.freedesktop.DBus / "
+        "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets "
+        "2>/dev/null | sed -n 's/.*uint32 //p'); "
+        "[ -n \"$pid\" ] && kill \"$pid\"; exit $status"_s;
+    return runChild(
+        session,
+        {u"--"_s, u"sh"_s, u"-c"_s, script, u"sh"_s, QCoreApplication::applicationFilePath(), send},
+        env, exitCode);
+}
+
 QProcessEnvironment childEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QString::fromLatin1(kChildMarker), u"1"_s);
@@ -142,17 +159,10 @@ private Q_SLOTS:
         env.insert(u"HOME"_s, home.path());
         env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"share"_s));
         env.insert(u"XDG_RUNTIME_DIR"_s, home.path());
-        const QString script =
-            u"\"$1\" keyringWithoutUnlockedCollectionFailsFast; status=$?; "
-            "pid=$(\"$2\" --session --print-reply --dest=org.freedesktop.DBus / "
-            "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets "
-            "2>/dev/null | sed -n 's/.*uint32 //p'); "
-            "[ -n \"$pid\" ] && kill \"$pid\"; exit $status"_s;
         int exitCode = 0;
-        const QByteArray output = runChild(session,
-                                           {u"--"_s, u"sh"_s, u"-c"_s, script, u"sh"_s,
-                                            QCoreApplication::applicationFilePath(), send},
-                                           env, &exitCode);
+        const QByteArray output =
+            runOnOwnBus(session, send, QString(), u"keyringWithoutUnlockedCollectionFailsFast"_s,
+                        env, &exitCode);
         QVERIFY2(exitCode == 0, output.constData());
         QVERIFY2(output.contains("Keychain write failed: keyring locked or missing"),
                  output.constData());
@@ -173,18 +183,11 @@ private Q_SLOTS:
         env.insert(u"HOME"_s, home.path());
         env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"share"_s));
         env.insert(u"XDG_RUNTIME_DIR"_s, home.path());
-        const QString script =
-            u"printf tamber-test | gnome-keyring-daemon --unlock --components=secrets >/dev/null; "
-            "\"$1\" lockedKeyringAsksThroughItsPrompt; status=$?; "
-            "pid=$(\"$2\" --session --print-reply --dest=org.freedesktop.DBus / "
-            "org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets "
-            "2>/dev/null | sed -n 's/.*uint32 //p'); "
-            "[ -n \"$pid\" ] && kill \"$pid\"; exit $status"_s;
         int exitCode = 0;
-        const QByteArray output = runChild(session,
-                                           {u"--"_s, u"sh"_s, u"-c"_s, script, u"sh"_s,
-                                            QCoreApplication::applicationFilePath(), send},
-                                           env, &exitCode);
+        const QByteArray output = runOnOwnBus(
+            session, send,
+            u"printf tamber-test | gnome-keyring-daemon --unlock --components=secrets >/dev/null; "_s,
+            u"lockedKeyringAsksThroughItsPrompt"_s, env, &exitCode);
         QVERIFY2(exitCode == 0, output.constData());
         QVERIFY2(output.contains("Keychain write failed: refused by the user (code 3"),
                  output.constData());
