@@ -69,13 +69,16 @@ const std::array<KeyedField, 7> kRoomSwitches{{
     {"isLargeMeeting", &TamberDataModel::isLargeMeeting},
 }};
 
-const std::array<KeyedField, 5> kTrailingFields{{
+const std::array<KeyedField, 4> kTrailingFields{{
     {"encryptionType", &TamberDataModel::encryptionType},
     {"dataModelVersion", &TamberDataModel::dataModelVersion},
     {"personalMeetingDescription", &TamberDataModel::personalMeetingDescription},
     {"calendar", &TamberDataModel::calendar},
-    {"calendarFeeds", &TamberDataModel::calendarFeeds},
 }};
+
+// The calendar feeds are a list of addresses, which the scalar rules of the other keys would
+// neither save nor load.
+const QString kCalendarFeedsKey = QStringLiteral("calendarFeeds");
 
 using KeyedFields = std::span<const KeyedField>;
 
@@ -135,6 +138,37 @@ void loadKey(const PreferencesStore& store, const QString& key, QVariant& field)
         return;
     }
     field = scalar;
+}
+
+bool isList(const QVariant& value) {
+    return value.typeId() == QMetaType::QStringList || value.typeId() == QMetaType::QVariantList;
+}
+
+// The texts of a list; anything else in it is left out.
+QStringList textsIn(const QVariant& list) {
+    QStringList texts;
+    for (const QVariant& item : list.toList()) {
+        if (item.typeId() == QMetaType::QString)
+            texts.append(item.toString());
+    }
+    return texts;
+}
+
+// An empty list is stored too: it replaces the addresses of feeds the user removed.
+void storeFeeds(PreferencesStore& store, const QVariant& feeds) {
+    if (isList(feeds))
+        store.setValue(kCalendarFeedsKey, textsIn(feeds));
+}
+
+void loadFeeds(const PreferencesStore& store, QVariant& feeds) {
+    if (!store.contains(kCalendarFeedsKey))
+        return;
+    const QVariant stored = store.value(kCalendarFeedsKey);
+    if (!isList(stored)) {
+        TLOG_WARN(QStringLiteral("Ignoring stored \"calendarFeeds\": not a list of addresses"));
+        return;
+    }
+    feeds = textsIn(stored);
 }
 
 void loadDrafts(const PreferencesStore& store, QVariantMap& drafts) {
@@ -250,7 +284,8 @@ std::optional<SaveMemo>& lastSave() {
 QVariantList saveInputs(const TamberDataModel& m) {
     QVariantList inputs{
         m.CID,          m.username, m.userId,       m.app_access_token,   m.app_expires_in,
-        m.access_token, m.clientId, m.clientSecret, m.authenticationType, m.meetingDrafts};
+        m.access_token, m.clientId, m.clientSecret, m.authenticationType, m.meetingDrafts,
+        m.calendarFeeds};
     for (const KeyedFields fields : {KeyedFields(kProfileFields), KeyedFields(kAccountFields),
                                      KeyedFields(kRoomSwitches), KeyedFields(kTrailingFields)}) {
         for (const auto& [key, field] : fields)
@@ -370,6 +405,7 @@ void TamberDataModel::saveDataToBundle() {
     }
     for (const auto& [key, field] : kTrailingFields)
         storeIfPresent(store, QLatin1String(key), m.*field);
+    storeFeeds(store, m.calendarFeeds);
 
     store.setValue(QStringLiteral("meetingDrafts"), m.meetingDrafts);
     keepWithinStoreCap(store);
@@ -401,6 +437,7 @@ void TamberDataModel::loadStoredRecord() {
     for (const KeyedFields group : kLoadedGroups)
         for (const auto& [key, field] : group)
             loadKey(store, QLatin1String(key), m.*field);
+    loadFeeds(store, m.calendarFeeds);
     loadDrafts(store, m.meetingDrafts);
 }
 

@@ -462,6 +462,25 @@ private Q_SLOTS:
         verifyDefaults();
     }
 
+    // The feed addresses are a list: saved and loaded as one, an emptied list included.
+    void calendarFeedsRoundTrip() {
+        const QStringList feeds{u"https://cal.example/a.ics"_s, u"/home/ada/b.ics"_s};
+        model().calendarFeeds = feeds;
+        TamberDataModel::saveDataToBundle();
+        restart();
+        QCOMPARE(model().calendarFeeds.toStringList(), feeds);
+        // Written by another program (the demo's set-up): texts kept, anything else left out.
+        writeStore({{u"calendarFeeds"_s, QVariantList{feeds.first(), 7, QVariantMap{}}}});
+        restart();
+        QCOMPARE(model().calendarFeeds.toStringList(), QStringList{feeds.first()});
+        // All feeds removed: they stay removed.
+        model().calendarFeeds = QStringList();
+        TamberDataModel::saveDataToBundle();
+        restart();
+        QVERIFY(model().calendarFeeds.toStringList().isEmpty());
+        QVERIFY(stored().contains(u"calendarFeeds"_s));
+    }
+
     void draftsRoundTripAndBadDrafts() {
         for (int i = 0; i < 3; ++i) {
             const QString guid = TamberDataModel::uuidString();
