@@ -25,11 +25,11 @@ public:
     AbstractTamberViewController* viewController() const { return m_viewController; }
     void setViewController(AbstractTamberViewController* controller);
 
-    // anchor: the tray icon's geometry in global coordinates, or empty (then: at the cursor).
     // Quits the application. Shown popovers are hidden first: one still shown as a popup when
     // Qt closes every window to quit only hides, and Qt takes that for a refusal to quit.
     static void quitApplication();
 
+    // anchor: the tray icon's geometry in global coordinates, or empty (then: at the cursor).
     virtual void showPopover(const QRect& anchor);
     virtual void hidePopover();
 

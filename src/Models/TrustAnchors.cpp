@@ -46,15 +46,14 @@ bool TrustAnchors::verifies(const QList<QSslCertificate>& chain, const QString& 
     if (chain.isEmpty() || anchors.isEmpty())
         return false;
     const std::unique_ptr<X509_STORE, StoreFree> store(X509_STORE_new());
-    for (const QSslCertificate& anchor : anchors) {
-        const X509Ptr x = toX509(anchor);
-        if (x)
-            X509_STORE_add_cert(store.get(), x.get());
-    }
     const X509Ptr leaf = toX509(chain.first());
     const std::unique_ptr<STACK_OF(X509), StackFree> presented(sk_X509_new_null());
     if (!store || !leaf || !presented)
         return false;
+    for (const QSslCertificate& anchor : anchors) {
+        if (const X509Ptr x = toX509(anchor))
+            X509_STORE_add_cert(store.get(), x.get());
+    }
     for (qsizetype i = 1; i < chain.size(); ++i) {
         if (X509Ptr x = toX509(chain[i]); x && sk_X509_push(presented.get(), x.get()))
             (void)x.release();

@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSslSocket>
 #include <QUrlQuery>
 #include <cerrno>
 #include <csignal>
